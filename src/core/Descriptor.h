@@ -1,0 +1,23 @@
+// The checksum descriptor's text: three CR LF lines "filename=", "size=", "crc32=".
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TDescriptor {
+    std::string FileName;   // empty when the line is missing
+    int32_t Size = 0;       // compared and divided as unsigned by the combine
+    uint32_t CRC = 0;
+};
+
+std::string FormatDescriptor(const std::string& fileName, uint32_t size, uint32_t crc);
+
+// Lines end at CR LF, a lone CR or a lone LF; a final line ending starts no empty line.
+std::vector<std::string> SplitLines(const std::string& text);
+// Removes leading and trailing characters with codes 0 to 32.
+std::string Trim(const std::string& s);
+// Signed 32-bit decimal; throws EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(const std::string& s);
+// Key at the line start (case-sensitive), one skipped character, trimmed value, last key wins.
+// Throws EConvertError for a size value that is not a number.
+TDescriptor ParseDescriptor(const std::string& text);

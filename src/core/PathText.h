@@ -1,0 +1,15 @@
+// Path text helpers. All comparisons are case-sensitive and byte-wise.
+#pragma once
+#include <string>
+
+// Joins a directory and a name: appends "\" unless empty or already ending in "\";
+// a bare drive letter becomes "X:\".
+std::string AddBackslash(const std::string& path);
+// Removes at most one trailing "\".
+std::string RemoveBackslash(const std::string& path);
+// Longer than two characters and starting with "\\".
+bool IsUNCPath(const std::string& path);
+// "\\server\share\dir\file" -> "\\server\share"; the whole path when it has no share part.
+std::string ExtractShareRoot(const std::string& path);
+// True when the path names a share ("\\server\share...") and not only a server.
+bool HasShareRoot(const std::string& path);

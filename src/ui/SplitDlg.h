@@ -1,0 +1,16 @@
+// The split dialog: target directory and piece size, then the split and its success message.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "PlugIntf.h"
+
+// Runs the whole "Split file" command modally under HostWindow. Errors raised inside pass on to
+// the caller after the dialog is destroyed and the owner window restored.
+void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std::string& TargetDir,
+                        TPlugInProgressProc Progress);
+
+// The piece-size text to bytes with the user's decimal separator; 0 when it is not a size.
+int32_t ParseTargetSize(const std::string& text);

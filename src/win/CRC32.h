@@ -1,0 +1,12 @@
+// CRC-32 of a whole file on disk.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Reads in blocks of 262,145 bytes, each from its own absolute offset, sharing reads only.
+// No value when the file cannot be opened.
+std::optional<uint32_t> CalcFileCRC32(const std::string& fileName);
+
+// The block size of CalcFileCRC32 (256 KiB plus one).
+constexpr uint32_t CRCBlockSize = 262145;

@@ -1,0 +1,15 @@
+// Reading and writing the checksum descriptor file.
+#pragma once
+#include <string>
+
+#include "Descriptor.h"
+
+// Raises EFileError "Cannot open file "%s". %s" when the file cannot be read, and the
+// EConvertError of ParseDescriptor for a size that is not a number.
+TDescriptor ReadDescriptorFile(const std::string& path);
+// Creates the file anew and writes the three lines; raises EFileError
+// "Cannot create file "%s". %s" when it cannot be created or written.
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint32_t size, uint32_t crc);
+
+// The system's description of an error code (FormatMessage), without a trailing line break.
+std::string SysErrorMessage(unsigned long code);

@@ -1,0 +1,25 @@
+// The split and combine operations and the cancel flag that the host sets through progress calls.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "PlugIntf.h"
+
+// Zero at load; cleared at the start of every operation; only the host makes it non-zero.
+extern volatile uint8_t CancelFlag;
+
+// Transfer buffer size of both operations.
+constexpr uint32_t TransferBlockSize = 131072;
+
+// Cuts FileName into pieces of PieceSize bytes in TargetDir, then writes the descriptor.
+// True only when every piece and the descriptor were written and nothing cancelled.
+// Raises EFileError when the descriptor cannot be created and EOperationRefused for a source
+// of 2 GB or more.
+bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
+               TPlugInProgressProc Progress);
+
+// Joins the pieces beside the descriptor FileName into TargetDir and verifies the CRC-32.
+// True only when the file at the output path has the descriptor's checksum.
+// Raises the descriptor reader's errors, and EOperationRefused for a file name that would leave
+// the target directory.
+bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress);
