@@ -1,0 +1,73 @@
+// The checksum descriptor on disk: the whole file is read at once and handed to the text parser;
+// writing creates the file anew and removes it again when it cannot be written completely.
+#include "DescriptorFile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "Errors.h"
+#include "WinHandles.h"
+
+std::string SysErrorMessage(unsigned long code)
+{
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result;
+    if (n != 0 && text != nullptr) result.assign(text, n);
+    if (text != nullptr) LocalFree(text);
+    // System texts end in a line break; the messages built from them must not.
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
+        result.pop_back();
+    return result;
+}
+
+namespace {
+
+[[noreturn]] void RaiseFileError(const char* what, const std::string& path, DWORD code)
+{
+    throw EFileError(std::string(what) + " \"" + path + "\". " + SysErrorMessage(code));
+}
+
+}  // namespace
+
+TDescriptor ReadDescriptorFile(const std::string& path)
+{
+    TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) RaiseFileError("Cannot open file", path, GetLastError());
+
+    std::string text;
+    std::vector<char> chunk(4096);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr))
+            RaiseFileError("Cannot open file", path, GetLastError());
+        if (got == 0) break;
+        text.append(chunk.data(), got);
+    }
+    file.Close();
+    return ParseDescriptor(text);
+}
+
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint32_t size, uint32_t crc)
+{
+    const std::string text = FormatDescriptor(fileName, size, crc);
+    TFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+    if (!file.Valid()) RaiseFileError("Cannot create file", path, GetLastError());
+
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+    if (ok && written != text.size()) code = ERROR_DISK_FULL;  // a short write without an error
+    if (!file.Close() && code == ERROR_SUCCESS) code = GetLastError();
+    if (code != ERROR_SUCCESS) {
+        // A partial descriptor could pass for a complete one (a cut size or checksum line still
+        // parses): leave none behind.
+        DeleteFileA(path.c_str());
+        RaiseFileError("Cannot create file", path, code);
+    }
+}
