@@ -1,0 +1,91 @@
+#include "Descriptor.h"
+
+#include "CRC32Core.h"
+#include "Errors.h"
+
+std::string FormatDescriptor(const std::string& fileName, uint32_t size, uint32_t crc)
+{
+    return "filename=" + fileName + "\r\n" +
+           "size=" + std::to_string(size) + "\r\n" +
+           "crc32=" + IntToHex(crc) + "\r\n";
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    const size_t n = text.size();
+    while (start < n) {
+        size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
+        lines.push_back(text.substr(start, end - start));
+        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') end += 2;
+        else if (end < n) end += 1;
+        start = end;
+    }
+    return lines;
+}
+
+std::string Trim(const std::string& s)
+{
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
+int32_t StrToInt(const std::string& s)
+{
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i == s.size()) throw EConvertError("'" + s + "' is not a valid integer value");
+    // Accumulate as a negative number so that -2147483648 fits without a wider type.
+    int64_t value = 0;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c < '0' || c > '9') throw EConvertError("'" + s + "' is not a valid integer value");
+        value = value * 10 + (c - '0');
+        if (value > 2147483648LL) throw EConvertError("'" + s + "' is not a valid integer value");
+    }
+    if (negative) value = -value;
+    if (value > 2147483647LL) throw EConvertError("'" + s + "' is not a valid integer value");
+    return static_cast<int32_t>(value);
+}
+
+namespace {
+
+bool StartsWith(const std::string& line, const char* key, size_t keyLen)
+{
+    return line.compare(0, keyLen, key, keyLen) == 0;
+}
+
+// The value after the key and the one character that follows it (normally "="), trimmed.
+std::string ValueAfter(const std::string& line, size_t keyLen)
+{
+    return keyLen + 1 >= line.size() ? std::string() : Trim(line.substr(keyLen + 1));
+}
+
+}  // namespace
+
+TDescriptor ParseDescriptor(const std::string& text)
+{
+    TDescriptor d;
+    bool haveSize = false, haveCRC = false;
+    std::string sizeText, crcText;
+    for (const std::string& line : SplitLines(text)) {
+        if (StartsWith(line, "filename", 8)) {
+            d.FileName = ValueAfter(line, 8);
+        } else if (StartsWith(line, "size", 4)) {
+            sizeText = ValueAfter(line, 4);
+            haveSize = true;
+        } else if (StartsWith(line, "crc32", 5)) {
+            crcText = ValueAfter(line, 5);
+            haveCRC = true;
+        }
+    }
+    // Only the line that counts (the last of its key) is converted.
+    if (haveSize) d.Size = StrToInt(sizeText);
+    if (haveCRC) d.CRC = HexStrToInt(crcText);
+    return d;
+}

@@ -1,0 +1,42 @@
+#include "PathText.h"
+
+std::string AddBackslash(const std::string& path)
+{
+    if (path.empty() || path.back() == '\\') return path;
+    if (path.size() == 1) {
+        const char c = path[0];
+        // A bare drive letter means the root of that drive.
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return path + ":\\";
+    }
+    return path + '\\';
+}
+
+std::string RemoveBackslash(const std::string& path)
+{
+    if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+    return path;
+}
+
+bool IsUNCPath(const std::string& path)
+{
+    return path.size() > 2 && path[0] == '\\' && path[1] == '\\';
+}
+
+std::string ExtractShareRoot(const std::string& path)
+{
+    const size_t p = path.find("\\\\");
+    if (p == std::string::npos) return path;
+    const size_t q = path.find('\\', p + 2);       // end of the server name
+    if (q == std::string::npos) return path;
+    const size_t r = path.find('\\', q + 1);       // end of the share name
+    if (r == std::string::npos) return path;
+    return path.substr(0, r);
+}
+
+bool HasShareRoot(const std::string& path)
+{
+    const std::string rest = RemoveBackslash(path);
+    const size_t p = rest.find("\\\\");
+    if (p == std::string::npos) return false;
+    return rest.find('\\', p + 2) != std::string::npos;
+}

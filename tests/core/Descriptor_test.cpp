@@ -1,0 +1,155 @@
+#include "Descriptor.h"
+
+#include "CRC32Core.h"
+#include "Errors.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Descriptor, WritesThreeCrLfLines)
+{
+    EXPECT_EQ(FormatDescriptor("report.txt", 1474560, 0x0A1B2C3D),
+              "filename=report.txt\r\nsize=1474560\r\ncrc32=A1B2C3D\r\n");
+    EXPECT_EQ(FormatDescriptor("e", 0, 0), "filename=e\r\nsize=0\r\ncrc32=0\r\n");
+    EXPECT_EQ(FormatDescriptor("big", 4294967295u, 0xCBF43926), "filename=big\r\nsize=4294967295\r\ncrc32=CBF43926\r\n");
+}
+
+TEST(Descriptor, RoundTrip)
+{
+    const TDescriptor d = ParseDescriptor(FormatDescriptor("filesize.log", 2147483647u, 0xCBF43926));
+    EXPECT_EQ(d.FileName, "filesize.log");   // a name beginning with "size"-like text stays a name
+    EXPECT_EQ(d.Size, 2147483647);
+    EXPECT_EQ(d.CRC, 0xCBF43926u);
+}
+
+TEST(Descriptor, SplitLinesAcceptsEveryLineEnd)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitLines(""), V{});
+    EXPECT_EQ(SplitLines("a"), V{"a"});
+    EXPECT_EQ(SplitLines("a\r\n"), V{"a"});
+    EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\n\r"), (V{"a", ""}));       // LF then a lone CR: two line ends
+    EXPECT_EQ(SplitLines("a\r\r\nb"), (V{"a", "", "b"}));
+    EXPECT_EQ(SplitLines("\n\n"), (V{"", ""}));
+    EXPECT_EQ(SplitLines("a\r"), V{"a"});
+}
+
+TEST(Descriptor, LineEndsReadTheSame)
+{
+    for (const char* eol : {"\r\n", "\n", "\r"}) {
+        const std::string e = eol;
+        const TDescriptor d = ParseDescriptor("filename=r.txt" + e + "size=10" + e + "crc32=CBF43926" + e);
+        EXPECT_EQ(d.FileName, "r.txt");
+        EXPECT_EQ(d.Size, 10);
+        EXPECT_EQ(d.CRC, 0xCBF43926u);
+        // Without a final line end too.
+        const TDescriptor d2 = ParseDescriptor("filename=r.txt" + e + "size=10" + e + "crc32=CBF43926");
+        EXPECT_EQ(d2.CRC, 0xCBF43926u);
+    }
+}
+
+TEST(Descriptor, KeysValuesAndTrimming)
+{
+    // Missing keys keep their start values.
+    TDescriptor d = ParseDescriptor("");
+    EXPECT_EQ(d.FileName, "");
+    EXPECT_EQ(d.Size, 0);
+    EXPECT_EQ(d.CRC, 0u);
+
+    // The character after the key is skipped whatever it is; values are trimmed of codes <= 32.
+    d = ParseDescriptor("filename:  my file.txt \t\r\nsize# 42\x01\r\ncrc32 a1b2c3d\r\n");
+    EXPECT_EQ(d.FileName, "my file.txt");
+    EXPECT_EQ(d.Size, 42);
+    EXPECT_EQ(d.CRC, 0x0A1B2C3Du);
+
+    // A leading space, a different case or an unknown key: the line is ignored.
+    d = ParseDescriptor(" size=10\r\nSize=11\r\nFILENAME=x\r\nsiz=1\r\nfilename=a\r\n");
+    EXPECT_EQ(d.Size, 0);
+    EXPECT_EQ(d.FileName, "a");
+
+    // The last line of a key counts.
+    d = ParseDescriptor("size=1\r\nfilename=a\r\nsize=2\r\ncrc32=1\r\nfilename=b\r\ncrc32=FF\r\n");
+    EXPECT_EQ(d.Size, 2);
+    EXPECT_EQ(d.FileName, "b");
+    EXPECT_EQ(d.CRC, 0xFFu);
+
+    // A key with nothing after it gives an empty value; a key with just the skipped character too.
+    d = ParseDescriptor("filename\r\ncrc32=\r\n");
+    EXPECT_EQ(d.FileName, "");
+    EXPECT_EQ(d.CRC, 0u);
+
+    // Only the first eight checksum digits count.
+    EXPECT_EQ(ParseDescriptor("crc32=CBF43926FF\r\n").CRC, 0xCBF43926u);
+    // A longer key that starts with a known key is read as that key, its next character skipped.
+    EXPECT_EQ(ParseDescriptor("sizes7\r\n").Size, 7);
+    EXPECT_EQ(ParseDescriptor("crc32x=1\r\n").CRC, static_cast<uint32_t>('=' - 55) * 16u + 1u);
+}
+
+TEST(Descriptor, StrToInt)
+{
+    const struct { const char* in; int32_t v; } ok[] = {
+        {"0", 0}, {"42", 42}, {"+42", 42}, {"-42", -42}, {"007", 7}, {"-0", 0},
+        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"0000000000002147483647", 2147483647},
+    };
+    for (const auto& c : ok) EXPECT_EQ(StrToInt(c.in), c.v) << c.in;
+    for (const char* bad : {"", "+", "-", "2147483648", "-2147483649", "4294967296", "99999999999999999999",
+                            "1 0", "0x10", "$10", "1e3", "1.0", "abc", "12a", "--1", " 1"}) {
+        try {
+            StrToInt(bad);
+            ADD_FAILURE() << "no error for '" << bad << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + std::string(bad) + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST(Descriptor, MalformedSizeRaisesWithTheTrimmedValue)
+{
+    try {
+        ParseDescriptor("filename=a\r\nsize=  12x  \r\ncrc32=0\r\n");
+        FAIL() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'12x' is not a valid integer value");
+    }
+    EXPECT_THROW(ParseDescriptor("size=\r\n"), EConvertError);
+    EXPECT_THROW(ParseDescriptor("size=4294967295\r\n"), EConvertError);
+    // Only the line that counts is converted.
+    EXPECT_EQ(ParseDescriptor("size=junk\r\nsize=5\r\n").Size, 5);
+    // A malformed checksum raises nothing.
+    EXPECT_NO_THROW(ParseDescriptor("crc32=XYZ\r\n"));
+}
+
+TEST(Descriptor, Trim)
+{
+    EXPECT_EQ(Trim(""), "");
+    EXPECT_EQ(Trim(" \t\r\n\x01 "), "");
+    EXPECT_EQ(Trim(" a b "), "a b");
+    EXPECT_EQ(Trim("\x7F" "a\xA0"), "\x7F" "a\xA0");   // codes above 32 stay
+}
+
+TEST(HexText, HexStrToIntAndIntToHex)
+{
+    EXPECT_EQ(HexStrToInt("CBF43926"), 0xCBF43926u);
+    EXPECT_EQ(HexStrToInt("cbf43926"), 0xCBF43926u);
+    EXPECT_EQ(HexStrToInt("0"), 0u);
+    EXPECT_EQ(HexStrToInt(""), 0u);
+    EXPECT_EQ(HexStrToInt("A1B2C3D"), 0x0A1B2C3Du);
+    EXPECT_EQ(HexStrToInt("1234567890"), 0x12345678u);
+    EXPECT_EQ(HexStrToInt("FFFFFFFF"), 0xFFFFFFFFu);
+    // Other characters follow the digit rule (code - 55) and wrap without an error.
+    EXPECT_EQ(HexStrToInt("G"), 16u);
+    EXPECT_EQ(HexStrToInt(" "), static_cast<uint32_t>(32 - 48));
+    EXPECT_EQ(HexStrToInt("Z0"), (90u - 55u) * 16u);
+
+    EXPECT_EQ(IntToHex(0), "0");
+    EXPECT_EQ(IntToHex(0xCBF43926), "CBF43926");
+    EXPECT_EQ(IntToHex(0x0A1B2C3D), "A1B2C3D");
+    EXPECT_EQ(IntToHex(0xF), "F");
+    EXPECT_EQ(IntToHex(0x10000000), "10000000");
+    for (uint32_t v : {0u, 1u, 0xFu, 0x10u, 0xDEADBEEFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
+        EXPECT_EQ(HexStrToInt(IntToHex(v)), v);
+}
+
+}  // namespace
