@@ -1,0 +1,70 @@
+// The About boxes as the user sees them: caption, the four lines, owner and icon.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "BoxWatcher.h"
+#include "PlugIntf.h"
+#include "Version.h"
+#include "Library.h"
+
+namespace {
+
+// A plain top-level window standing in for the host's main window.
+class THostWindow {
+public:
+    THostWindow()
+        : hwnd_(CreateWindowExA(0, "STATIC", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr))
+    {
+    }
+    ~THostWindow() { DestroyWindow(hwnd_); }
+    HWND Get() const { return hwnd_; }
+
+private:
+    HWND hwnd_;
+};
+
+typedef void(ZANDREL_REGISTER1* TInitPlugInLib)(TPlugInLibInfo* Info);
+
+// The About entry of plug-in index, reached the way the host reaches it.
+TPlugInAboutProc AboutEntry(const TLoadedLibrary& lib, int32_t index)
+{
+    auto init = reinterpret_cast<TInitPlugInLib>(lib.Proc("InitPlugInLib"));
+    TPlugInLibInfo libInfo{};
+    init(&libInfo);
+    TPlugInInfo info{};
+    libInfo.PlugInInfoProc(index, &info);
+    return reinterpret_cast<TPlugInAboutProc>(info.FunctionProc(PlugInFunctionAbout));
+}
+
+TEST(About, BothPlugInsShowTheirFourLinesOwnedByTheHostWindow)
+{
+    TLoadedLibrary lib;
+    ASSERT_NE(lib.Get(), nullptr);
+    THostWindow host;
+    ASSERT_NE(host.Get(), nullptr);
+    const struct {
+        TPlugInAboutProc about;
+        const char* firstLine;
+    } cases[] = {
+        {AboutEntry(lib, 1), "Split files plugin for Ferncove Trellisan"},
+        {AboutEntry(lib, 2), "Combine splitted files plugin for Ferncove Trellisan"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_NE(c.about, nullptr);
+        for (HWND owner : {host.Get(), static_cast<HWND>(nullptr)}) {
+            TBoxWatcher watcher(IDOK);
+            c.about(0x5555, owner);
+            const auto seen = watcher.Seen();
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].Caption, "Ferncove Trellisan Standart Plug-In");
+            EXPECT_EQ(seen[0].Text, std::string(c.firstLine) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
+            EXPECT_EQ(seen[0].Owner, owner);
+            EXPECT_EQ(seen[0].Icon, InformationIcon());
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+// The binary contract of the shipped library, checked on zandrel.pdl itself: the export table,
+// each entry called through its exact convention, and every byte the entries write.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "AbiCall.h"
+#include "BoxWatcher.h"
+#include "Library.h"
+#include "PlugIntf.h"
+#include "Version.h"
+
+namespace {
+
+// Every byte the host leaves to the library is compared with this image; the rest stays 0xFF.
+constexpr size_t RecordSlack = 64;
+
+std::vector<uint8_t> Filled(size_t n) { return std::vector<uint8_t>(n, 0xFF); }
+
+template <typename T>
+void Put(std::vector<uint8_t>& image, size_t offset, T value) { std::memcpy(&image[offset], &value, sizeof value); }
+
+void PutText(std::vector<uint8_t>& image, size_t offset, const char* text)
+{
+    std::memcpy(&image[offset], text, std::strlen(text) + 1);
+}
+
+uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+// The first differing offset, or -1.
+long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
+{
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) return static_cast<long>(i);
+    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+}
+
+class ContractTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(lib_.Get(), nullptr) << "zandrel.pdl beside the test program";
+        init_ = lib_.Proc("InitPlugInLib");
+        ASSERT_NE(init_, nullptr);
+        std::vector<uint8_t> info = Filled(sizeof(TPlugInLibInfo));
+        AbiCall(init_, Addr(info.data()), {});
+        std::memcpy(&infoProc_, &info[812], 4);
+        ASSERT_NE(infoProc_, 0u);
+    }
+
+    // Calls GetPlugInInfo(index) on a 0xFF record; returns the record.
+    std::vector<uint8_t> PlugInInfo(int32_t index, TAbiCall* call = nullptr)
+    {
+        std::vector<uint8_t> rec = Filled(sizeof(TPlugInInfo) + RecordSlack);
+        TAbiCall c = AbiCall(reinterpret_cast<const void*>(infoProc_), 0xDEADBEEF,
+                             {static_cast<uint32_t>(index), Addr(rec.data())});
+        if (call) *call = c;
+        return rec;
+    }
+
+    const void* FunctionProc(int32_t index)
+    {
+        std::vector<uint8_t> rec = PlugInInfo(index);
+        uint32_t fp;
+        std::memcpy(&fp, &rec[1592], 4);
+        return reinterpret_cast<const void*>(fp);
+    }
+
+    TLoadedLibrary lib_;
+    const void* init_ = nullptr;
+    uint32_t infoProc_ = 0;
+};
+
+TEST(ContractExports, OnlyInitPlugInLibIsExportedFromAnI386Dll)
+{
+    TLoadedLibrary lib;
+    ASSERT_NE(lib.Get(), nullptr);
+    const auto* base = reinterpret_cast<const uint8_t*>(lib.Get());
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(dir.VirtualAddress, 0u);
+    const auto* exp = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+    EXPECT_EQ(exp->NumberOfFunctions, 1u);
+    ASSERT_EQ(exp->NumberOfNames, 1u);
+    const auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
+    EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), "InitPlugInLib");
+    EXPECT_EQ(GetProcAddress(lib.Get(), "GetPlugInInfo"), nullptr);
+}
+
+TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsFields)
+{
+    std::vector<uint8_t> expected = Filled(sizeof(TPlugInLibInfo) + RecordSlack);
+    PutText(expected, 4, ZANDREL_LIB_NAME);
+    Put<int32_t>(expected, 268, 1);
+    Put<int32_t>(expected, 272, 0);
+    Put<int32_t>(expected, 276, 2);
+    PutText(expected, 280, ZANDREL_COPYRIGHT);
+    Put<int32_t>(expected, 804, 2);
+    Put<uint32_t>(expected, 808, 0x18000);
+    Put<uint32_t>(expected, 812, infoProc_);
+    Put<uint32_t>(expected, 816, 0);
+    Put<uint32_t>(expected, 820, 0);
+
+    for (int round = 0; round < 2; ++round) {  // repeated calls write the same bytes
+        std::vector<uint8_t> info = Filled(expected.size());
+        // Junk on the stack must not matter: the argument travels in EAX only.
+        const TAbiCall call = AbiCall(init_, Addr(info.data()), {0x12345678, 0x9ABCDEF0});
+        EXPECT_EQ(call.StackRemoved, 0);
+        EXPECT_TRUE(call.RegistersPreserved);
+        EXPECT_EQ(FirstDifference(info, expected), -1) << "round " << round;
+    }
+}
+
+TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByte)
+{
+    struct {
+        int32_t index;
+        const char* name;
+        const char* description;
+        const char* caption;
+    } const cases[] = {
+        {1, "Split file Plugin", "Split file plug-in for Ferncove Trellisan", "Split file"},
+        {2, "Combine splitted files Plugin", "Combine splitted files plug-in for Ferncove Trellisan",
+         "Combine files"},
+    };
+    for (const auto& c : cases) {
+        TAbiCall call;
+        const std::vector<uint8_t> rec = PlugInInfo(c.index, &call);
+        EXPECT_EQ(call.Result, 3u);
+        EXPECT_EQ(call.StackRemoved, 8);
+        EXPECT_TRUE(call.RegistersPreserved);
+
+        std::vector<uint8_t> expected = Filled(rec.size());
+        PutText(expected, 4, c.name);
+        PutText(expected, 265, c.description);
+        Put<int32_t>(expected, 528, 2);
+        PutText(expected, 532, c.caption);
+        Put<int32_t>(expected, 1576, 1);
+        Put<uint32_t>(expected, 1580, 0x10809);
+        uint32_t fp;
+        std::memcpy(&fp, &rec[1592], 4);
+        EXPECT_NE(fp, 0u);
+        Put<uint32_t>(expected, 1592, fp);
+        EXPECT_EQ(FirstDifference(rec, expected), -1) << "index " << c.index;
+        EXPECT_EQ(PlugInInfo(c.index), rec) << "a second call writes the same bytes";
+    }
+    EXPECT_NE(FunctionProc(1), FunctionProc(2));
+}
+
+TEST_F(ContractTest, GetPlugInInfoLeavesRecordUntouchedForIndexesThatNameNoPlugIn)
+{
+    const struct {
+        int32_t index;
+        uint32_t result;
+    } cases[] = {{3, 2}, {4, 2}, {-1, 2}, {0x7FFFFFFF, 2}, {INT32_MIN, 2}, {0, 0}};
+    for (const auto& c : cases) {
+        TAbiCall call;
+        const std::vector<uint8_t> rec = PlugInInfo(c.index, &call);
+        EXPECT_EQ(call.Result, c.result) << c.index;
+        EXPECT_EQ(call.StackRemoved, 8) << c.index;
+        EXPECT_TRUE(call.RegistersPreserved) << c.index;
+        EXPECT_EQ(FirstDifference(rec, Filled(rec.size())), -1) << c.index;
+    }
+}
+
+TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
+{
+    const void* tables[] = {FunctionProc(1), FunctionProc(2)};
+    std::vector<uint32_t> entries;
+    std::vector<int32_t> codes;
+    for (int32_t code = -1; code <= 40; ++code) codes.push_back(code);
+    codes.push_back(0x7FFFFFFF);
+    codes.push_back(INT32_MIN);
+    for (const void* table : tables) {
+        for (int32_t code : codes) {
+            const TAbiCall call = AbiCall(table, 0, {static_cast<uint32_t>(code)});
+            EXPECT_EQ(call.StackRemoved, 4) << code;
+            EXPECT_TRUE(call.RegistersPreserved) << code;
+            if (code == 2 || code == 4) {
+                EXPECT_NE(call.Result, 0u) << code;
+                entries.push_back(call.Result);
+            } else {
+                EXPECT_EQ(call.Result, 0u) << "code " << code;
+            }
+        }
+    }
+    ASSERT_EQ(entries.size(), 4u);
+    for (size_t i = 0; i < entries.size(); ++i)
+        for (size_t j = i + 1; j < entries.size(); ++j) EXPECT_NE(entries[i], entries[j]);
+}
+
+TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
+{
+    for (int32_t index : {1, 2}) {
+        const void* table = FunctionProc(index);
+        const void* about = reinterpret_cast<const void*>(AbiCall(table, 0, {2}).Result);
+        const void* execute = reinterpret_cast<const void*>(AbiCall(table, 0, {4}).Result);
+        {
+            TBoxWatcher watcher(IDOK);
+            const TAbiCall call = AbiCall(about, 0, {0xCAFEF00D, 0});
+            EXPECT_EQ(call.StackRemoved, 8);
+            EXPECT_TRUE(call.RegistersPreserved);
+            EXPECT_EQ(watcher.Seen().size(), 1u);
+        }
+        {
+            // The command's dialog is cancelled at once; junk in the unused arguments does not matter.
+            TBoxWatcher watcher(IDCANCEL);
+            const char* target = "C:\\";
+            const char* file = "C:\\no-such-file.txt";
+            const TAbiCall call = AbiCall(execute, 0, {0xAAAAAAAA, 0, 0xBBBBBBBB, 0xCCCCCCCC, 0xDDDDDDDD,
+                                                       Addr(target), Addr(file), 0xEEEEEEEE, 0});
+            EXPECT_EQ(call.StackRemoved, 36);
+            EXPECT_TRUE(call.RegistersPreserved);
+            EXPECT_EQ(call.Result, 0u);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#include "BoxWatcher.h"
+
+#include <algorithm>
+
+namespace {
+
+struct TFindContext {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialogs(HWND hwnd, LPARAM lp)
+{
+    auto* ctx = reinterpret_cast<TFindContext*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == ctx->pid && std::string(cls) == "#32770" && IsWindowVisible(hwnd)) ctx->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK FindIcon(HWND child, LPARAM lp)
+{
+    char cls[32] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HICON*>(lp) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string WindowText(HWND hwnd)
+{
+    char buf[2048] = {};
+    if (hwnd) GetWindowTextA(hwnd, buf, sizeof buf);
+    return buf;
+}
+
+}  // namespace
+
+TBoxWatcher::TBoxWatcher(WPARAM closeCommand) : closeCommand_(closeCommand), thread_([this] { Run(); }) {}
+
+TBoxWatcher::~TBoxWatcher()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+void TBoxWatcher::Run()
+{
+    while (!stop_) {
+        TFindContext ctx{GetCurrentProcessId(), {}};
+        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&ctx));
+        for (HWND box : ctx.found) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
+            }
+            Sleep(50);  // let the box finish building its controls
+            TSeenBox seen;
+            seen.Caption = WindowText(box);
+            seen.Text = WindowText(GetDlgItem(box, 0xFFFF));
+            seen.Owner = GetWindow(box, GW_OWNER);
+            EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&seen.Icon));
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                handled_.push_back(box);
+                seen_.push_back(seen);
+            }
+            PostMessageA(box, WM_COMMAND, closeCommand_, 0);
+        }
+        Sleep(20);
+    }
+}
+
+std::vector<TSeenBox> TBoxWatcher::Seen()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+bool TBoxWatcher::WaitFor(size_t count, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (Seen().size() >= count) return true;
+        Sleep(10);
+    }
+    return Seen().size() >= count;
+}
+
+HICON InformationIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_INFORMATION)); }
+HICON ErrorIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)); }

@@ -1,0 +1,43 @@
+// Watches the process for dialog boxes (class "#32770"), records what they show and closes them,
+// so tests can assert on message boxes and keep running headless.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TSeenBox {
+    std::string Caption;
+    std::string Text;      // the message text (static control 0xFFFF)
+    HWND Owner = nullptr;  // GW_OWNER
+    HICON Icon = nullptr;  // the icon a message box shows, when it has one
+};
+
+class TBoxWatcher {
+public:
+    // closeCommand: the WM_COMMAND id posted to each box found (IDOK answers a message box).
+    explicit TBoxWatcher(WPARAM closeCommand = IDOK);
+    ~TBoxWatcher();
+    TBoxWatcher(const TBoxWatcher&) = delete;
+    TBoxWatcher& operator=(const TBoxWatcher&) = delete;
+
+    std::vector<TSeenBox> Seen();
+    // Waits until at least count boxes were seen or the timeout passed.
+    bool WaitFor(size_t count, DWORD timeoutMs = 10000);
+
+private:
+    void Run();
+    WPARAM closeCommand_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<TSeenBox> seen_;
+    std::vector<HWND> handled_;
+    std::thread thread_;
+};
+
+// The icon that message boxes use for MB_ICONINFORMATION and MB_ICONERROR.
+HICON InformationIcon();
+HICON ErrorIcon();
