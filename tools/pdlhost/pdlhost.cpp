@@ -1,1 +1,311 @@
-int main() { return 0; }
+// pdlhost - a small reference host for Ferncove Trellisan plug-in libraries.
+//
+//   pdlhost info LIB                          descriptors and the function codes that answer
+//   pdlhost about LIB N                       plug-in N's About box over a host window
+//   pdlhost split LIB FILE TARGETDIR [--auto [SIZE]]
+//   pdlhost combine LIB CRCFILE TARGETDIR [--auto]
+//
+// split and combine run the plug-in's Execute entry over a host window with a progress callback
+// that draws a console bar; Ctrl+C asks the plug-in to stop through the callback's cancel pointer.
+// With --auto the host answers the dialogs itself (fills SIZE, presses OK, answers and prints
+// message boxes), so it runs headless.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "HostIntf.h"
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: pdlhost info LIB\n"
+                 "       pdlhost about LIB N\n"
+                 "       pdlhost split LIB FILE TARGETDIR [--auto [SIZE]]\n"
+                 "       pdlhost combine LIB CRCFILE TARGETDIR [--auto]\n");
+    return 2;
+}
+
+// The loaded library and its two descriptors.
+struct TPlugInLibrary {
+    HMODULE module = nullptr;
+    TLibInfo lib{};
+    TInfo infos[3]{};
+    ~TPlugInLibrary()
+    {
+        if (module) FreeLibrary(module);
+    }
+    bool Load(const char* path)
+    {
+        module = LoadLibraryA(path);
+        if (!module) {
+            std::fprintf(stderr, "pdlhost: cannot load %s (error %lu)\n", path, GetLastError());
+            return false;
+        }
+        auto init = reinterpret_cast<TInitPlugInLibProc>(GetProcAddress(module, "InitPlugInLib"));
+        if (!init) {
+            std::fprintf(stderr, "pdlhost: %s exports no InitPlugInLib\n", path);
+            return false;
+        }
+        CallInitPlugInLib(init, &lib);
+        return lib.PlugInInfoProc != nullptr;
+    }
+    // Plug-in N's function-table callback, or null.
+    TFunctionProc Functions(int32_t index)
+    {
+        if (index < 1 || index > 2) return nullptr;
+        if (lib.PlugInInfoProc(index, &infos[index]) != 3) return nullptr;
+        return infos[index].FunctionProc;
+    }
+};
+
+int RunInfo(const char* path)
+{
+    TPlugInLibrary p;
+    if (!p.Load(path)) return 1;
+    std::printf("library   %s\n", p.lib.LibName);
+    std::printf("version   %d.%d\n", p.lib.LibVersionMajor, p.lib.LibVersionMinor);
+    std::printf("copyright %s\n", p.lib.LibCopyright);
+    std::printf("params    %d %d  flags 0x%X\n", p.lib.LibParam1, p.lib.LibParam2, p.lib.LibFlags);
+    for (int32_t index = 1; index <= 3; ++index) {
+        TInfo info{};
+        const int32_t r = p.lib.PlugInInfoProc(index, &info);
+        if (r != 3) {
+            std::printf("plug-in %d: none (result %d)\n", index, r);
+            continue;
+        }
+        std::printf("plug-in %d: %s\n", index, info.PlugInName);
+        std::printf("  description %s\n", info.PlugInDescription);
+        std::printf("  command     %s\n", info.CaptionArea);
+        std::printf("  params      %d %d  flags 0x%X\n", info.PlugInParam1, info.PlugInParam2, info.PlugInFlags);
+        std::printf("  functions  ");
+        for (int32_t code = 1; code <= 17; ++code)
+            if (info.FunctionProc(code)) std::printf(" %d%s", code, code == 2 ? "(About)" : code == 4 ? "(Execute)" : "");
+        std::printf("\n");
+    }
+    return 0;
+}
+
+// The host's main window: an ordinary top-level window that the plug-in's dialogs belong to.
+LRESULT CALLBACK HostWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_CLOSE) return 0;  // the host closes when its command ends, not before
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+class THostWindow {
+public:
+    THostWindow()
+    {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = HostWndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+        wc.lpszClassName = "TrellisanHostWindow";
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        RegisterClassA(&wc);
+        hwnd_ = CreateWindowExA(0, wc.lpszClassName, "Ferncove Trellisan (pdlhost)", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                20, 20, 640, 420, nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~THostWindow()
+    {
+        if (hwnd_) DestroyWindow(hwnd_);
+    }
+    HWND Get() const { return hwnd_; }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+int RunAbout(const char* path, int32_t index)
+{
+    TPlugInLibrary p;
+    if (!p.Load(path)) return 1;
+    TFunctionProc functions = p.Functions(index);
+    if (!functions) {
+        std::fprintf(stderr, "pdlhost: no plug-in %d\n", index);
+        return 1;
+    }
+    auto about = reinterpret_cast<TAboutProc>(functions(2));
+    if (!about) return 1;
+    THostWindow host;
+    about(0, host.Get());
+    return 0;
+}
+
+// ------------------------------------------------------------------ progress and cancel
+std::atomic<bool> gStopRequested{false};
+std::atomic<int> gReports{0};
+
+BOOL WINAPI OnConsoleCtrl(DWORD type)
+{
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
+        gStopRequested = true;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void __stdcall ConsoleProgress(int32_t percent, const char* status, const char* fileName, const char*,
+                               const char*, uint8_t* cancel)
+{
+    ++gReports;
+    const int shown = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    char bar[41];
+    std::memset(bar, '.', 40);
+    std::memset(bar, '#', shown * 40 / 100);
+    bar[40] = 0;
+    std::printf("\r[%s] %3d%% %s %s", bar, percent, status ? status : "", fileName ? fileName : "");
+    std::fflush(stdout);
+    if (gStopRequested && cancel) *cancel = 1;
+}
+
+// ------------------------------------------------------------------ --auto: the host answers dialogs
+struct TAutoPilot {
+    std::string size;             // text for the piece-size box, empty keeps the preset
+    std::atomic<bool> stop{false};
+    std::atomic<bool> succeeded{false};
+    std::atomic<int> errors{0};
+    HANDLE thread = nullptr;
+};
+
+struct TChildSearch {
+    const char* cls;
+    const char* text;
+    HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND child, LPARAM lp)
+{
+    auto* s = reinterpret_cast<TChildSearch*>(lp);
+    char cls[64] = {}, text[256] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    GetWindowTextA(child, text, sizeof text);
+    if (lstrcmpiA(cls, s->cls) == 0 && (!s->text || std::strcmp(text, s->text) == 0)) {
+        s->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Child(HWND parent, const char* cls, const char* text = nullptr)
+{
+    TChildSearch s{cls, text, nullptr};
+    EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+BOOL CALLBACK CollectDialogs(HWND hwnd, LPARAM lp)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd))
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+DWORD WINAPI AutoPilotThread(LPVOID arg)
+{
+    auto* pilot = static_cast<TAutoPilot*>(arg);
+    std::vector<HWND> handled;
+    while (!pilot->stop) {
+        std::vector<HWND> dialogs;
+        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&dialogs));
+        for (HWND dlg : dialogs) {
+            bool seen = false;
+            for (HWND h : handled) seen = seen || h == dlg;
+            if (seen) continue;
+            Sleep(100);  // let the dialog finish showing
+            handled.push_back(dlg);
+            char caption[256] = {};
+            GetWindowTextA(dlg, caption, sizeof caption);
+            if (HWND text = GetDlgItem(dlg, 0xFFFF)) {  // a message box: print and answer it
+                char msg[1024] = {};
+                GetWindowTextA(text, msg, sizeof msg);
+                std::printf("\n[%s] %s\n", caption, msg);
+                std::fflush(stdout);
+                if (std::strstr(msg, "succefully")) pilot->succeeded = true;
+                else ++pilot->errors;
+                PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+                continue;
+            }
+            // The command's dialog: optionally type the size, then press OK.
+            if (!pilot->size.empty()) {
+                if (HWND combo = Child(dlg, "ComboBox"))
+                    SendMessageTimeoutA(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pilot->size.c_str()),
+                                        SMTO_BLOCK, 2000, nullptr);
+            }
+            char target[MAX_PATH] = {};
+            if (HWND edit = GetWindow(Child(dlg, "Edit"), GW_HWNDFIRST)) GetWindowTextA(edit, target, sizeof target);
+            std::printf("[%s] dialog up; pressing OK\n", caption);
+            std::fflush(stdout);
+            if (HWND ok = Child(dlg, "Button", "OK"))
+                PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(ok), BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
+int RunCommand(const char* path, int32_t index, const char* file, const char* target, bool autoPilot,
+               const std::string& size)
+{
+    TPlugInLibrary p;
+    if (!p.Load(path)) return 1;
+    TFunctionProc functions = p.Functions(index);
+    auto execute = functions ? reinterpret_cast<TExecuteProc>(functions(4)) : nullptr;
+    if (!execute) {
+        std::fprintf(stderr, "pdlhost: plug-in %d has no Execute entry\n", index);
+        return 1;
+    }
+    SetConsoleCtrlHandler(OnConsoleCtrl, TRUE);
+    THostWindow host;
+    TAutoPilot pilot;
+    pilot.size = size;
+    if (autoPilot) pilot.thread = CreateThread(nullptr, 0, AutoPilotThread, &pilot, 0, nullptr);
+    std::printf("%s: %s -> %s\n", index == 1 ? "split" : "combine", file, target);
+    std::fflush(stdout);
+    execute(0, host.Get(), 0, 0, 0, target, file, 0, ConsoleProgress);
+    std::printf("\n%d progress reports\n", gReports.load());
+    if (pilot.thread) {
+        Sleep(200);
+        pilot.stop = true;
+        WaitForSingleObject(pilot.thread, INFINITE);
+        CloseHandle(pilot.thread);
+        if (!pilot.succeeded) {
+            std::printf("command did not report success\n");
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) return Usage();
+    const std::string verb = argv[1];
+    if (verb == "info") return RunInfo(argv[2]);
+    if (verb == "about" && argc >= 4) return RunAbout(argv[2], std::atoi(argv[3]));
+    if ((verb == "split" || verb == "combine") && argc >= 5) {
+        bool autoPilot = false;
+        std::string size;
+        for (int i = 5; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--auto") == 0) {
+                autoPilot = true;
+                if (i + 1 < argc && argv[i + 1][0] != '-') size = argv[++i];
+            }
+        }
+        return RunCommand(argv[2], verb == "split" ? 1 : 2, argv[3], argv[4], autoPilot, size);
+    }
+    return Usage();
+}
