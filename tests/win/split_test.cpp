@@ -1,0 +1,298 @@
+// SplitFile on real files: piece layout and names up to the thousandth piece, the descriptor,
+// progress reports and their directories, cancelling, and splitting onto the source's own names.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "CRC32Core.h"
+#include "EngineProbe.h"
+#include "Errors.h"
+#include "PieceNames.h"
+#include "Progress.h"
+#include "SplitFiles.h"
+#include "TestFiles.h"
+
+using engineprobe::TProgressRecorder;
+using testfiles::PatternBytes;
+using testfiles::ReadFileBytes;
+using testfiles::TempDir;
+using testfiles::WriteFileBytes;
+
+namespace {
+
+class SplitFileTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { BuildCRCTable(); }
+    TempDir src;
+    TempDir dst;
+};
+
+std::string DescriptorText(const std::string& name, uint32_t size, const std::string& bytes)
+{
+    return "filename=" + name + "\r\nsize=" + std::to_string(size) + "\r\ncrc32=" +
+           IntToHex(engineprobe::Crc32(bytes)) + "\r\n";
+}
+
+// The percents that block reports carry when the reads deliver these byte counts.
+std::vector<int32_t> BlockPercents(const std::vector<uint32_t>& reads, uint32_t size)
+{
+    std::vector<int32_t> out;
+    uint32_t done = 0;
+    for (uint32_t r : reads) out.push_back(BlockPercent(done += r, size));
+    return out;
+}
+
+}  // namespace
+
+TEST_F(SplitFileTest, PieceLayoutsAndDescriptor)
+{
+    const struct {
+        const char* name;
+        uint32_t size, pieceSize;
+        uint32_t pieces;  // expected count; the last holds the rest
+    } cases[] = {
+        {"thousand.bin", 999 * 3 + 1, 3, 1000},  // the largest set: .1000 holds 1 byte
+        {"exact.dat", 3 * 4000, 4000, 3},        // exact multiple: no empty trailing piece
+        {"one.txt", 5000, 5001, 1},
+        {"same.txt", 5000, 5000, 1},
+        {"blocks.bin", 2 * TransferBlockSize + 5, 2 * TransferBlockSize, 2},
+        {"empty.log", 0, 1000, 1},  // one empty piece 001
+        {"README", 10, 4, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir target;
+        const std::string bytes = PatternBytes(c.size, c.size);
+        const std::string source = src.File(c.name);
+        WriteFileBytes(source, bytes);
+
+        TProgressRecorder progress;
+        ASSERT_TRUE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
+
+        const std::string base = target.File(c.name);
+        std::string joined;
+        for (uint32_t k = 1; k <= c.pieces; ++k) {
+            const std::string piece = ReadFileBytes(PieceFileName(base, k));
+            const uint32_t expected = k < c.pieces ? c.pieceSize : c.size - (c.pieces - 1) * c.pieceSize;
+            ASSERT_EQ(piece.size(), expected) << "piece " << k;
+            joined += piece;
+        }
+        EXPECT_EQ(joined, bytes);
+        EXPECT_FALSE(testfiles::FileExists(PieceFileName(base, c.pieces + 1)));
+        EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText(c.name, c.size, bytes));
+        EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), c.pieces + 1u);
+        EXPECT_EQ(ReadFileBytes(source), bytes);
+        if (c.size == 0) {
+            EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), "filename=empty.log\r\nsize=0\r\ncrc32=0\r\n");
+            EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{0, 0}));
+        }
+        if (c.pieces == 1000) EXPECT_TRUE(testfiles::FileExists(target.File("thousand.1000")));
+    }
+}
+
+TEST_F(SplitFileTest, TooManyPiecesIsRefusedWithNothingCreated)
+{
+    const struct { uint32_t size, pieceSize; } cases[] = {{1000 * 3, 3}, {1000 * 7 + 6, 7}, {5000, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::string source = src.File("big.bin");
+        WriteFileBytes(source, PatternBytes(c.size));
+        TProgressRecorder progress;
+        EXPECT_FALSE(SplitFile(source, dst.Path(), c.pieceSize, progress.Proc()));
+        EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
+        EXPECT_TRUE(progress.Calls().empty());
+    }
+    // A piece size of zero makes no progress at all: refused as well.
+    EXPECT_FALSE(SplitFile(src.File("big.bin"), dst.Path(), 0, nullptr));
+    EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
+}
+
+TEST_F(SplitFileTest, MissingSourceCreatesNothing)
+{
+    EXPECT_FALSE(SplitFile(src.File("absent.txt"), dst.Path(), 100, nullptr));
+    EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
+}
+
+TEST_F(SplitFileTest, ProgressSequences)
+{
+    const uint32_t B = TransferBlockSize;
+    const struct {
+        uint32_t size, pieceSize;
+        std::vector<int32_t> percents;  // block reports, then the closing report
+    } cases[] = {
+        {50, 1000, {0, 0}},
+        {150, 1000, {150, 150}},
+        {150, 100, {99, 150, 150}},  // a block report of exactly 100 says 99
+        {B, B, {99, 100}},
+        {B, 2 * B, {99, 100}},
+        {B + 1, B, {99, 99, 100}},
+        {99, 10, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + "/" + std::to_string(c.pieceSize));
+        TempDir target;
+        const std::string source = src.File("p.bin");
+        WriteFileBytes(source, PatternBytes(c.size));
+        TProgressRecorder progress;
+        ASSERT_TRUE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
+        EXPECT_EQ(progress.Percents(), c.percents);
+        for (const auto& call : progress.Calls()) {
+            EXPECT_EQ(call.Status, "Spliting...");
+            EXPECT_EQ(call.FileName, source);
+            EXPECT_EQ(call.SourceDir, src.Path());
+            EXPECT_EQ(call.TargetDir, target.Path());
+            EXPECT_EQ(call.Cancel, const_cast<uint8_t*>(&CancelFlag));
+        }
+    }
+}
+
+TEST_F(SplitFileTest, ReadsNeverCrossAPieceBoundary)
+{
+    // A piece size of 300,000 reads 131,072, 131,072 and 37,856 bytes per full piece; a piece size
+    // below the block size reads once per piece.
+    const uint32_t B = TransferBlockSize;
+    const struct {
+        uint32_t size, pieceSize;
+        std::vector<uint32_t> reads;
+    } cases[] = {
+        {601000, 300000, {B, B, 37856, B, B, 37856, 1000}},
+        {250000, 100000, {100000, 100000, 50000}},
+        {3 * B + 10, 3 * B + 10, {B, B, B, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        TempDir target;
+        const std::string source = src.File("r.bin");
+        WriteFileBytes(source, PatternBytes(c.size));
+        TProgressRecorder progress;
+        ASSERT_TRUE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
+        std::vector<int32_t> expected = BlockPercents(c.reads, c.size);
+        expected.push_back(100);
+        EXPECT_EQ(progress.Percents(), expected);
+    }
+}
+
+TEST_F(SplitFileTest, SplittingAgainWithSmallerPiecesLeavesNoStaleBytes)
+{
+    const std::string source = src.File("again.bin");
+    WriteFileBytes(source, PatternBytes(10000, 1));
+    ASSERT_TRUE(SplitFile(source, dst.Path(), 8000, nullptr));
+    const std::string fresh = PatternBytes(10000, 2);
+    WriteFileBytes(source, fresh);
+    ASSERT_TRUE(SplitFile(source, dst.Path(), 3000, nullptr));
+    const std::string base = dst.File("again.bin");
+    for (uint32_t k = 1; k <= 4; ++k)
+        EXPECT_EQ(ReadFileBytes(PieceFileName(base, k)), fresh.substr((k - 1) * 3000, 3000)) << k;
+    EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText("again.bin", 10000, fresh));
+}
+
+TEST_F(SplitFileTest, SplittingOntoTheSourcesOwnNames)
+{
+    const std::string bytes = PatternBytes(5000, 9);
+
+    // The first piece's name is the source itself: the piece cannot be opened while the split
+    // holds the source.
+    const std::string piece = src.File("data.001");
+    WriteFileBytes(piece, bytes);
+    EXPECT_FALSE(SplitFile(piece, src.Path(), 1000, nullptr));
+    EXPECT_EQ(ReadFileBytes(piece), bytes);
+    EXPECT_FALSE(testfiles::FileExists(src.File("data.crc")));
+    EXPECT_FALSE(testfiles::FileExists(src.File("data.002")));
+
+    // The descriptor's name is the source: pieces are written, the descriptor is refused.
+    const std::string crcSource = src.File("list.crc");
+    WriteFileBytes(crcSource, bytes);
+    try {
+        SplitFile(crcSource, src.Path() + "\\", 2000, nullptr);
+        ADD_FAILURE() << "no error raised";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + crcSource + "\". ", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(ReadFileBytes(crcSource), bytes);
+    EXPECT_EQ(ReadFileBytes(src.File("list.003")), bytes.substr(4000));
+}
+
+TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
+{
+    const uint32_t B = TransferBlockSize;
+    const struct {
+        const char* what;
+        uint32_t size, pieceSize;
+        size_t cancelAt;  // index of the report that sets the flag
+        std::vector<uint32_t> pieceSizes;
+    } cases[] = {
+        {"first report, one piece", 3 * B, 3 * B, 0, {B}},
+        {"first report, many pieces", 5000, 1000, 0, {1000}},
+        {"last block", 5000, 1000, 4, {1000, 1000, 1000, 1000, 1000}},
+        {"last block of a long piece", 2 * B + 7, 2 * B + 7, 2, {2 * B + 7}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir target;
+        const std::string source = src.File("c.bin");
+        WriteFileBytes(source, PatternBytes(c.size));
+        {
+            TProgressRecorder progress;
+            progress.OnCall = [&](size_t i) { return i == c.cancelAt; };
+            EXPECT_FALSE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
+            EXPECT_EQ(progress.Calls().size(), c.cancelAt + 1) << "no further block, no closing report";
+        }
+        EXPECT_NE(CancelFlag, 0);
+        const auto names = engineprobe::FileNames(target.Path());
+        EXPECT_EQ(names.size(), c.pieceSizes.size());
+        for (size_t k = 0; k < c.pieceSizes.size(); ++k)
+            EXPECT_EQ(ReadFileBytes(PieceFileName(target.File("c.bin"), k + 1)).size(), c.pieceSizes[k]);
+        EXPECT_FALSE(testfiles::FileExists(target.File("c.crc")));
+
+        // The next operation starts with the flag cleared.
+        TProgressRecorder next;
+        EXPECT_TRUE(SplitFile(source, target.Path(), c.pieceSize, next.Proc()));
+        ASSERT_FALSE(next.Calls().empty());
+        EXPECT_EQ(next.Calls().front().CancelOnEntry, 0);
+    }
+}
+
+TEST_F(SplitFileTest, NoProgressCallbackIsFine)
+{
+    const std::string source = src.File("quiet.bin");
+    WriteFileBytes(source, PatternBytes(300000));
+    EXPECT_TRUE(SplitFile(source, dst.Path(), 100000, nullptr));
+    EXPECT_EQ(engineprobe::FileNames(dst.Path()).size(), 4u);
+}
+
+TEST_F(SplitFileTest, DriveRootsKeepTheirSeparator)
+{
+    if (!engineprobe::FixtureDir() || GetFileAttributesA("Q:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "drive Q: is mapped by the engine test fixture (run through ctest)";
+    CreateDirectoryA("Q:\\sub", nullptr);
+    const struct {
+        const char* source;
+        const char* target;
+        const char* sourceDir;
+        const char* targetDir;
+    } cases[] = {
+        {"Q:\\root.txt", "Q:\\", "Q:\\", "Q:\\"},
+        {"Q:\\root.txt", "Q:", "Q:\\", "Q:\\"},
+        {"Q:\\root.txt", "Q:\\sub", "Q:\\", "Q:\\sub"},
+        {"Q:\\sub\\deep.txt", "Q:\\", "Q:\\sub", "Q:\\"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " -> " + c.target);
+        WriteFileBytes(c.source, PatternBytes(20000));
+        TProgressRecorder progress;
+        ASSERT_TRUE(SplitFile(c.source, c.target, 15000, progress.Proc()));
+        ASSERT_EQ(progress.Calls().size(), 3u);
+        for (const auto& call : progress.Calls()) {
+            EXPECT_EQ(call.SourceDir, c.sourceDir);
+            EXPECT_EQ(call.TargetDir, c.targetDir);
+        }
+        const std::string base = std::string(c.targetDir) + (std::string(c.targetDir).back() == '\\' ? "" : "\\") +
+                                 ExtractFileName(c.source);
+        EXPECT_EQ(ReadFileBytes(PieceFileName(base, 2)).size(), 5000u);
+        EXPECT_TRUE(testfiles::FileExists(DescriptorFileName(base)));
+    }
+    for (const char* f : {"Q:\\root.txt", "Q:\\root.001", "Q:\\root.002", "Q:\\root.crc", "Q:\\deep.001",
+                          "Q:\\deep.002", "Q:\\deep.crc"})
+        DeleteFileA(f);
+    testfiles::RemoveTree("Q:\\sub");
+}

@@ -1,0 +1,131 @@
+#include "EngineProbe.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "TestFiles.h"
+
+namespace engineprobe {
+
+namespace {
+TProgressRecorder* gActive = nullptr;
+}
+
+TProgressRecorder::TProgressRecorder()
+{
+    if (gActive) throw std::logic_error("one progress recorder at a time");
+    gActive = this;
+}
+
+TProgressRecorder::~TProgressRecorder() { gActive = nullptr; }
+
+TPlugInProgressProc TProgressRecorder::Proc() const { return &TProgressRecorder::Record; }
+
+std::vector<int32_t> TProgressRecorder::Percents() const
+{
+    std::vector<int32_t> out;
+    for (const auto& c : calls_) out.push_back(c.Percent);
+    return out;
+}
+
+void ZANDREL_STDCALL TProgressRecorder::Record(int32_t Percent, const char* Status, const char* FileName,
+                                               const char* SourceDir, const char* TargetDir, uint8_t* Cancel)
+{
+    TProgressRecorder* self = gActive;
+    if (!self) return;
+    self->calls_.push_back({Percent, Status ? Status : "<null>", FileName ? FileName : "<null>",
+                            SourceDir ? SourceDir : "<null>", TargetDir ? TargetDir : "<null>", Cancel,
+                            Cancel ? *Cancel : uint8_t(0xEE)});
+    if (self->OnCall && self->OnCall(self->calls_.size() - 1) && Cancel) *Cancel = 1;
+}
+
+namespace {
+void SnapshotInto(const std::string& root, const std::string& rel, TSnapshot& out)
+{
+    WIN32_FIND_DATAA fd;
+    const std::string dir = rel.empty() ? root : root + "\\" + rel;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string relName = rel.empty() ? name : rel + "\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            SnapshotInto(root, relName, out);
+        else
+            out[relName] = testfiles::ReadFileBytes(root + "\\" + relName);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+}
+}  // namespace
+
+TSnapshot Snapshot(const std::string& dir)
+{
+    TSnapshot out;
+    SnapshotInto(dir, "", out);
+    return out;
+}
+
+std::vector<std::string> FileNames(const std::string& dir)
+{
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return out;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(fd.cFileName);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+    return out;
+}
+
+std::optional<TFileStamp> Stamp(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    TFileStamp s;
+    s.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    s.LastWrite = data.ftLastWriteTime;
+    return s;
+}
+
+void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head)
+{
+    testfiles::WriteFileBytes(path, head);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot reopen " + path);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    CloseHandle(h);
+    if (!ok) throw std::runtime_error("cannot extend " + path);
+}
+
+std::optional<std::string> FixtureDir()
+{
+    const char* unixDir = std::getenv("ZANDREL_ENGINE_SCRATCH");
+    if (!unixDir || !*unixDir) return std::nullopt;
+    std::string path = std::string("Z:") + unixDir;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return path;
+}
+
+bool SmallFilesystemMounted()
+{
+    const auto dir = FixtureDir();
+    return dir && testfiles::FileExists(*dir + "\\small.mounted");
+}
+
+uint32_t Crc32(const std::string& bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+}  // namespace engineprobe

@@ -1,0 +1,80 @@
+// Test probes for the split and combine engine: a progress callback that records every call and
+// can set the cancel flag through the pointer it is given, snapshots of directories to prove that
+// files were left alone, and the scratch area that the engine test fixture prepares on the Unix
+// side (GNU split pieces, a small tmpfs, a second drive letter).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PlugIntf.h"
+
+namespace engineprobe {
+
+struct TProgressCall {
+    int32_t Percent;
+    std::string Status;
+    std::string FileName;
+    std::string SourceDir;
+    std::string TargetDir;
+    uint8_t* Cancel;
+    uint8_t CancelOnEntry;  // the flag's value when the call arrived
+};
+
+// Records every progress call while alive; OnCall (optional) runs inside each call with the
+// call's index (from 0) and may return true to write 1 through Cancel.
+class TProgressRecorder {
+public:
+    TProgressRecorder();
+    ~TProgressRecorder();
+    TProgressRecorder(const TProgressRecorder&) = delete;
+    TProgressRecorder& operator=(const TProgressRecorder&) = delete;
+
+    TPlugInProgressProc Proc() const;
+    const std::vector<TProgressCall>& Calls() const { return calls_; }
+    std::vector<int32_t> Percents() const;
+    std::function<bool(size_t index)> OnCall;
+
+    static void ZANDREL_STDCALL Record(int32_t Percent, const char* Status, const char* FileName,
+                                       const char* SourceDir, const char* TargetDir, uint8_t* Cancel);
+
+private:
+    std::vector<TProgressCall> calls_;
+};
+
+// Every regular file under dir (recursively), by relative path, with its content.
+using TSnapshot = std::map<std::string, std::string>;
+TSnapshot Snapshot(const std::string& dir);
+// Names of the regular files directly in dir.
+std::vector<std::string> FileNames(const std::string& dir);
+
+// Size and last-write time without reading the content (for sparse giants).
+struct TFileStamp {
+    uint64_t Size = 0;
+    FILETIME LastWrite{};
+    bool operator==(const TFileStamp& o) const
+    {
+        return Size == o.Size && LastWrite.dwLowDateTime == o.LastWrite.dwLowDateTime &&
+               LastWrite.dwHighDateTime == o.LastWrite.dwHighDateTime;
+    }
+};
+std::optional<TFileStamp> Stamp(const std::string& path);
+// A sparse file of the given size (SetEndOfFile, no data written), with a few marker bytes at
+// its start.
+void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head);
+
+// The scratch area that tests/win/fixtures/engine_fixture.sh prepared, as a Windows path
+// (Z:\...), or nothing when the test runs without the fixture.
+std::optional<std::string> FixtureDir();
+// True when the fixture could mount its small tmpfs at FixtureDir()\small.
+bool SmallFilesystemMounted();
+
+// CRC-32 of bytes in memory (independent of the engine's code paths).
+uint32_t Crc32(const std::string& bytes);
+
+}  // namespace engineprobe
