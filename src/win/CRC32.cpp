@@ -36,7 +36,7 @@ std::optional<uint32_t> CalcFileCRC32(const std::string& fileName)
             const DWORD want = static_cast<DWORD>(left < CRCBlockSize ? left : CRCBlockSize);
             if (!ReadFile(file.Get(), buffer.get(), want, &got, nullptr)) got = 0;
         }
-        crc = CRC32UpdateBytewise(crc, buffer.get(), got);
+        crc = CRC32Update(crc, buffer.get(), got);
         pos += CRCBlockSize;
     } while (pos < total);
     return crc ^ 0xFFFFFFFFu;
