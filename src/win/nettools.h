@@ -1,0 +1,37 @@
+// Network-share connection and the directory tests built on it.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The record of shares already connected, consulted by IsShareConnected. Created empty at load
+// (InitializeNettools) and freed at unload (FinalizeNettools); null outside that time. Nothing in
+// this library adds to it.
+extern std::vector<std::string>* ConnectedShares;
+void InitializeNettools();
+void FinalizeNettools();
+
+// True when an entry of ConnectedShares contains the share root of ShareRoot.
+bool IsShareConnected(const std::string& ShareRoot);
+// Connects the share of a UNC path through the network provider, with the hourglass cursor shown
+// meanwhile, and drops the connection again unless the host program itself runs from that share.
+// True when the provider accepted the connection.
+bool ConnectShare(const std::string& Path, bool CheckConnected);
+// A directory test that first connects the share of a UNC path; no system error box for a drive
+// without a medium.
+bool UNCDirectoryExists(const std::string& Path);
+// The plain directory test: the attributes can be read and carry the directory flag. No network
+// connection, no change of the error mode.
+bool DirectoryExists(const std::string& Path);
+
+// What ConnectShare reaches outside the process. The default is the network provider (mpr) and
+// GetModuleFileNameA(NULL); tests put recorders in its place.
+struct TNetProvider {
+    DWORD(WINAPI* AddConnection)(LPNETRESOURCEA resource, LPCSTR password, LPCSTR userName, DWORD flags);
+    DWORD(WINAPI* CancelConnection)(LPCSTR name, DWORD flags, BOOL force);
+    std::string (*ExePath)();
+};
+TNetProvider DefaultNetProvider();
+// Installs a provider and returns the one it replaces.
+TNetProvider SetNetProvider(const TNetProvider& provider);

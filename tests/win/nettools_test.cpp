@@ -1,0 +1,255 @@
+// Share connection and directory tests, with the network provider replaced by a recorder.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "nettools.h"
+
+using testfiles::TempDir;
+
+namespace {
+
+struct TAddCall {
+    DWORD scope, type, displayType, usage;
+    bool localNameNull, commentEmpty, providerNull;
+    std::string remote;
+    bool passwordNull, userNull;
+    DWORD flags;
+    HCURSOR cursor;  // the cursor while the provider works
+};
+struct TCancelCall {
+    std::string name;
+    DWORD flags;
+    BOOL force;
+};
+
+std::vector<TAddCall> gAdds;
+std::vector<TCancelCall> gCancels;
+std::vector<std::string> gOrder;
+DWORD gAddResult = NO_ERROR;
+std::string gExePath = "C:\\Program Files\\Host\\host.exe";
+
+DWORD WINAPI RecordAdd(LPNETRESOURCEA r, LPCSTR password, LPCSTR user, DWORD flags)
+{
+    gAdds.push_back({r->dwScope, r->dwType, r->dwDisplayType, r->dwUsage, r->lpLocalName == nullptr,
+                     r->lpComment != nullptr && r->lpComment[0] == '\0', r->lpProvider == nullptr,
+                     r->lpRemoteName ? r->lpRemoteName : "<null>", password == nullptr, user == nullptr, flags,
+                     GetCursor()});
+    gOrder.push_back("add");
+    return gAddResult;
+}
+
+DWORD WINAPI RecordCancel(LPCSTR name, DWORD flags, BOOL force)
+{
+    gCancels.push_back({name ? name : "<null>", flags, force});
+    gOrder.push_back("cancel");
+    return NO_ERROR;
+}
+
+std::string RecordExePath()
+{
+    gOrder.push_back("exe");
+    return gExePath;
+}
+
+class NettoolsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gAdds.clear();
+        gCancels.clear();
+        gOrder.clear();
+        gAddResult = NO_ERROR;
+        gExePath = "C:\\Program Files\\Host\\host.exe";
+        old_ = SetNetProvider(TNetProvider{&RecordAdd, &RecordCancel, &RecordExePath});
+        InitializeNettools();
+    }
+    void TearDown() override
+    {
+        FinalizeNettools();
+        SetNetProvider(old_);
+    }
+    size_t Calls() const { return gAdds.size() + gCancels.size(); }
+
+private:
+    TNetProvider old_{};
+};
+
+}  // namespace
+
+TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
+{
+    const struct { const char* path; const char* exe; const char* remote; bool cancelled; } cases[] = {
+        {"\\\\server\\share\\dir", "C:\\Host\\host.exe", "\\\\server\\share", true},
+        {"\\\\server\\share\\dir\\sub\\", "C:\\Host\\host.exe", "\\\\server\\share", true},
+        {"\\\\server\\share", "C:\\Host\\host.exe", "\\\\server\\share", true},
+        {"\\\\server\\share\\", "C:\\Host\\host.exe", "\\\\server\\share", true},
+        // The host runs from the share: the connection stays.
+        {"\\\\server\\share\\dir", "\\\\server\\share\\Host\\host.exe", "\\\\server\\share", false},
+        {"\\\\server\\share", "\\\\server\\share\\host.exe", "\\\\server\\share", false},
+        // Another share of the same server, or the same share spelled otherwise, does not count.
+        {"\\\\server\\share\\dir", "\\\\server\\share2\\host.exe", "\\\\server\\share", true},
+        {"\\\\server\\share2\\dir", "\\\\server\\share\\host.exe", "\\\\server\\share2", true},
+        {"\\\\server\\share\\dir", "\\\\SERVER\\share\\host.exe", "\\\\server\\share", true},
+        {"\\\\server\\share\\dir", "\\\\server\\share", "\\\\server\\share", false},
+        {"\\\\server\\share\\dir", "", "\\\\server\\share", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " from " + c.exe);
+        gAdds.clear();
+        gCancels.clear();
+        gOrder.clear();
+        gExePath = c.exe;
+        EXPECT_TRUE(ConnectShare(c.path, true));
+        ASSERT_EQ(gAdds.size(), 1u);
+        const TAddCall& a = gAdds[0];
+        EXPECT_EQ(a.remote, c.remote);
+        EXPECT_EQ(a.scope, DWORD(RESOURCE_GLOBALNET));
+        EXPECT_EQ(a.type, DWORD(RESOURCETYPE_ANY));
+        EXPECT_EQ(a.displayType, DWORD(RESOURCEDISPLAYTYPE_SERVER));
+        EXPECT_EQ(a.usage, DWORD(RESOURCEUSAGE_CONTAINER));
+        EXPECT_TRUE(a.localNameNull);
+        EXPECT_TRUE(a.commentEmpty);
+        EXPECT_TRUE(a.providerNull);
+        EXPECT_TRUE(a.passwordNull);
+        EXPECT_TRUE(a.userNull);
+        EXPECT_EQ(a.flags, 0u);
+        if (c.cancelled) {
+            ASSERT_EQ(gCancels.size(), 1u);
+            EXPECT_EQ(gCancels[0].name, c.remote);
+            EXPECT_EQ(gCancels[0].flags, 0u);
+            EXPECT_EQ(gCancels[0].force, FALSE);
+            EXPECT_EQ(gOrder, (std::vector<std::string>{"add", "exe", "cancel"}));
+        } else {
+            EXPECT_TRUE(gCancels.empty());
+        }
+    }
+}
+
+TEST_F(NettoolsTest, EveryDirectoryTestConnectsAgain)
+{
+    // The connected-share list stays empty, so each test asks the provider anew.
+    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
+    EXPECT_EQ(gAdds.size(), 3u);
+    EXPECT_EQ(gCancels.size(), 3u);
+    ASSERT_NE(ConnectedShares, nullptr);
+    EXPECT_TRUE(ConnectedShares->empty());
+}
+
+TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
+{
+    // "\\?\C:\..." has the form of a UNC path with a share root, yet names a local directory
+    // that exists: only the provider's answer decides.
+    TempDir dir;
+    const std::string path = "\\\\?\\" + dir.Path();
+    gAddResult = NO_ERROR;
+    ASSERT_TRUE(UNCDirectoryExists(path)) << "this system cannot read " << path;
+    for (const DWORD refusal : {DWORD(ERROR_BAD_NET_NAME), DWORD(ERROR_ACCESS_DENIED),
+                                DWORD(ERROR_SESSION_CREDENTIAL_CONFLICT), DWORD(ERROR_NO_NETWORK)}) {
+        gAddResult = refusal;
+        EXPECT_FALSE(UNCDirectoryExists(path)) << refusal;
+        EXPECT_FALSE(ConnectShare(path, false)) << refusal;
+    }
+    EXPECT_EQ(gAdds.size(), 9u);
+    EXPECT_EQ(gCancels.size(), 9u) << "the cancel does not depend on the outcome";
+}
+
+TEST_F(NettoolsTest, PathsWithoutAShareMakeNoNetworkCall)
+{
+    TempDir dir;
+    testfiles::WriteFileBytes(dir.File("file.txt"), "x");
+    const struct { std::string path; bool exists; } cases[] = {
+        {"\\\\server\\", false},
+        {"\\\\server", false},
+        {"\\\\", false},
+        {"", false},
+        {dir.Path(), true},
+        {dir.Path() + "\\", true},
+        {dir.File("file.txt"), false},
+        {dir.File("missing"), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UNCDirectoryExists(c.path), c.exists) << c.path;
+        EXPECT_EQ(DirectoryExists(c.path), c.exists) << c.path;
+        EXPECT_FALSE(ConnectShare(c.path, false)) << c.path;
+        EXPECT_EQ(Calls(), 0u) << c.path;
+        EXPECT_TRUE(gOrder.empty()) << c.path;
+    }
+}
+
+TEST_F(NettoolsTest, PlainDirectoryTestNeverConnects)
+{
+    EXPECT_FALSE(DirectoryExists("\\\\server\\share\\dir"));
+    EXPECT_EQ(Calls(), 0u);
+}
+
+TEST_F(NettoolsTest, HourglassWhileConnectingAndPreviousCursorAfter)
+{
+    const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
+    const HCURSOR cross = LoadCursor(nullptr, IDC_CROSS);
+    for (const DWORD result : {DWORD(NO_ERROR), DWORD(ERROR_BAD_NET_NAME)}) {
+        for (const char* exe : {"C:\\host.exe", "\\\\server\\share\\host.exe"}) {
+            gAdds.clear();
+            gExePath = exe;
+            gAddResult = result;
+            SetCursor(cross);
+            UNCDirectoryExists("\\\\server\\share\\dir");
+            ASSERT_EQ(gAdds.size(), 1u);
+            EXPECT_EQ(gAdds[0].cursor, wait);
+            EXPECT_EQ(GetCursor(), cross) << result << " " << exe;
+        }
+    }
+    // No cursor change at all without a share.
+    SetCursor(cross);
+    UNCDirectoryExists("\\\\server\\");
+    EXPECT_EQ(GetCursor(), cross);
+}
+
+TEST_F(NettoolsTest, ErrorModeIsRestored)
+{
+    const UINT mine = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+    const UINT original = SetErrorMode(mine);
+    TempDir dir;
+    const std::string paths[] = {"", dir.Path(), "\\\\server\\share\\dir", "Q:\\no\\such\\dir"};
+    for (const auto& path : paths) {
+        UNCDirectoryExists(path);
+        const UINT now = SetErrorMode(mine);
+        EXPECT_EQ(now, mine) << path;
+    }
+    SetErrorMode(original);
+}
+
+TEST_F(NettoolsTest, AShareInTheConnectedListIsNotConnectedAgain)
+{
+    ASSERT_NE(ConnectedShares, nullptr);
+    ConnectedShares->push_back("\\\\server\\share\\");
+    EXPECT_TRUE(IsShareConnected("\\\\server\\share\\dir\\file"));
+    EXPECT_FALSE(IsShareConnected("\\\\server\\other\\dir"));
+    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", true));
+    EXPECT_EQ(Calls(), 0u);
+    // Without the check the provider is asked all the same.
+    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", false));
+    EXPECT_EQ(gAdds.size(), 1u);
+    // An unlisted share is connected.
+    ConnectShare("\\\\server\\other\\dir", true);
+    EXPECT_EQ(gAdds.size(), 2u);
+}
+
+TEST(NettoolsLifetime, CreatedEmptyAndFreed)
+{
+    FinalizeNettools();
+    EXPECT_EQ(ConnectedShares, nullptr);
+    EXPECT_FALSE(IsShareConnected("\\\\server\\share")) << "no list, no entry";
+    InitializeNettools();
+    ASSERT_NE(ConnectedShares, nullptr);
+    EXPECT_TRUE(ConnectedShares->empty());
+    ConnectedShares->push_back("\\\\a\\b");
+    FinalizeNettools();
+    EXPECT_EQ(ConnectedShares, nullptr);
+    FinalizeNettools();  // a second unload finds nothing to free
+    EXPECT_EQ(ConnectedShares, nullptr);
+}
