@@ -19,7 +19,7 @@ std::optional<uint32_t> CalcFileCRC32(const std::string& fileName)
     // The full 64-bit size and 64-bit positions: a file of 2 GiB or more is checksummed whole
     // rather than truncated or misread through a signed 32-bit size.
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size)) size.QuadPart = 0;
+    if (!GetFileSizeEx(file.Get(), &size)) return std::nullopt;  // not a file whose length is known
     const uint64_t total = static_cast<uint64_t>(size.QuadPart);
 
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[CRCBlockSize]);
