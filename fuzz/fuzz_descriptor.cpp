@@ -1,0 +1,49 @@
+// The descriptor reader on arbitrary bytes: it may raise only the conversion error, with its exact
+// message; what it returns is trimmed and free of line ends. A descriptor written for any valid
+// name, size and checksum reads back the same.
+#include "Descriptor.h"
+#include "Errors.h"
+
+#include <cstdlib>
+#include <cstring>
+
+static bool Clean(const std::string& s)
+{
+    if (s.find_first_of("\r\n") != std::string::npos) return false;
+    return s.empty() || (static_cast<unsigned char>(s.front()) > 32 && static_cast<unsigned char>(s.back()) > 32);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    try {
+        const TDescriptor d = ParseDescriptor(text);
+        if (!Clean(d.FileName)) abort();
+    } catch (const EConvertError& e) {
+        // what() is a C string: a value holding a zero byte shows only up to it.
+        const std::string msg = e.what();
+        const std::string tail = "' is not a valid integer value";
+        if (msg.empty() || msg[0] != '\'') abort();
+        if (text.find('\0') == std::string::npos) {
+            if (msg.size() < tail.size() + 1 || msg.compare(msg.size() - tail.size(), tail.size(), tail) != 0) abort();
+            if (!Clean(msg.substr(1, msg.size() - tail.size() - 1))) abort();
+        }
+    }
+
+    // Round trip: the first eight bytes give size and checksum, the rest the name.
+    if (size < 8) return 0;
+    uint32_t fileSize, crc;
+    std::memcpy(&fileSize, data, 4);
+    std::memcpy(&crc, data + 4, 4);
+    const std::string name = text.substr(8);
+    if (!Clean(name)) return 0;
+    const std::string written = FormatDescriptor(name, fileSize, crc);
+    try {
+        const TDescriptor d = ParseDescriptor(written);
+        if (fileSize > 2147483647u) abort();   // such sizes do not read back as a signed number
+        if (d.FileName != name || static_cast<uint32_t>(d.Size) != fileSize || d.CRC != crc) abort();
+    } catch (const EConvertError&) {
+        if (fileSize <= 2147483647u) abort();
+    }
+    return 0;
+}
