@@ -1,0 +1,73 @@
+// Pieces agree with GNU split's (`split -b 300000 -d -a 3 --numeric-suffixes=1`), and GNU pieces
+// with a descriptor written by a shell script (CR LF, LF, lower-case hexadecimal) combine.
+// The GNU side is prepared by tests/win/fixtures/engine_fixture.sh before this program runs.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "App.h"
+#include "BoxWatcher.h"
+#include "CRC32Core.h"
+#include "EngineProbe.h"
+#include "PieceNames.h"
+#include "SplitFiles.h"
+#include "TestFiles.h"
+
+using testfiles::ReadFileBytes;
+using testfiles::TempDir;
+
+namespace {
+
+class InteropTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { BuildCRCTable(); }
+    void SetUp() override
+    {
+        const auto dir = engineprobe::FixtureDir();
+        if (!dir) GTEST_SKIP() << "needs the engine test fixture (run through ctest)";
+        fixture = *dir;
+        sample = ReadFileBytes(fixture + "\\sample.dat");
+    }
+    std::string fixture;
+    std::string sample;
+};
+
+}  // namespace
+
+TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplit)
+{
+    TempDir target;
+    ASSERT_TRUE(SplitFile(fixture + "\\sample.dat", target.Path(), 300000, nullptr));
+    const auto gnu = engineprobe::Snapshot(fixture + "\\gnu");
+    ASSERT_EQ(gnu.size(), 4u);  // 1,000,003 bytes: three full pieces and 100,003 bytes
+    for (const auto& [name, bytes] : gnu) EXPECT_EQ(ReadFileBytes(target.File(name)), bytes) << name;
+    EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), gnu.size() + 1);
+
+    // The script took its checksum from gzip; ours must agree, and our descriptor carries it in
+    // upper case without leading zeros.
+    const std::string script = ReadFileBytes(fixture + "\\crlf\\sample.crc");
+    const size_t at = script.find("crc32=");
+    ASSERT_NE(at, std::string::npos);
+    const uint32_t crc = static_cast<uint32_t>(std::strtoul(script.c_str() + at + 6, nullptr, 16));
+    EXPECT_EQ(crc, engineprobe::Crc32(sample));
+    EXPECT_EQ(ReadFileBytes(target.File("sample.crc")),
+              "filename=sample.dat\r\nsize=1000003\r\ncrc32=" + IntToHex(crc) + "\r\n");
+}
+
+TEST_F(InteropTest, GNUPiecesWithScriptDescriptorsCombine)
+{
+    App::SetOwnerWindow(nullptr);
+    for (const char* variant : {"crlf", "lf", "lower"}) {
+        SCOPED_TRACE(variant);
+        const std::string dir = fixture + "\\" + variant;
+        const auto before = engineprobe::Snapshot(dir);
+        TempDir target;
+        TBoxWatcher boxes;
+        EXPECT_TRUE(CombineFiles(dir + "\\sample.crc", target.Path(), nullptr));
+        EXPECT_EQ(ReadFileBytes(target.File("sample.dat")), sample);
+        EXPECT_TRUE(boxes.Seen().empty());
+        EXPECT_EQ(engineprobe::Snapshot(dir), before);
+    }
+}
