@@ -1,9 +1,24 @@
 #include "App.h"
 
+
 namespace App {
 namespace {
 HINSTANCE gInstance = nullptr;
 HWND gOwnerWindow = nullptr;
+HCURSOR gCursor = nullptr;
+
+struct TEnumState {
+    HWND except;
+    std::vector<HWND>* windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
+{
+    auto* state = reinterpret_cast<TEnumState*>(param);
+    if (window != state->except && IsWindowVisible(window) && IsWindowEnabled(window))
+        state->windows->push_back(window);
+    return TRUE;
+}
 }  // namespace
 
 HINSTANCE Instance() { return gInstance ? gInstance : GetModuleHandleA(nullptr); }
@@ -24,6 +39,42 @@ void ProcessMessages()
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+TThreadWindowsDisabler::TThreadWindowsDisabler(HWND except)
+{
+    TEnumState state{except, &windows_};
+    EnumThreadWindows(GetCurrentThreadId(), &CollectWindow, reinterpret_cast<LPARAM>(&state));
+    for (HWND window : windows_) EnableWindow(window, FALSE);
+}
+
+void TThreadWindowsDisabler::Restore()
+{
+    // In the order they were found; a window destroyed meanwhile (its handle no longer valid)
+    // is skipped.
+    for (HWND window : windows_)
+        if (IsWindow(window)) EnableWindow(window, TRUE);
+    windows_.clear();
+}
+
+HCURSOR ScreenCursor() { return gCursor; }
+
+void SetScreenCursor(HCURSOR cursor)
+{
+    gCursor = cursor;
+    ::SetCursor(cursor ? cursor : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+}
+
+bool ApplyCursor()
+{
+    if (!gCursor) return false;
+    ::SetCursor(gCursor);
+    return true;
+}
+
+TWaitCursorScope::TWaitCursorScope() : old_(ScreenCursor())
+{
+    SetScreenCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
 }
 
 }  // namespace App

@@ -1,6 +1,9 @@
-// The library's application object: the owner window, the message pump, the module instance.
+// The library's application object: the owner window, the message pump, the module instance,
+// the disabling of the thread's windows around a modal window and the application-wide cursor.
 #pragma once
 #include <windows.h>
+
+#include <vector>
 
 namespace App {
 
@@ -27,5 +30,43 @@ private:
 
 // Runs every pending message of the calling thread. A WM_QUIT is put back for the host.
 void ProcessMessages();
+
+// While a modal window of the library is up, every other visible and enabled top-level window of
+// the calling thread (the host's among them) is disabled. Restore() enables again exactly the
+// windows that were disabled here and still exist; the destructor does it on every path.
+class TThreadWindowsDisabler {
+public:
+    // Except: a window left alone (the modal window itself, when it exists already).
+    explicit TThreadWindowsDisabler(HWND except = nullptr);
+    ~TThreadWindowsDisabler() { Restore(); }
+    void Restore();
+    const std::vector<HWND>& Windows() const { return windows_; }
+    TThreadWindowsDisabler(const TThreadWindowsDisabler&) = delete;
+    TThreadWindowsDisabler& operator=(const TThreadWindowsDisabler&) = delete;
+
+private:
+    std::vector<HWND> windows_;
+};
+
+// The application-wide cursor: null means each window shows its own. The library's dialogs show
+// this cursor while it is set (their WM_SETCURSOR asks ApplyCursor).
+HCURSOR ScreenCursor();
+void SetScreenCursor(HCURSOR cursor);
+// For a window procedure's WM_SETCURSOR: shows the application-wide cursor and returns true when
+// one is set, false when the window should show its own.
+bool ApplyCursor();
+
+// Shows the hourglass for one scope and restores the previous application-wide cursor on every
+// path, also when an exception passes.
+class TWaitCursorScope {
+public:
+    TWaitCursorScope();
+    ~TWaitCursorScope() { SetScreenCursor(old_); }
+    TWaitCursorScope(const TWaitCursorScope&) = delete;
+    TWaitCursorScope& operator=(const TWaitCursorScope&) = delete;
+
+private:
+    HCURSOR old_;
+};
 
 }  // namespace App

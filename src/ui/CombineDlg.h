@@ -4,9 +4,19 @@
 
 #include <string>
 
+#include "FormDialog.h"
 #include "PlugIntf.h"
 
 // Runs the whole "Combine files" command modally under HostWindow. Errors raised inside pass on to
 // the caller after the dialog is destroyed and the owner window restored.
 void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const std::string& TargetDir,
                           TPlugInProgressProc Progress);
+
+// The form: label and target directory.
+class TCombineDialog : public TFormDialog {
+public:
+    TCombineDialog();
+
+protected:
+    void btOKClick() override;
+};

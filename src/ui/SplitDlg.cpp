@@ -1,4 +1,102 @@
-// Placeholder until the dialog lands: runs nothing.
 #include "SplitDlg.h"
 
-void ExecuteSplitDialog(HWND, const std::string&, const std::string&, TPlugInProgressProc) {}
+#include <cstdio>
+
+#include "PieceNames.h"
+#include "SplitFiles.h"
+#include "TargetSize.h"
+#include "nettools.h"
+#include "resource.h"
+
+namespace {
+
+// The piece-size presets as the form holds them; FormShow renders 0 and 1 again with the user's
+// decimal separator.
+const char* const SizePresets[] = {
+    "1.44 Mb (3.5\")", "1.2 Mb (5.25\")", "720 Kb (3.5\")", "360 Kb (5.25\")",
+    "100 Mb (ZIP)",    "250 Mb (ZIP)",    "650 Mb (CD)",
+};
+
+// A number printed with the C locale's point, the point then replaced by the user's separator.
+std::string FormatDecimal(double value, int decimals)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string result = text;
+    for (char& c : result)
+        if (c == '.') c = LocaleDecimalSeparator();
+    return result;
+}
+
+}  // namespace
+
+char LocaleDecimalSeparator()
+{
+    char text[8] = {};
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text) > 1 && text[0] != '\0')
+        return text[0];
+    return '.';
+}
+
+int32_t ParseTargetSize(const std::string& text) { return ParseTargetSize(text, LocaleDecimalSeparator()); }
+
+TSplitDialog::TSplitDialog() : TFormDialog(IDD_SPLIT) {}
+
+void TSplitDialog::FormShow()
+{
+    HWND combo = GetDlgItem(Handle(), IDC_CBTRGSIZE);
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    for (const char* item : SizePresets) SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+
+    const std::string item0 = FormatDecimal(1.44, 2) + " Mb (3.5\")";
+    const std::string item1 = FormatDecimal(1.2, 1) + " Mb (5.25\")";
+    SendMessageA(combo, CB_DELETESTRING, 0, 0);
+    SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(item0.c_str()));
+    SendMessageA(combo, CB_DELETESTRING, 1, 0);
+    SendMessageA(combo, CB_INSERTSTRING, 1, reinterpret_cast<LPARAM>(item1.c_str()));
+    // The text shows preset 0, yet no item is selected.
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextA(combo, item0.c_str());
+}
+
+void TSplitDialog::btOKClick()
+{
+    // Both messages have no owner: the dialog stays usable while they are shown.
+    const std::string dir = ControlText(IDC_EDTARGETDIR);
+    if (!DirectoryExists(dir)) {
+        const std::string text = "Directory " + dir + " not found. Select other directory";
+        MessageBoxA(nullptr, text.c_str(), "Split file", MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (ParseTargetSize(ControlText(IDC_CBTRGSIZE)) == 0) {
+        MessageBoxA(nullptr, "Target file size is invalid. Please repeat input.", "Split file", MB_OK | MB_ICONERROR);
+        return;
+    }
+    SetModalResult(mrOk);
+}
+
+void TSplitDialog::SaveControls()
+{
+    TFormDialog::SaveControls();
+    TrgSize = ControlText(IDC_CBTRGSIZE);
+}
+
+void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std::string& TargetDir,
+                        TPlugInProgressProc Progress)
+{
+    // Set before the form exists, so that the dialog window is owned by the host window.
+    App::TOwnerWindowScope owner(HostWindow);
+    TSplitDialog dialog;
+    const std::string name = ExtractFileName(FileName);
+    dialog.Label1 = "Split file " + name + " to directory:";
+    dialog.TargetDir = TargetDir;
+    if (dialog.ShowModal() != TSplitDialog::mrOk) return;
+
+    const int32_t size = ParseTargetSize(dialog.TrgSize);
+    if (size == 0) return;
+    // The size travels on as an unsigned count: "-1" asks for pieces of 4294967295 bytes.
+    if (SplitFile(FileName, dialog.TargetDir, static_cast<uint32_t>(size), Progress)) {
+        const std::string text = "File " + name + " succefully splitted.";
+        MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONINFORMATION);
+    }
+}

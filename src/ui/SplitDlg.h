@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "FormDialog.h"
 #include "PlugIntf.h"
 
 // Runs the whole "Split file" command modally under HostWindow. Errors raised inside pass on to
@@ -14,3 +15,19 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
 
 // The piece-size text to bytes with the user's decimal separator; 0 when it is not a size.
 int32_t ParseTargetSize(const std::string& text);
+
+// The user's decimal separator (the first character of the user default locale's setting).
+char LocaleDecimalSeparator();
+
+// The form: label, target directory, piece size.
+class TSplitDialog : public TFormDialog {
+public:
+    TSplitDialog();
+    // The text of cbTrgSize when the dialog closed.
+    std::string TrgSize;
+
+protected:
+    void FormShow() override;
+    void btOKClick() override;
+    void SaveControls() override;
+};

@@ -1,0 +1,131 @@
+#include "FormDialog.h"
+
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "BrowseForFolder.h"
+#include "SpeedButton.h"
+#include "resource.h"
+
+int TFormDialog::ShowModal()
+{
+    TSpeedButtonClass speedButtons;
+    error_ = nullptr;
+    const INT_PTR result = DialogBoxParamA(App::Instance(), MAKEINTRESOURCEA(templateId_), App::OwnerWindow(),
+                                           &TFormDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    handle_ = nullptr;
+    disabled_.reset();
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    if (result == -1 || result == 0) {
+        // The template could not be made into a window: nothing was shown.
+        throw std::runtime_error("Cannot create the dialog window.");
+    }
+    return static_cast<int>(result);
+}
+
+INT_PTR CALLBACK TFormDialog::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    TFormDialog* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<TFormDialog*>(lParam);
+        self->handle_ = window;
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<TFormDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    }
+    if (!self) return FALSE;
+    // No C++ error may unwind through the system's dialog code: keep it, close the dialog and
+    // raise it again once DialogBoxParam has returned.
+    try {
+        return self->Handle(msg, wParam, lParam);
+    } catch (...) {
+        if (!self->error_) self->error_ = std::current_exception();
+        self->disabled_.reset();
+        EndDialog(window, mrCancel);
+        return TRUE;
+    }
+}
+
+INT_PTR TFormDialog::Handle(UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        InitDialog();
+        return FALSE;  // the focus is set in InitDialog
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_BTOK:
+            if (HIWORD(wParam) == BN_CLICKED) btOKClick();
+            return TRUE;
+        case IDC_BTCANCEL:
+            // The Cancel button, Esc and the close box.
+            SetModalResult(mrCancel);
+            return TRUE;
+        case IDC_SBBROWSE:
+            if (HIWORD(wParam) == BN_CLICKED) sbBrowseClick();
+            return TRUE;
+        case IDOK:
+            // Enter outside a focused push button: there is no default button, so nothing happens.
+            return TRUE;
+        }
+        return FALSE;
+    case DM_GETDEFID:
+        // No default button.
+        SetWindowLongPtrA(handle_, DWLP_MSGRESULT, 0);
+        return TRUE;
+    case WM_CLOSE:
+        SetModalResult(mrCancel);
+        return TRUE;
+    case WM_SETCURSOR:
+        if (App::ApplyCursor()) {
+            SetWindowLongPtrA(handle_, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+void TFormDialog::InitDialog()
+{
+    SetControlText(IDC_LABEL1, Label1);
+    SetControlText(IDC_EDTARGETDIR, TargetDir);
+    // The dialog itself is not visible yet; everything else of this thread that takes input now
+    // waits for it, the owner window among them.
+    disabled_ = std::make_unique<App::TThreadWindowsDisabler>(handle_);
+    FormShow();
+    // Focus starts on the first control in tab order, the OK button.
+    SendMessageA(handle_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(handle_, IDC_BTOK)), TRUE);
+}
+
+void TFormDialog::SaveControls() { TargetDir = ControlText(IDC_EDTARGETDIR); }
+
+void TFormDialog::SetModalResult(int result)
+{
+    SaveControls();
+    // Enabled again before the dialog goes, so that activation returns to the owner window.
+    disabled_.reset();
+    EndDialog(handle_, result);
+}
+
+void TFormDialog::sbBrowseClick()
+{
+    // No folder is preselected: the chooser starts from its own default.
+    std::string path;
+    if (BrowseForFolder("Select directory", std::wstring(), path)) SetControlText(IDC_EDTARGETDIR, path);
+}
+
+std::string TFormDialog::ControlText(int id) const
+{
+    HWND control = GetDlgItem(handle_, id);
+    const int length = GetWindowTextLengthA(control);
+    std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
+    GetWindowTextA(control, buffer.data(), length + 1);
+    return std::string(buffer.data());
+}
+
+void TFormDialog::SetControlText(int id, const std::string& text) const
+{
+    SetDlgItemTextA(handle_, id, text.c_str());
+}

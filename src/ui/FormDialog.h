@@ -1,0 +1,56 @@
+// The common part of the split and combine forms: a modal dialog from the module's resources,
+// owned by the owner window, with the dialog icon, the label, the target-directory field, the
+// browse speed button and the OK and Cancel buttons.
+#pragma once
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "App.h"
+
+class TFormDialog {
+public:
+    static constexpr int mrOk = 1;
+    static constexpr int mrCancel = 2;
+
+    explicit TFormDialog(int templateId) : templateId_(templateId) {}
+    virtual ~TFormDialog() = default;
+    TFormDialog(const TFormDialog&) = delete;
+    TFormDialog& operator=(const TFormDialog&) = delete;
+
+    // Texts put into the controls when the dialog is prepared; after ShowModal they hold what the
+    // controls held when the dialog closed.
+    std::string Label1;
+    std::string TargetDir;
+
+    // Shows the dialog modally under the owner window and returns the modal result (mrOk,
+    // mrCancel). While it is up, every other top-level window of the thread is disabled. An error
+    // raised in a handler closes the dialog and passes on from here.
+    int ShowModal();
+
+    HWND Handle() const { return handle_; }
+
+protected:
+    virtual void FormShow() {}
+    virtual void btOKClick() = 0;
+    // Reads the controls before the window goes away.
+    virtual void SaveControls();
+
+    // Closes the dialog with this modal result.
+    void SetModalResult(int result);
+    std::string ControlText(int id) const;
+    void SetControlText(int id, const std::string& text) const;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+    void InitDialog();
+    void sbBrowseClick();
+
+    int templateId_;
+    HWND handle_ = nullptr;
+    std::unique_ptr<App::TThreadWindowsDisabler> disabled_;
+    std::exception_ptr error_;
+};

@@ -1,0 +1,59 @@
+// Not a check: holds a dialog open for a screenshot (tools/screenshot/shoot.sh). Disabled, so the
+// normal test run passes it by.
+//   ZANDREL_SHOT_DIALOG  split | combine | browse
+//   ZANDREL_SHOT_RECT    file that receives "left top width height" of the window once it is up
+//   ZANDREL_SHOT_DONE    file whose appearance closes the dialog again
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "BrowseForFolder.h"
+#include "CombineDlg.h"
+#include "SplitDlg.h"
+#include "UiDriver.h"
+
+using namespace ui;
+
+namespace {
+std::string Env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+}  // namespace
+
+TEST(Screenshot, DISABLED_HoldDialog)
+{
+    const std::string which = Env("ZANDREL_SHOT_DIALOG");
+    const std::string rectFile = Env("ZANDREL_SHOT_RECT");
+    const std::string doneFile = Env("ZANDREL_SHOT_DONE");
+    THostWindow host("Ferncove Trellisan");
+    TDriver driver([&](DWORD main) {
+        HWND window = which == "browse"    ? WaitForFolderChooser(main)
+                      : which == "combine" ? WaitForFormDialog(main, "Combine files")
+                                           : WaitForFormDialog(main, "Split file");
+        ASSERT_NE(window, nullptr);
+        Sleep(500);  // let it paint
+        RECT rc;
+        GetWindowRect(window, &rc);
+        if (FILE* f = std::fopen(rectFile.c_str(), "w")) {
+            std::fprintf(f, "%ld %ld %ld %ld\n", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+            std::fclose(f);
+        }
+        WaitUntil([&] { return FileExists(doneFile); }, 60000);
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    });
+    if (which == "combine") {
+        ExecuteCombineDialog(host.Get(), "C:\\docs\\report.crc", "C:\\docs", nullptr);
+    } else if (which == "browse") {
+        App::TOwnerWindowScope owner(host.Get());
+        std::string path = "C:\\windows";
+        BrowseForFolder("Select directory", std::wstring(), path);
+    } else {
+        ExecuteSplitDialog(host.Get(), "C:\\docs\\report.txt", "C:\\docs", nullptr);
+    }
+}

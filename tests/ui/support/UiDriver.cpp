@@ -1,0 +1,255 @@
+#include "UiDriver.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "resource.h"
+
+namespace ui {
+namespace {
+
+// The shell's folder chooser needs OLE on the thread that opens it; the library does this when it
+// is loaded, the test programs here.
+class TOleEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { OleInitialize(nullptr); }
+    void TearDown() override { OleUninitialize(); }
+};
+[[maybe_unused]] ::testing::Environment* const OleEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TOleEnvironment);
+
+BOOL CALLBACK Collect(HWND window, LPARAM param)
+{
+    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+bool IsDialog(HWND window) { return ClassName(window) == "#32770"; }
+
+}  // namespace
+
+std::string WindowText(HWND window)
+{
+    char text[1024] = {};
+    DWORD_PTR length = 0;
+    // A timeout keeps a driver from hanging on a busy thread.
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                             5000, &length))
+        return "<no answer>";
+    return text;
+}
+
+std::string ClassName(HWND window)
+{
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
+
+std::vector<HWND> ThreadWindows(DWORD threadId)
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (fn()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+}
+
+HWND WaitForWindow(DWORD threadId, const std::function<bool(HWND)>& test, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : ThreadWindows(threadId))
+                if (test(window)) { found = window; return true; }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool WaitGone(HWND window, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+HWND WaitForFormDialog(DWORD threadId, const char* caption)
+{
+    return WaitForWindow(threadId, [&](HWND w) {
+        return IsDialog(w) && GetDlgItem(w, IDC_EDTARGETDIR) && WindowText(w) == caption;
+    });
+}
+
+HWND WaitForMessageBox(DWORD threadId, const char* caption)
+{
+    return WaitForWindow(threadId, [&](HWND w) {
+        return IsDialog(w) && !GetDlgItem(w, IDC_EDTARGETDIR) && !FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr) &&
+               WindowText(w) == caption;
+    });
+}
+
+HWND WaitForFolderChooser(DWORD threadId)
+{
+    return WaitForWindow(threadId, [](HWND w) { return IsDialog(w) && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr); });
+}
+
+std::string MessageBoxText(HWND box)
+{
+    // The longest text of a static child: the message (the icon's static has none).
+    std::string best;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassName(child) != "Static") continue;
+        const std::string text = WindowText(child);
+        if (text.size() > best.size()) best = text;
+    }
+    return best;
+}
+
+TBoxIcon MessageBoxIcon(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassName(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        const HICON icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        if (!icon) continue;
+        if (icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_HAND))) return TBoxIcon::Error;
+        if (icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ASTERISK))) return TBoxIcon::Information;
+        return TBoxIcon::Other;
+    }
+    return TBoxIcon::None;
+}
+
+void PostClick(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void PostKey(HWND target, UINT vk)
+{
+    PostMessageA(target, WM_KEYDOWN, vk, 1);
+    PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+HWND FocusOf(DWORD threadId)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+}
+
+TDriver::TDriver(std::function<void(DWORD)> script)
+{
+    const DWORD mainThread = GetCurrentThreadId();
+    thread_ = std::thread([this, mainThread, script] {
+        script(mainThread);
+        // Whatever the script left open is cancelled, until the main thread is back.
+        while (!done_) {
+            for (HWND w : ThreadWindows(mainThread))
+                if (IsDialog(w)) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+            Sleep(100);
+        }
+    });
+}
+
+void TDriver::Finish()
+{
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+namespace {
+LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+}  // namespace
+
+THostWindow::THostWindow(const char* title)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &HostProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+    wc.lpszClassName = "ZandrelTestHost";
+    RegisterClassA(&wc);  // a second registration fails harmlessly
+    window_ = CreateWindowExA(0, "ZandrelTestHost", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640, 400,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+THostWindow::~THostWindow() { DestroyWindow(window_); }
+
+TTempDir::TTempDir()
+{
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    static int counter = 0;
+    for (;;) {
+        std::ostringstream name;
+        name << base << "zandrel-ui-" << GetCurrentProcessId() << "-" << ++counter;
+        if (CreateDirectoryA(name.str().c_str(), nullptr)) { path_ = name.str(); break; }
+    }
+}
+
+TTempDir::~TTempDir()
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string full = path_ + "\\" + name;
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveDirectoryA(full.c_str());
+            else DeleteFileA(full.c_str());
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream data;
+    data << in.rdbuf();
+    return data.str();
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TDecimalSeparatorScope::TDecimalSeparatorScope(const char* separator)
+{
+    char text[8] = {};
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text);
+    old_ = text;
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator);
+}
+
+TDecimalSeparatorScope::~TDecimalSeparatorScope()
+{
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, old_.c_str());
+}
+
+}  // namespace ui
