@@ -1,0 +1,32 @@
+#include "Progress.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Progress, PercentFormula)
+{
+    const struct { uint32_t done, total; int32_t percent, block; } cases[] = {
+        {50, 50, 0, 0},                    // below 100 bytes the divisor is 0
+        {0, 99, 0, 0},
+        {150, 150, 150, 150},              // divisor 1: not capped
+        {199, 199, 199, 199},
+        {100, 100, 100, 99},               // block reports never say 100
+        {131072, 131072, 100, 99},
+        {131072, 262144, 50, 50},
+        {9999, 10000, 99, 99},
+        {10000, 10000, 100, 99},
+        {10099, 10000, 100, 99},           // more bytes than the total
+        {10100, 10000, 101, 101},
+        {4294967295u, 4294967295u, 100, 99},
+        {42949671u, 4294967295u, 0, 0},    // truncating divisions
+        {42949672u, 4294967295u, 1, 1},
+        {1509949u, 1474560u, 102, 102},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ProgressPercent(c.done, c.total), c.percent) << c.done << "/" << c.total;
+        EXPECT_EQ(BlockPercent(c.done, c.total), c.block) << c.done << "/" << c.total;
+    }
+}
+
+}  // namespace
