@@ -14,7 +14,10 @@ void TCombineDialog::btOKClick()
         SetModalResult(mrOk);
         return;
     }
-    MessageBoxA(App::OwnerWindow(), "Path not found. Please check it.", "Path not found", MB_OK | MB_ICONERROR);
+    Nested([] {
+        return MessageBoxA(App::OwnerWindow(), "Path not found. Please check it.", "Path not found",
+                           MB_OK | MB_ICONERROR);
+    });
 }
 
 void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const std::string& TargetDir,

@@ -113,7 +113,19 @@ void TFormDialog::sbBrowseClick()
 {
     // No folder is preselected: the chooser starts from its own default.
     std::string path;
-    if (BrowseForFolder("Select directory", std::wstring(), path)) SetControlText(IDC_EDTARGETDIR, path);
+    if (Nested([&] { return BrowseForFolder("Select directory", std::wstring(), path); }))
+        SetControlText(IDC_EDTARGETDIR, path);
+}
+
+void TFormDialog::Reassert(HWND focus)
+{
+    if (!handle_ || !IsWindow(handle_)) return;
+    if (HWND owner = GetWindow(handle_, GW_OWNER)) EnableWindow(owner, FALSE);
+    if (disabled_)
+        for (HWND window : disabled_->Windows())
+            if (IsWindow(window)) EnableWindow(window, FALSE);
+    SetActiveWindow(handle_);
+    if (focus && IsWindow(focus) && IsChild(handle_, focus)) SetFocus(focus);
 }
 
 std::string TFormDialog::ControlText(int id) const

@@ -40,10 +40,32 @@ protected:
 
     // Closes the dialog with this modal result.
     void SetModalResult(int result);
+    // Runs a nested modal window (message box, folder chooser) from a handler. Closing it may
+    // enable and activate its owner (the host window) while this dialog is still up: afterwards
+    // the windows this dialog keeps disabled are disabled again, and the dialog is active again
+    // with the focus where it was.
+    template <typename Fn>
+    auto Nested(Fn fn) -> decltype(fn())
+    {
+        TNestedScope scope(*this);
+        return fn();
+    }
     std::string ControlText(int id) const;
     void SetControlText(int id, const std::string& text) const;
 
 private:
+    class TNestedScope {
+    public:
+        explicit TNestedScope(TFormDialog& dialog) : dialog_(dialog), focus_(GetFocus()) {}
+        ~TNestedScope() { dialog_.Reassert(focus_); }
+        TNestedScope(const TNestedScope&) = delete;
+        TNestedScope& operator=(const TNestedScope&) = delete;
+
+    private:
+        TFormDialog& dialog_;
+        HWND focus_;
+    };
+    void Reassert(HWND focus);
     static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT msg, WPARAM wParam, LPARAM lParam);
     void InitDialog();

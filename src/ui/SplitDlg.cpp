@@ -65,11 +65,14 @@ void TSplitDialog::btOKClick()
     const std::string dir = ControlText(IDC_EDTARGETDIR);
     if (!DirectoryExists(dir)) {
         const std::string text = "Directory " + dir + " not found. Select other directory";
-        MessageBoxA(nullptr, text.c_str(), "Split file", MB_OK | MB_ICONERROR);
+        Nested([&] { return MessageBoxA(nullptr, text.c_str(), "Split file", MB_OK | MB_ICONERROR); });
         return;
     }
     if (ParseTargetSize(ControlText(IDC_CBTRGSIZE)) == 0) {
-        MessageBoxA(nullptr, "Target file size is invalid. Please repeat input.", "Split file", MB_OK | MB_ICONERROR);
+        Nested([] {
+            return MessageBoxA(nullptr, "Target file size is invalid. Please repeat input.", "Split file",
+                               MB_OK | MB_ICONERROR);
+        });
         return;
     }
     SetModalResult(mrOk);

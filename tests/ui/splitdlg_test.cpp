@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "App.h"
+#include "Errors.h"
 #include "SplitDlg.h"
 #include "UiDriver.h"
 #include "resource.h"
@@ -125,4 +127,350 @@ TEST(SplitDialog, OpensWithItsTextsPresetsGeometryAndTabOrderAndEscCloses)
     const int screenX = GetSystemMetrics(SM_CXSCREEN) / 2, screenY = GetSystemMetrics(SM_CYSCREEN) / 2;
     EXPECT_NEAR(s.centre.x, screenX, 40);
     EXPECT_NEAR(s.centre.y, screenY, 40);
+}
+
+namespace {
+
+// What a message box showed.
+struct TBox {
+    bool found = false;
+    std::string text;
+    HWND owner = reinterpret_cast<HWND>(-1);
+    TBoxIcon icon = TBoxIcon::None;
+    bool dialogEnabledMeanwhile = false;
+};
+
+TBox ReadAndCloseBox(DWORD main, const char* caption, HWND dialog = nullptr)
+{
+    TBox box;
+    HWND window = WaitForMessageBox(main, caption);
+    if (!window) return box;
+    box.found = true;
+    box.text = MessageBoxText(window);
+    box.owner = Owner(window);
+    box.icon = MessageBoxIcon(window);
+    if (dialog) box.dialogEnabledMeanwhile = IsWindowEnabled(dialog) != FALSE;
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    WaitGone(window);
+    return box;
+}
+
+void SetText(HWND dialog, int id, const std::string& text)
+{
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string Pattern(size_t length)
+{
+    std::string bytes(length, '\0');
+    uint32_t x = 12345;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparator)
+{
+    // Each locale: items 0 and 1 as shown, and what the size parser makes of a few texts.
+    struct TCase {
+        const char* separator;
+        const char* item0;
+        const char* item1;
+    };
+    for (const TCase& c : {TCase{".", "1.44 Mb (3.5\")", "1.2 Mb (5.25\")"},
+                           TCase{",", "1,44 Mb (3.5\")", "1,2 Mb (5.25\")"}}) {
+        SCOPED_TRACE(c.separator);
+        TDecimalSeparatorScope locale(c.separator);
+        ASSERT_EQ(LocaleDecimalSeparator(), c.separator[0]);
+        THostWindow host;
+        std::vector<std::string> items;
+        std::string text;
+        LRESULT selection = 0;
+        {
+            TDriver driver([&](DWORD main) {
+                HWND dialog = WaitForFormDialog(main, "Split file");
+                ASSERT_NE(dialog, nullptr);
+                HWND combo = GetDlgItem(dialog, IDC_CBTRGSIZE);
+                items = ComboItems(combo);
+                text = WindowText(combo);
+                selection = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+                PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+                WaitGone(dialog);
+            });
+            ExecuteSplitDialog(host.Get(), "C:\\a.bin", "C:\\", nullptr);
+        }
+        ASSERT_EQ(items.size(), 7u);
+        EXPECT_EQ(items[0], c.item0);
+        EXPECT_EQ(items[1], c.item1);
+        EXPECT_EQ(items[2], "720 Kb (3.5\")");
+        EXPECT_EQ(text, c.item0);
+        EXPECT_EQ(selection, CB_ERR);
+        // The rendered presets read back as the preset sizes; a number with the other separator
+        // is no size.
+        EXPECT_EQ(ParseTargetSize(c.item0), 1509949);
+        EXPECT_EQ(ParseTargetSize(c.item1), 1258291);
+        EXPECT_EQ(ParseTargetSize("650 Mb (CD)"), 681574400);
+        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0);
+        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "2,5 b" : "2.5 b"), 2);
+    }
+    // The scope put the user's own setting back.
+    EXPECT_EQ(LocaleDecimalSeparator(), '.');
+}
+
+TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
+{
+    TTempDir temp;
+    WriteFile(temp.File("plain.txt"), "x");
+    struct TCase {
+        std::string dir, size, message;
+    };
+    const std::vector<TCase> cases = {
+        {"", "1.44 Mb (3.5\")", "Directory  not found. Select other directory"},
+        {temp.File("missing"), "720 Kb (3.5\")", "Directory " + temp.File("missing") + " not found. Select other directory"},
+        {temp.File("plain.txt"), "100000", "Directory " + temp.File("plain.txt") + " not found. Select other directory"},
+        {temp.Path(), "100 MB", "Target file size is invalid. Please repeat input."},
+        {temp.Path(), "", "Target file size is invalid. Please repeat input."},
+        {temp.Path(), "4096 Mb", "Target file size is invalid. Please repeat input."},
+        {temp.Path(), "1 kb", "Target file size is invalid. Please repeat input."},
+    };
+    THostWindow host;
+    std::vector<TBox> boxes;
+    std::vector<bool> stillOpen;
+    bool hostDisabledToTheEnd = false;
+    HWND before = App::OwnerWindow();
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            for (const TCase& c : cases) {
+                SetText(dialog, IDC_EDTARGETDIR, c.dir);
+                SetText(dialog, IDC_CBTRGSIZE, c.size);
+                PostClick(dialog, IDC_BTOK);
+                boxes.push_back(ReadAndCloseBox(main, "Split file", dialog));
+                stillOpen.push_back(IsWindowVisible(dialog) && IsWindowEnabled(dialog));
+            }
+            hostDisabledToTheEnd = !IsWindowEnabled(host.Get());
+            PostClick(dialog, IDC_BTCANCEL);
+            WaitGone(dialog);
+        });
+        // The file need not exist: nothing gets as far as splitting it.
+        ExecuteSplitDialog(host.Get(), temp.File("nothing.bin"), temp.Path(), nullptr);
+    }
+    EXPECT_EQ(App::OwnerWindow(), before);
+    ASSERT_EQ(boxes.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].dir + " | " + cases[i].size);
+        EXPECT_TRUE(boxes[i].found);
+        EXPECT_EQ(boxes[i].text, cases[i].message);
+        EXPECT_EQ(boxes[i].owner, nullptr);
+        EXPECT_EQ(boxes[i].icon, TBoxIcon::Error);
+        EXPECT_TRUE(boxes[i].dialogEnabledMeanwhile);
+        EXPECT_TRUE(stillOpen[i]);
+    }
+    EXPECT_TRUE(hostDisabledToTheEnd);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+    EXPECT_FALSE(FileExists(temp.File("nothing.crc")));
+}
+
+TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
+{
+    TTempDir source, target;
+    const std::string content = Pattern(800000);
+    WriteFile(source.File("report.txt"), content);
+    THostWindow host;
+    bool openAfterEnterInEdit = false, openAfterEnterInCombo = false, noBoxMeanwhile = true;
+    TBox box;
+    HWND before = App::OwnerWindow();
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_EDTARGETDIR, target.Path());
+            // Preset 3, 360 Kb: three pieces of this file.
+            SendMessageA(GetDlgItem(dialog, IDC_CBTRGSIZE), CB_SETCURSEL, 3, 0);
+            for (int id : {IDC_EDTARGETDIR, IDC_CBTRGSIZE}) {
+                HWND control = GetDlgItem(dialog, id);
+                PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+                WaitUntil([&] { return FocusOf(main) == control || GetParent(FocusOf(main)) == control; });
+                PostKey(FocusOf(main), VK_RETURN);
+                Sleep(400);
+                (id == IDC_EDTARGETDIR ? openAfterEnterInEdit : openAfterEnterInCombo) = IsWindowVisible(dialog) != FALSE;
+            }
+            noBoxMeanwhile = !WaitForMessageBox(main, "Split file", 0);
+            HWND ok = GetDlgItem(dialog, IDC_BTOK);
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ok), TRUE);
+            WaitUntil([&] { return FocusOf(main) == ok; });
+            PostKey(ok, VK_RETURN);
+            box = ReadAndCloseBox(main, "Split file");
+        });
+        ExecuteSplitDialog(host.Get(), source.File("report.txt"), "", nullptr);
+    }
+    EXPECT_EQ(App::OwnerWindow(), before);
+    EXPECT_TRUE(openAfterEnterInEdit);
+    EXPECT_TRUE(openAfterEnterInCombo);
+    EXPECT_TRUE(noBoxMeanwhile);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.text, "File report.txt succefully splitted.");
+    EXPECT_EQ(box.owner, host.Get());
+    EXPECT_EQ(box.icon, TBoxIcon::Information);
+    // 360 Kb pieces: 368640 + 368640 + 62720 bytes, then the descriptor.
+    ASSERT_TRUE(FileExists(target.File("report.003")));
+    EXPECT_FALSE(FileExists(target.File("report.004")));
+    EXPECT_EQ(ReadFile(target.File("report.001")) + ReadFile(target.File("report.002")) +
+                  ReadFile(target.File("report.003")),
+              content);
+    EXPECT_EQ(ReadFile(target.File("report.001")).size(), 368640u);
+    EXPECT_TRUE(FileExists(target.File("report.crc")));
+}
+
+TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
+{
+    TTempDir dir;
+    WriteFile(dir.File("data.bin"), Pattern(250));
+    THostWindow host;
+    TBox box;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_CBTRGSIZE, "100 bytes");
+            HWND ok = GetDlgItem(dialog, IDC_BTOK);
+            WaitUntil([&] { return FocusOf(main) == ok; });
+            PostKey(ok, VK_SPACE);
+            box = ReadAndCloseBox(main, "Split file");
+        });
+        ExecuteSplitDialog(host.Get(), dir.File("data.bin"), dir.Path(), nullptr);
+    }
+    EXPECT_EQ(box.text, "File data.bin succefully splitted.");
+    EXPECT_EQ(box.owner, host.Get());
+    EXPECT_EQ(ReadFile(dir.File("data.003")).size(), 50u);
+}
+
+TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
+{
+    TTempDir dir;
+    WriteFile(dir.File("data.bin"), Pattern(1000));
+    THostWindow host;
+    const HWND before = reinterpret_cast<HWND>(0x5678);
+    App::SetOwnerWindow(before);
+
+    // The source vanishes after validation: the split fails quietly.
+    bool anyBox = true;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_CBTRGSIZE, "300");
+            PostClick(dialog, IDC_BTOK);
+            WaitGone(dialog);
+            anyBox = WaitForMessageBox(main, "Split file", 1000) != nullptr;
+        });
+        ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
+    }
+    EXPECT_FALSE(anyBox);
+    EXPECT_EQ(App::OwnerWindow(), before);
+
+    // A directory stands where the descriptor should go: the split raises an error.
+    ASSERT_TRUE(CreateDirectoryA(dir.File("data.crc").c_str(), nullptr));
+    std::string error;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_CBTRGSIZE, "300");
+            PostClick(dialog, IDC_BTOK);
+            WaitGone(dialog);
+        });
+        try {
+            ExecuteSplitDialog(host.Get(), dir.File("data.bin"), dir.Path(), nullptr);
+        } catch (const EZandrelError& e) {
+            error = e.what();
+        }
+    }
+    RemoveDirectoryA(dir.File("data.crc").c_str());
+    EXPECT_EQ(error.rfind("Cannot create file \"" + dir.File("data.crc") + "\".", 0), 0u) << error;
+    EXPECT_EQ(App::OwnerWindow(), before);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+    App::SetOwnerWindow(nullptr);
+}
+
+TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt)
+{
+    TTempDir chosen;
+    THostWindow host;
+    struct TChooserState {
+        bool found = false;
+        HWND owner = nullptr;
+        bool hostEnabled = true, dialogEnabled = true;
+        std::string title;
+        UINT errorMode = 0;
+    } first;
+    std::string afterCancel, afterChoice;
+    HWND focusBefore = nullptr, focusAfter = nullptr, edit = nullptr;
+    bool dialogEnabledAfter = false, hostDisabledAfter = false;
+    auto getErrorMode = reinterpret_cast<UINT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetErrorMode")));
+    ASSERT_NE(getErrorMode, nullptr);
+    const UINT modeBefore = getErrorMode();
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            edit = GetDlgItem(dialog, IDC_EDTARGETDIR);
+            SetText(dialog, IDC_EDTARGETDIR, "typed by the user");
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+            WaitUntil([&] { return FocusOf(main) == edit; });
+            focusBefore = FocusOf(main);
+            // A real click on the speed button: down and up.
+            HWND browse = GetDlgItem(dialog, IDC_SBBROWSE);
+            PostMessageA(browse, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+            PostMessageA(browse, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+            HWND chooser = WaitForFolderChooser(main);
+            ASSERT_NE(chooser, nullptr);
+            first.found = true;
+            first.owner = Owner(chooser);
+            first.hostEnabled = IsWindowEnabled(host.Get()) != FALSE;
+            first.dialogEnabled = IsWindowEnabled(dialog) != FALSE;
+            for (HWND child = GetWindow(chooser, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                if (WindowText(child) == "Select directory") first.title = "Select directory";
+            first.errorMode = getErrorMode();
+            PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+            WaitGone(chooser);
+            WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; });
+            afterCancel = WindowText(edit);
+
+            PostMessageA(GetDlgItem(dialog, IDC_SBBROWSE), BM_CLICK, 0, 0);
+            chooser = WaitForFolderChooser(main);
+            ASSERT_NE(chooser, nullptr);
+            SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.Path().c_str()));
+            PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+            WaitGone(chooser);
+            WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; });
+            afterChoice = WindowText(edit);
+            focusAfter = FocusOf(main);
+            dialogEnabledAfter = IsWindowEnabled(dialog) != FALSE;
+            hostDisabledAfter = !IsWindowEnabled(host.Get());
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            WaitGone(dialog);
+        });
+        ExecuteSplitDialog(host.Get(), "C:\\x.bin", "C:\\", nullptr);
+    }
+    ASSERT_TRUE(first.found);
+    EXPECT_EQ(first.owner, host.Get());
+    EXPECT_FALSE(first.hostEnabled);
+    EXPECT_FALSE(first.dialogEnabled);
+    EXPECT_EQ(first.title, "Select directory");
+    EXPECT_TRUE(first.errorMode & SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(getErrorMode(), modeBefore);
+    EXPECT_EQ(afterCancel, "typed by the user");
+    EXPECT_EQ(afterChoice, chosen.Path());
+    EXPECT_EQ(focusBefore, edit);
+    EXPECT_EQ(focusAfter, edit);
+    EXPECT_TRUE(dialogEnabledAfter);
+    EXPECT_TRUE(hostDisabledAfter);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }

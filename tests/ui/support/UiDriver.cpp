@@ -94,12 +94,15 @@ HWND WaitForFormDialog(DWORD threadId, const char* caption)
     });
 }
 
-HWND WaitForMessageBox(DWORD threadId, const char* caption)
+HWND WaitForMessageBox(DWORD threadId, const char* caption, DWORD timeoutMs)
 {
-    return WaitForWindow(threadId, [&](HWND w) {
-        return IsDialog(w) && !GetDlgItem(w, IDC_EDTARGETDIR) && !FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr) &&
-               WindowText(w) == caption;
-    });
+    return WaitForWindow(
+        threadId,
+        [&](HWND w) {
+            return IsDialog(w) && !GetDlgItem(w, IDC_EDTARGETDIR) &&
+                   !FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr) && WindowText(w) == caption;
+        },
+        timeoutMs);
 }
 
 HWND WaitForFolderChooser(DWORD threadId)

@@ -26,7 +26,7 @@ bool WaitGone(HWND window, DWORD timeoutMs = WaitMs);
 // One of our dialogs (it has the target-directory field) with this caption.
 HWND WaitForFormDialog(DWORD threadId, const char* caption);
 // A message box (a "#32770" without the target-directory field) with this caption.
-HWND WaitForMessageBox(DWORD threadId, const char* caption);
+HWND WaitForMessageBox(DWORD threadId, const char* caption, DWORD timeoutMs = WaitMs);
 // The text a message box shows, and whether it shows the error or the information icon.
 std::string MessageBoxText(HWND box);
 enum class TBoxIcon { None, Error, Information, Other };
