@@ -1,0 +1,185 @@
+// The combine dialog driven through Win32 messages: texts, geometry, validation owned by the host,
+// real combines, errors passing on, the owner window restored.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "App.h"
+#include "CombineDlg.h"
+#include "Errors.h"
+#include "SplitFiles.h"
+#include "UiDriver.h"
+#include "resource.h"
+
+using namespace ui;
+
+namespace {
+
+struct TBox {
+    bool found = false;
+    std::string text;
+    HWND owner = reinterpret_cast<HWND>(-1);
+    TBoxIcon icon = TBoxIcon::None;
+    bool hostEnabledAfter = true;
+};
+
+TBox ReadAndCloseBox(DWORD main, const char* caption, HWND host)
+{
+    TBox box;
+    HWND window = WaitForMessageBox(main, caption);
+    if (!window) return box;
+    box.found = true;
+    box.text = MessageBoxText(window);
+    box.owner = Owner(window);
+    box.icon = MessageBoxIcon(window);
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    WaitGone(window);
+    Sleep(50);
+    box.hostEnabledAfter = IsWindowEnabled(host) != FALSE;
+    return box;
+}
+
+void SetText(HWND dialog, int id, const std::string& text)
+{
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string Pattern(size_t length)
+{
+    std::string bytes(length, '\0');
+    uint32_t x = 777;
+    for (char& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
+{
+    THostWindow host;
+    std::string label, target;
+    RECT client{};
+    std::vector<int> tabOrder;
+    HWND owner = nullptr, focus = nullptr, ok = nullptr;
+    bool hostEnabled = true, hasCombo = true, hasIcon = false;
+    const HWND before = reinterpret_cast<HWND>(0x4321);
+    App::SetOwnerWindow(before);
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Combine files");
+            ASSERT_NE(dialog, nullptr);
+            ok = GetDlgItem(dialog, IDC_BTOK);
+            WaitUntil([&] { return FocusOf(main) == ok; });
+            focus = FocusOf(main);
+            label = WindowText(GetDlgItem(dialog, IDC_LABEL1));
+            target = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
+            GetClientRect(dialog, &client);
+            owner = Owner(dialog);
+            hostEnabled = IsWindowEnabled(host.Get()) != FALSE;
+            hasCombo = GetDlgItem(dialog, IDC_CBTRGSIZE) != nullptr;
+            hasIcon = SendMessageA(GetDlgItem(dialog, IDC_IMAGE1), STM_GETICON, 0, 0) != 0;
+            HWND item = ok;
+            for (int i = 0; i < 4; ++i) {
+                tabOrder.push_back(GetDlgCtrlID(item));
+                item = GetNextDlgTabItem(dialog, item, FALSE);
+            }
+            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            WaitGone(dialog);
+        });
+        ExecuteCombineDialog(host.Get(), "D:\\backup\\big.crc", "D:\\restore", nullptr);
+    }
+    EXPECT_EQ(App::OwnerWindow(), before);
+    App::SetOwnerWindow(nullptr);
+    EXPECT_EQ(label, "Combine big.crc and all files with ascending names to directory:");
+    EXPECT_EQ(target, "D:\\restore");
+    EXPECT_NEAR(client.right, 328, 2);
+    EXPECT_NEAR(client.bottom, 125, 2);
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_BTOK}));
+    EXPECT_EQ(owner, host.Get());
+    EXPECT_EQ(focus, ok);
+    EXPECT_FALSE(hostEnabled);
+    EXPECT_FALSE(hasCombo);
+    EXPECT_TRUE(hasIcon);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+}
+
+TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCombines)
+{
+    TTempDir pieces, target;
+    const std::string content = Pattern(300000);
+    WriteFile(pieces.File("photo.jpg"), content);
+    ASSERT_TRUE(SplitFile(pieces.File("photo.jpg"), pieces.Path(), 131072, nullptr));
+    WriteFile(target.File("plain.txt"), "x");
+
+    const std::vector<std::string> refused = {"", target.File("missing"), target.File("plain.txt"), "\\\\server\\"};
+    THostWindow host;
+    std::vector<TBox> boxes;
+    std::vector<bool> stillOpen;
+    TBox success;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Combine files");
+            ASSERT_NE(dialog, nullptr);
+            for (const std::string& dir : refused) {
+                SetText(dialog, IDC_EDTARGETDIR, dir);
+                PostClick(dialog, IDC_BTOK);
+                boxes.push_back(ReadAndCloseBox(main, "Path not found", host.Get()));
+                stillOpen.push_back(IsWindowVisible(dialog) && IsWindowEnabled(dialog));
+            }
+            SetText(dialog, IDC_EDTARGETDIR, target.Path());
+            PostClick(dialog, IDC_BTOK);
+            success = ReadAndCloseBox(main, "Combine files", host.Get());
+        });
+        ExecuteCombineDialog(host.Get(), pieces.File("photo.crc"), "", nullptr);
+    }
+    ASSERT_EQ(boxes.size(), refused.size());
+    for (size_t i = 0; i < refused.size(); ++i) {
+        SCOPED_TRACE(refused[i]);
+        EXPECT_TRUE(boxes[i].found);
+        EXPECT_EQ(boxes[i].text, "Path not found. Please check it.");
+        EXPECT_EQ(boxes[i].owner, host.Get());
+        EXPECT_EQ(boxes[i].icon, TBoxIcon::Error);
+        // Closing the box owned by the host must not hand the host back while the dialog is up.
+        EXPECT_FALSE(boxes[i].hostEnabledAfter);
+        EXPECT_TRUE(stillOpen[i]);
+    }
+    ASSERT_TRUE(success.found);
+    EXPECT_EQ(success.text, "File photo.crc succefully combined. CRC checksum - OK!");
+    EXPECT_EQ(success.owner, host.Get());
+    EXPECT_EQ(success.icon, TBoxIcon::Information);
+    EXPECT_EQ(ReadFile(target.File("photo.jpg")), content);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+}
+
+TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestored)
+{
+    TTempDir dir;
+    THostWindow host;
+    App::SetOwnerWindow(nullptr);
+    std::string error;
+    bool anyBox = true;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Combine files");
+            ASSERT_NE(dialog, nullptr);
+            PostClick(dialog, IDC_BTOK);
+            WaitGone(dialog);
+            anyBox = WaitForMessageBox(main, "Combine files", 500) != nullptr;
+        });
+        try {
+            ExecuteCombineDialog(host.Get(), dir.File("absent.crc"), dir.Path(), nullptr);
+        } catch (const EZandrelError& e) {
+            error = e.what();
+        }
+    }
+    EXPECT_EQ(error.rfind("Cannot open file \"" + dir.File("absent.crc") + "\".", 0), 0u) << error;
+    EXPECT_FALSE(anyBox);
+    EXPECT_EQ(App::OwnerWindow(), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+}

@@ -1,0 +1,179 @@
+// The Execute entries of the real zandrel.pdl, reached as the host reaches them: InitPlugInLib,
+// the library callback, function code 4. The dialogs are driven through messages.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "PlugIntf.h"
+#include "UiDriver.h"
+#include "resource.h"
+
+using namespace ui;
+
+namespace {
+
+// InitPlugInLib takes its argument in EAX and removes nothing from the stack.
+typedef void(__attribute__((regparm(1))) * TInitPlugInLib)(TPlugInLibInfo* Info);
+
+class TPlugInLibrary {
+public:
+    TPlugInLibrary()
+    {
+        char exe[MAX_PATH];
+        GetModuleFileNameA(nullptr, exe, MAX_PATH);
+        std::string dir = exe;
+        dir.resize(dir.rfind('\\') + 1);
+        module_ = LoadLibraryA((dir + "zandrel.pdl").c_str());
+    }
+    ~TPlugInLibrary()
+    {
+        if (module_) FreeLibrary(module_);
+    }
+    // Function code 4 of plug-in 1 (split) or 2 (combine).
+    TPlugInExecuteProc Execute(int32_t index) const
+    {
+        if (!module_) return nullptr;
+        auto init = reinterpret_cast<TInitPlugInLib>(reinterpret_cast<void*>(GetProcAddress(module_, "InitPlugInLib")));
+        if (!init) return nullptr;
+        TPlugInLibInfo lib;
+        memset(&lib, 0xFF, sizeof lib);
+        init(&lib);
+        TPlugInInfo info;
+        memset(&info, 0xFF, sizeof info);
+        if (lib.PlugInInfoProc(index, &info) != 3) return nullptr;
+        return reinterpret_cast<TPlugInExecuteProc>(info.FunctionProc(PlugInFunctionExecute));
+    }
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+const uint32_t Junk = 0xDEADBEEF;
+
+struct TBox {
+    bool found = false;
+    std::string text;
+    HWND owner = nullptr;
+    TBoxIcon icon = TBoxIcon::None;
+};
+
+TBox ReadAndCloseBox(DWORD main, const char* caption)
+{
+    TBox box;
+    HWND window = WaitForMessageBox(main, caption);
+    if (!window) return box;
+    box = {true, MessageBoxText(window), Owner(window), MessageBoxIcon(window)};
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    WaitGone(window);
+    return box;
+}
+
+void SetText(HWND dialog, int id, const std::string& text)
+{
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+}  // namespace
+
+TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedArguments)
+{
+    TPlugInLibrary library;
+    const TPlugInExecuteProc split = library.Execute(1), combine = library.Execute(2);
+    ASSERT_NE(split, nullptr);
+    ASSERT_NE(combine, nullptr);
+    TTempDir source, restored;
+    std::string content(200000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 251);
+    WriteFile(source.File("notes.dat"), content);
+    THostWindow host;
+
+    // Nil target: the field starts empty; the user types one and picks 100 Kb pieces... of text.
+    std::string initialTarget = "<unread>", splitOwner;
+    HWND dialogOwner = nullptr;
+    TBox splitBox;
+    int32_t result;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            dialogOwner = Owner(dialog);
+            initialTarget = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
+            SetText(dialog, IDC_EDTARGETDIR, source.Path());
+            SetText(dialog, IDC_CBTRGSIZE, "100000 b");
+            PostClick(dialog, IDC_BTOK);
+            splitBox = ReadAndCloseBox(main, "Split file");
+        });
+        result = split(Junk, host.Get(), Junk, Junk, Junk, nullptr, source.File("notes.dat").c_str(), Junk, nullptr);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(initialTarget, "");
+    EXPECT_EQ(dialogOwner, host.Get());
+    EXPECT_EQ(splitBox.text, "File notes.dat succefully splitted.");
+    EXPECT_EQ(splitBox.owner, host.Get());
+    EXPECT_EQ(splitBox.icon, TBoxIcon::Information);
+    EXPECT_TRUE(FileExists(source.File("notes.002")));
+    EXPECT_FALSE(FileExists(source.File("notes.003")));
+
+    // The combine keeps the proposed target.
+    TBox combineBox;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Combine files");
+            ASSERT_NE(dialog, nullptr);
+            PostClick(dialog, IDC_BTOK);
+            combineBox = ReadAndCloseBox(main, "Combine files");
+        });
+        result = combine(Junk, host.Get(), Junk, Junk, Junk, restored.Path().c_str(), source.File("notes.crc").c_str(),
+                         Junk, nullptr);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(combineBox.text, "File notes.crc succefully combined. CRC checksum - OK!");
+    EXPECT_EQ(combineBox.owner, host.Get());
+    EXPECT_EQ(ReadFile(restored.File("notes.dat")), content);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+}
+
+TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndExecuteReturnsZero)
+{
+    TPlugInLibrary library;
+    const TPlugInExecuteProc combine = library.Execute(2), split = library.Execute(1);
+    ASSERT_NE(combine, nullptr);
+    TTempDir dir;
+    THostWindow host;
+    TBox box;
+    int32_t result = -1;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Combine files");
+            ASSERT_NE(dialog, nullptr);
+            PostClick(dialog, IDC_BTOK);
+            box = ReadAndCloseBox(main, "Error");
+        });
+        result = combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("none.crc").c_str(), 0, nullptr);
+    }
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.text.rfind("Cannot open file \"" + dir.File("none.crc") + "\".", 0), 0u) << box.text;
+    EXPECT_EQ(box.owner, host.Get());
+    EXPECT_EQ(box.icon, TBoxIcon::Error);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+
+    // The library is usable again at once, and its next dialog belongs to the next host window.
+    THostWindow second("Second host");
+    HWND owner = nullptr;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            owner = Owner(dialog);
+            PostKey(GetDlgItem(dialog, IDC_BTOK), VK_ESCAPE);
+            WaitGone(dialog);
+        });
+        result = split(0, second.Get(), 0, 0, 0, nullptr, nullptr, 0, nullptr);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(owner, second.Get());
+}
