@@ -1,0 +1,72 @@
+// The progress callback as the host writes it: a stdcall procedure of six arguments that removes
+// 24 bytes. The engine calls an assembly callback that copies the six stack arguments, hands them
+// to a recorder and returns with "ret 24"; a caller that disagreed about the convention would
+// drift its stack by 24 bytes per report and could not finish a split of many blocks.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SplitFiles.h"
+#include "TestFiles.h"
+
+namespace {
+
+struct TReport {
+    int32_t Percent;
+    std::string Status, FileName, SourceDir, TargetDir;
+    const uint8_t* Cancel;
+};
+std::vector<TReport> gReports;
+
+}  // namespace
+
+extern "C" void __stdcall RecordProgress(int32_t percent, const char* status, const char* file,
+                                         const char* sourceDir, const char* targetDir, uint8_t* cancel)
+{
+    gReports.push_back({percent, status, file, sourceDir, targetDir, cancel});
+}
+
+#if defined(__i386__)
+extern "C" void HostProgress();
+// Copies the six arguments (ESP+4 .. ESP+24) onto the stack again, calls the recorder (which
+// removes them), then removes the host's own 24 bytes.
+asm(R"(
+    .text
+    .globl _HostProgress
+_HostProgress:
+    pushl 24(%esp)
+    pushl 24(%esp)
+    pushl 24(%esp)
+    pushl 24(%esp)
+    pushl 24(%esp)
+    pushl 24(%esp)
+    call  _RecordProgress@24
+    ret   $24
+)");
+
+TEST(ProgressAbi, SixStdcallArgumentsInOrderOverManyBlocks)
+{
+    testfiles::TempDir dir;
+    const std::string source = dir.File("many.bin");
+    const size_t size = 64 * 131072 + 5;  // 65 blocks, so 65 block reports and a closing one
+    testfiles::WriteFileBytes(source, testfiles::PatternBytes(size));
+    gReports.clear();
+    ASSERT_TRUE(SplitFile(source, dir.Path(), 10 * 1024 * 1024, reinterpret_cast<TPlugInProgressProc>(&HostProgress)));
+    ASSERT_EQ(gReports.size(), 66u);
+    for (size_t i = 0; i < gReports.size(); ++i) {
+        const TReport& r = gReports[i];
+        EXPECT_EQ(r.Status, "Spliting...") << i;
+        EXPECT_EQ(r.FileName, source) << i;
+        EXPECT_EQ(r.SourceDir, dir.Path()) << i;
+        EXPECT_EQ(r.TargetDir, dir.Path()) << i;
+        EXPECT_EQ(r.Cancel, const_cast<const uint8_t*>(&CancelFlag)) << i;
+    }
+    EXPECT_EQ(gReports.back().Percent, 100);
+    EXPECT_EQ(gReports[gReports.size() - 2].Percent, 99);
+    EXPECT_EQ(testfiles::ReadFileBytes(dir.File("many.001")), testfiles::PatternBytes(size));
+}
+#endif
+
