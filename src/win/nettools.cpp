@@ -1,5 +1,7 @@
 #include "nettools.h"
 
+#include "App.h"
+
 #include <winnetwk.h>
 
 #include "PathText.h"
@@ -38,17 +40,7 @@ std::string ModuleExePath()
 
 TNetProvider gProvider = DefaultNetProvider();
 
-// Shows the hourglass for one scope and puts the previous cursor back on every path.
-class TWaitCursorScope {
-public:
-    TWaitCursorScope() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~TWaitCursorScope() { SetCursor(old_); }
-    TWaitCursorScope(const TWaitCursorScope&) = delete;
-    TWaitCursorScope& operator=(const TWaitCursorScope&) = delete;
 
-private:
-    HCURSOR old_;
-};
 
 }  // namespace
 
@@ -76,7 +68,7 @@ bool ConnectShare(const std::string& Path, bool CheckConnected)
     const std::string shareRoot = ExtractShareRoot(Path);
     if (CheckConnected && IsShareConnected(shareRoot)) return true;
 
-    TWaitCursorScope waitCursor;
+    App::TWaitCursorScope waitCursor;
     std::string remote = RemoveBackslash(shareRoot);
     char comment[] = "";
     NETRESOURCEA resource = {};

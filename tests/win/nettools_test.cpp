@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "App.h"
 #include "TestFiles.h"
 #include "nettools.h"
 
@@ -196,17 +197,18 @@ TEST_F(NettoolsTest, HourglassWhileConnectingAndPreviousCursorAfter)
             gAdds.clear();
             gExePath = exe;
             gAddResult = result;
-            SetCursor(cross);
+            App::SetScreenCursor(cross);
             UNCDirectoryExists("\\\\server\\share\\dir");
             ASSERT_EQ(gAdds.size(), 1u);
             EXPECT_EQ(gAdds[0].cursor, wait);
+            EXPECT_EQ(App::ScreenCursor(), cross) << result << " " << exe;
             EXPECT_EQ(GetCursor(), cross) << result << " " << exe;
         }
     }
     // No cursor change at all without a share.
-    SetCursor(cross);
     UNCDirectoryExists("\\\\server\\");
-    EXPECT_EQ(GetCursor(), cross);
+    EXPECT_EQ(App::ScreenCursor(), cross);
+    App::SetScreenCursor(nullptr);
 }
 
 TEST_F(NettoolsTest, ErrorModeIsRestored)
