@@ -142,6 +142,10 @@ int RunAbout(const char* path, int32_t index)
 // ------------------------------------------------------------------ progress and cancel
 std::atomic<bool> gStopRequested{false};
 std::atomic<int> gReports{0};
+// On a console the bar is redrawn in place; into a file or pipe it is written as a line every
+// quarter, so a log stays readable.
+bool gConsoleOut = false;
+int gLastLogged = -1;
 
 BOOL WINAPI OnConsoleCtrl(DWORD type)
 {
@@ -161,7 +165,12 @@ void __stdcall ConsoleProgress(int32_t percent, const char* status, const char* 
     std::memset(bar, '.', 40);
     std::memset(bar, '#', shown * 40 / 100);
     bar[40] = 0;
-    std::printf("\r[%s] %3d%% %s %s", bar, percent, status ? status : "", fileName ? fileName : "");
+    if (gConsoleOut) {
+        std::printf("\r[%s] %3d%% %s %s", bar, percent, status ? status : "", fileName ? fileName : "");
+    } else if (shown / 25 != gLastLogged / 25 || shown == 100) {
+        if (shown != gLastLogged) std::printf("[%s] %3d%% %s %s\n", bar, percent, status ? status : "", fileName ? fileName : "");
+        gLastLogged = shown;
+    }
     std::fflush(stdout);
     if (gStopRequested && cancel) *cancel = 1;
 }
@@ -267,6 +276,7 @@ int RunCommand(const char* path, int32_t index, const char* file, const char* ta
         return 1;
     }
     SetConsoleCtrlHandler(OnConsoleCtrl, TRUE);
+    gConsoleOut = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
     THostWindow host;
     TAutoPilot pilot;
     pilot.size = size;
