@@ -446,7 +446,12 @@ TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt
             PostMessageA(GetDlgItem(dialog, IDC_SBBROWSE), BM_CLICK, 0, 0);
             chooser = WaitForFolderChooser(main);
             ASSERT_NE(chooser, nullptr);
-            SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.Path().c_str()));
+            // The chooser fills its tree and makes its own first selection while it opens; a
+            // selection made before that settles can be overwritten, so make it again after a pause.
+            for (int round = 0; round < 2; ++round) {
+                Sleep(150);
+                SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.Path().c_str()));
+            }
             PostMessageA(chooser, WM_COMMAND, IDOK, 0);
             WaitGone(chooser);
             WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; });
