@@ -77,4 +77,13 @@ TWaitCursorScope::TWaitCursorScope() : old_(ScreenCursor())
     SetScreenCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
 }
 
+void TBlockPump::AfterBlock()
+{
+    const DWORD now = GetTickCount();
+    if (pumped_ && now == lastTick_) return;
+    pumped_ = true;
+    lastTick_ = now;
+    ProcessMessages();
+}
+
 }  // namespace App

@@ -1,7 +1,8 @@
 // The split and combine operations.
 //
-// Both copy through one transfer buffer of TransferBlockSize bytes, report after every block and
-// let the thread's messages run, so the host stays live and can set CancelFlag. Expected failures
+// Both copy through one transfer buffer of TransferBlockSize bytes, report after every block, let
+// the thread's messages run between blocks (at most once per clock tick, see App::TBlockPump) and
+// after every piece, so the host stays live and can set CancelFlag. Expected failures
 // end with false; the errors of the text-file layer, and the refusals below, are raised.
 //
 // Guards beyond the plain copy, all aimed at never losing or silently corrupting data:
@@ -114,7 +115,8 @@ bool LeavesTargetDir(const std::string& name)
 // Copies one piece: this piece's bytes from the source into a new (or emptied) piece file.
 // False on any failure or a cancel; crc runs over every byte written.
 bool CopyPiece(HANDLE source, const std::string& piecePath, uint32_t pieceSize, uint32_t thisPiece,
-               uint32_t size, uint32_t& done, uint32_t& crc, unsigned char* buffer, const TReporter& reporter)
+               uint32_t size, uint32_t& done, uint32_t& crc, unsigned char* buffer, const TReporter& reporter,
+               App::TBlockPump& pump)
 {
     TFileHandle piece(CreateFileA(piecePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -136,7 +138,7 @@ bool CopyPiece(HANDLE source, const std::string& piecePath, uint32_t pieceSize, 
         done += got;
         reporter.Report(BlockPercent(done, size));
         pieceDone += got;
-        App::ProcessMessages();
+        pump.AfterBlock();
     } while (!Cancelled() && pieceDone < thisPiece);
 
     // Data that a close cannot commit is data lost: a failed close fails the piece.
@@ -173,11 +175,12 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
     uint32_t n = 1;
     uint32_t done = 0;
     uint32_t crc = 0xFFFFFFFFu;
+    App::TBlockPump pump;
     do {
         const uint32_t left = size - done;
         const uint32_t thisPiece = left < PieceSize ? left : PieceSize;
         if (!CopyPiece(source.Get(), PieceFileName(base, n), PieceSize, thisPiece, size, done, crc,
-                       buffer.get(), reporter))
+                       buffer.get(), reporter, pump))
             return false;
         ++n;
         App::ProcessMessages();
@@ -230,6 +233,7 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
     // 64 bits, so that pieces adding up to 4 GB or more cannot wrap around and open more pieces.
     uint64_t total = 0;
     bool copyFailed = false;
+    App::TBlockPump pump;
     if (created) {
         for (uint32_t n = 1;; ++n) {
             TFileHandle piece(CreateFileA(PieceFileName(FileName, n).c_str(), GENERIC_READ,
@@ -247,7 +251,7 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
                 }
                 total += got;
                 reporter.Report(BlockPercent(static_cast<uint32_t>(total), size));
-                App::ProcessMessages();
+                pump.AfterBlock();
             } while (!Cancelled() && got == TransferBlockSize);
             if (copyFailed) break;
             piece.Close();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "BoxWatcher.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
 #include "Errors.h"
@@ -250,6 +251,46 @@ TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
         ASSERT_FALSE(next.Calls().empty());
         EXPECT_EQ(next.Calls().front().CancelOnEntry, 0);
     }
+}
+
+// The host may stop an operation from its own message handling, without any progress callback:
+// a message waiting when the copy starts is handled after the first block, and the split stops.
+// The combine sees it the same way, still verifies, and removes its incomplete output.
+TEST_F(SplitFileTest, HostMessageHandlingCanCancelBetweenBlocks)
+{
+    const UINT stopMessage = WM_APP + 7;
+    struct TStopWindow {
+        static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l)
+        {
+            if (m == WM_APP + 7) CancelFlag = 1;
+            return DefWindowProcA(h, m, w, l);
+        }
+    };
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = TStopWindow::Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ZandrelStopWindow";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+
+    const uint32_t B = TransferBlockSize;
+    const std::string source = src.File("m.bin");
+    WriteFileBytes(source, PatternBytes(8 * B));
+    PostMessageA(window, stopMessage, 0, 0);
+    EXPECT_FALSE(SplitFile(source, dst.Path(), 8 * B, nullptr));
+    EXPECT_EQ(ReadFileBytes(dst.File("m.001")).size(), B) << "stopped after the first block";
+    EXPECT_FALSE(testfiles::FileExists(dst.File("m.crc")));
+
+    ASSERT_TRUE(SplitFile(source, dst.Path(), 8 * B, nullptr));
+    TempDir out;
+    TBoxWatcher boxes;
+    PostMessageA(window, stopMessage, 0, 0);
+    EXPECT_FALSE(CombineFiles(dst.File("m.crc"), out.Path(), nullptr));
+    EXPECT_TRUE(engineprobe::FileNames(out.Path()).empty());
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].Text, "CRC Error.");
+    DestroyWindow(window);
 }
 
 TEST_F(SplitFileTest, NoProgressCallbackIsFine)
