@@ -26,21 +26,13 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-std::string Trim(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-    return s.substr(b, e - b);
-}
-
 int32_t StrToInt(const std::string& s)
 {
     size_t i = 0;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
     if (i == s.size()) throw EConvertError("'" + s + "' is not a valid integer value");
-    // Accumulate as a negative number so that -2147483648 fits without a wider type.
+    // Accumulate in 64 bits; stop as soon as the magnitude leaves the range of either sign.
     int64_t value = 0;
     for (; i < s.size(); ++i) {
         const char c = s[i];

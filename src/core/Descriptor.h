@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "TextTrim.h"
+
 struct TDescriptor {
     std::string FileName;   // empty when the line is missing
     int32_t Size = 0;       // compared and divided as unsigned by the combine
@@ -14,8 +16,6 @@ std::string FormatDescriptor(const std::string& fileName, uint32_t size, uint32_
 
 // Lines end at CR LF, a lone CR or a lone LF; a final line ending starts no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
-// Removes leading and trailing characters with codes 0 to 32.
-std::string Trim(const std::string& s);
 // Signed 32-bit decimal; throws EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(const std::string& s);
 // Key at the line start (case-sensitive), one skipped character, trimmed value, last key wins.

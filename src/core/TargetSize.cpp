@@ -1,5 +1,7 @@
 #include "TargetSize.h"
 
+#include "TextTrim.h"
+
 #include <vector>
 
 // The number is converted here rather than by the C library: the C library's conversion follows
@@ -68,14 +70,6 @@ struct Big {
         Trim();
     }
 };
-
-std::string TrimControls(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-    return s.substr(b, e - b);
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -206,7 +200,7 @@ void ToExtended(const Decimal& d, uint64_t& mant, int& binExp)
 int32_t Convert(const std::string& text, char sep, int scale)
 {
     Decimal d;
-    if (!ReadDecimal(TrimControls(text), sep, d)) return 0;
+    if (!ReadDecimal(Trim(text), sep, d)) return 0;
     if (d.digits.empty()) return 0;
     const long magnitude = static_cast<long>(d.digits.size()) + d.exp10;   // value < 10^magnitude
     if (magnitude > 21) return 0;      // at least 10^21: beyond 64 bits whatever the scale
