@@ -12,6 +12,7 @@
 
 #include "App.h"
 #include "BrowseForFolder.h"
+#include "TestFiles.h"
 #include "UiDriver.h"
 
 using namespace ui;
@@ -115,10 +116,10 @@ UINT GetErrorModeNow()
 
 TEST(BrowseForFolder, PreselectsAnExistingFolderClearsAnythingElseAndReportsCancel)
 {
-    TTempDir temp;
+    testfiles::TempDir temp;
     const std::string folder = temp.File("Chosen folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    WriteFile(temp.File("file.txt"), "x");
+    testfiles::WriteFileBytes(temp.File("file.txt"), "x");
     THostWindow host;
     App::TOwnerWindowScope owner(host.Get());
     const UINT modeBefore = GetErrorModeNow();
@@ -175,7 +176,7 @@ TEST(BrowseForFolder, PreselectsAnExistingFolderClearsAnythingElseAndReportsCanc
 
 TEST(BrowseForFolder, RootLimitsTheTreeAndOnlyFileSystemFoldersAreReturned)
 {
-    TTempDir temp;
+    testfiles::TempDir temp;
     ASSERT_TRUE(CreateDirectoryA(temp.File("inner").c_str(), nullptr));
     const std::wstring root(temp.Path().begin(), temp.Path().end());
     std::string path = temp.File("inner");

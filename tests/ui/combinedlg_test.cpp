@@ -11,6 +11,7 @@
 #include "CombineDlg.h"
 #include "Errors.h"
 #include "SplitFiles.h"
+#include "TestFiles.h"
 #include "UiDriver.h"
 #include "resource.h"
 
@@ -40,22 +41,6 @@ TBox ReadAndCloseBox(DWORD main, const char* caption, HWND host)
     Sleep(50);
     box.hostEnabledAfter = IsWindowEnabled(host) != FALSE;
     return box;
-}
-
-void SetText(HWND dialog, int id, const std::string& text)
-{
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-std::string Pattern(size_t length)
-{
-    std::string bytes(length, '\0');
-    uint32_t x = 777;
-    for (char& c : bytes) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -111,11 +96,11 @@ TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
 
 TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCombines)
 {
-    TTempDir pieces, target;
-    const std::string content = Pattern(300000);
-    WriteFile(pieces.File("photo.jpg"), content);
+    testfiles::TempDir pieces, target;
+    const std::string content = testfiles::PatternBytes(300000);
+    testfiles::WriteFileBytes(pieces.File("photo.jpg"), content);
     ASSERT_TRUE(SplitFile(pieces.File("photo.jpg"), pieces.Path(), 131072, nullptr));
-    WriteFile(target.File("plain.txt"), "x");
+    testfiles::WriteFileBytes(target.File("plain.txt"), "x");
 
     const std::vector<std::string> refused = {"", target.File("missing"), target.File("plain.txt"), "\\\\server\\"};
     THostWindow host;
@@ -153,13 +138,13 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     EXPECT_EQ(success.text, "File photo.crc succefully combined. CRC checksum - OK!");
     EXPECT_EQ(success.owner, host.Get());
     EXPECT_EQ(success.icon, TBoxIcon::Information);
-    EXPECT_EQ(ReadFile(target.File("photo.jpg")), content);
+    EXPECT_EQ(testfiles::ReadFileBytes(target.File("photo.jpg")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
 
 TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestored)
 {
-    TTempDir dir;
+    testfiles::TempDir dir;
     THostWindow host;
     App::SetOwnerWindow(nullptr);
     std::string error;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "PlugIntf.h"
+#include "TestFiles.h"
 #include "UiDriver.h"
 #include "resource.h"
 
@@ -71,11 +72,6 @@ TBox ReadAndCloseBox(DWORD main, const char* caption)
     return box;
 }
 
-void SetText(HWND dialog, int id, const std::string& text)
-{
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
 }  // namespace
 
 TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedArguments)
@@ -84,10 +80,10 @@ TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedAr
     const TPlugInExecuteProc split = library.Execute(1), combine = library.Execute(2);
     ASSERT_NE(split, nullptr);
     ASSERT_NE(combine, nullptr);
-    TTempDir source, restored;
+    testfiles::TempDir source, restored;
     std::string content(200000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 251);
-    WriteFile(source.File("notes.dat"), content);
+    testfiles::WriteFileBytes(source.File("notes.dat"), content);
     THostWindow host;
 
     // Nil target: the field starts empty; the user types one and picks 100 Kb pieces... of text.
@@ -132,7 +128,7 @@ TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedAr
     EXPECT_EQ(result, 0);
     EXPECT_EQ(combineBox.text, "File notes.crc succefully combined. CRC checksum - OK!");
     EXPECT_EQ(combineBox.owner, host.Get());
-    EXPECT_EQ(ReadFile(restored.File("notes.dat")), content);
+    EXPECT_EQ(testfiles::ReadFileBytes(restored.File("notes.dat")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
 
@@ -141,7 +137,7 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     TPlugInLibrary library;
     const TPlugInExecuteProc combine = library.Execute(2), split = library.Execute(1);
     ASSERT_NE(combine, nullptr);
-    TTempDir dir;
+    testfiles::TempDir dir;
     THostWindow host;
     TBox box;
     int32_t result = -1;

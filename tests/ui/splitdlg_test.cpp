@@ -12,6 +12,7 @@
 #include "App.h"
 #include "Errors.h"
 #include "SplitDlg.h"
+#include "TestFiles.h"
 #include "UiDriver.h"
 #include "resource.h"
 
@@ -155,22 +156,6 @@ TBox ReadAndCloseBox(DWORD main, const char* caption, HWND dialog = nullptr)
     return box;
 }
 
-void SetText(HWND dialog, int id, const std::string& text)
-{
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-std::string Pattern(size_t length)
-{
-    std::string bytes(length, '\0');
-    uint32_t x = 12345;
-    for (char& c : bytes) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
-}
-
 }  // namespace
 
 TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparator)
@@ -223,8 +208,8 @@ TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparato
 
 TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
 {
-    TTempDir temp;
-    WriteFile(temp.File("plain.txt"), "x");
+    testfiles::TempDir temp;
+    testfiles::WriteFileBytes(temp.File("plain.txt"), "x");
     struct TCase {
         std::string dir, size, message;
     };
@@ -278,9 +263,9 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
 
 TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
 {
-    TTempDir source, target;
-    const std::string content = Pattern(800000);
-    WriteFile(source.File("report.txt"), content);
+    testfiles::TempDir source, target;
+    const std::string content = testfiles::PatternBytes(800000);
+    testfiles::WriteFileBytes(source.File("report.txt"), content);
     THostWindow host;
     bool openAfterEnterInEdit = false, openAfterEnterInCombo = false, noBoxMeanwhile = true;
     TBox box;
@@ -320,17 +305,17 @@ TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
     // 360 Kb pieces: 368640 + 368640 + 62720 bytes, then the descriptor.
     ASSERT_TRUE(FileExists(target.File("report.003")));
     EXPECT_FALSE(FileExists(target.File("report.004")));
-    EXPECT_EQ(ReadFile(target.File("report.001")) + ReadFile(target.File("report.002")) +
-                  ReadFile(target.File("report.003")),
+    EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")) + testfiles::ReadFileBytes(target.File("report.002")) +
+                  testfiles::ReadFileBytes(target.File("report.003")),
               content);
-    EXPECT_EQ(ReadFile(target.File("report.001")).size(), 368640u);
+    EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")).size(), 368640u);
     EXPECT_TRUE(FileExists(target.File("report.crc")));
 }
 
 TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
 {
-    TTempDir dir;
-    WriteFile(dir.File("data.bin"), Pattern(250));
+    testfiles::TempDir dir;
+    testfiles::WriteFileBytes(dir.File("data.bin"), testfiles::PatternBytes(250));
     THostWindow host;
     TBox box;
     {
@@ -347,13 +332,13 @@ TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
     }
     EXPECT_EQ(box.text, "File data.bin succefully splitted.");
     EXPECT_EQ(box.owner, host.Get());
-    EXPECT_EQ(ReadFile(dir.File("data.003")).size(), 50u);
+    EXPECT_EQ(testfiles::ReadFileBytes(dir.File("data.003")).size(), 50u);
 }
 
 TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
 {
-    TTempDir dir;
-    WriteFile(dir.File("data.bin"), Pattern(1000));
+    testfiles::TempDir dir;
+    testfiles::WriteFileBytes(dir.File("data.bin"), testfiles::PatternBytes(1000));
     THostWindow host;
     const HWND before = reinterpret_cast<HWND>(0x5678);
     App::SetOwnerWindow(before);
@@ -400,7 +385,7 @@ TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
 
 TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt)
 {
-    TTempDir chosen;
+    testfiles::TempDir chosen;
     THostWindow host;
     struct TChooserState {
         bool found = false;

@@ -5,26 +5,13 @@
 #include <string>
 
 #include "BoxWatcher.h"
+#include "HostWindow.h"
 #include "PlugIntf.h"
 #include "Version.h"
 #include "Library.h"
 
 namespace {
 
-// A plain top-level window standing in for the host's main window.
-class THostWindow {
-public:
-    THostWindow()
-        : hwnd_(CreateWindowExA(0, "STATIC", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr))
-    {
-    }
-    ~THostWindow() { DestroyWindow(hwnd_); }
-    HWND Get() const { return hwnd_; }
-
-private:
-    HWND hwnd_;
-};
 
 typedef void(ZANDREL_REGISTER1* TInitPlugInLib)(TPlugInLibInfo* Info);
 

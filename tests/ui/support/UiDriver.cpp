@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "resource.h"
 
@@ -173,71 +171,9 @@ void TDriver::Finish()
     if (thread_.joinable()) thread_.join();
 }
 
-namespace {
-LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+void SetText(HWND dialog, int id, const std::string& text)
 {
-    return DefWindowProcA(window, msg, wParam, lParam);
-}
-}  // namespace
-
-THostWindow::THostWindow(const char* title)
-{
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &HostProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    wc.lpszClassName = "ZandrelTestHost";
-    RegisterClassA(&wc);  // a second registration fails harmlessly
-    window_ = CreateWindowExA(0, "ZandrelTestHost", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640, 400,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-THostWindow::~THostWindow() { DestroyWindow(window_); }
-
-TTempDir::TTempDir()
-{
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    static int counter = 0;
-    for (;;) {
-        std::ostringstream name;
-        name << base << "zandrel-ui-" << GetCurrentProcessId() << "-" << ++counter;
-        if (CreateDirectoryA(name.str().c_str(), nullptr)) { path_ = name.str(); break; }
-    }
-}
-
-TTempDir::~TTempDir()
-{
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string full = path_ + "\\" + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveDirectoryA(full.c_str());
-            else DeleteFileA(full.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path_.c_str());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "HostWindow.h"
+
 namespace ui {
 
 // How long a driver waits for a window to show up (the machine may emulate the CPU).
@@ -59,34 +61,8 @@ private:
     std::thread thread_;
 };
 
-// A visible top-level window on the calling thread, standing for the host's window.
-class THostWindow {
-public:
-    explicit THostWindow(const char* title = "Host window");
-    ~THostWindow();
-    HWND Get() const { return window_; }
-    THostWindow(const THostWindow&) = delete;
-    THostWindow& operator=(const THostWindow&) = delete;
-
-private:
-    HWND window_;
-};
-
-// A fresh directory under the temporary directory, removed with its files at the end.
-class TTempDir {
-public:
-    TTempDir();
-    ~TTempDir();
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "\\" + name; }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-private:
-    std::string path_;
-};
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
+// Sets the text of a dialog's control.
+void SetText(HWND dialog, int id, const std::string& text);
 bool FileExists(const std::string& path);
 
 // Sets the user's decimal separator for one scope.
