@@ -15,11 +15,10 @@ wine_session_start() {
         export DISPLAY=":$d"
         for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
     fi
-    # Later programs start in about half a second against a server that stays up.
-    # (the 64-bit server names its process wineserver64)
-    if ! pgrep -x 'wineserver(64)?' >/dev/null 2>&1; then
-        if "$PE32_WINESERVER" -p </dev/null >/dev/null 2>&1; then WINE_SESSION_SERVER=1; fi
-    fi
+    # Later programs start in about half a second against a server that stays up. The server
+    # belongs to this WINEPREFIX: it refuses to start when one already serves the prefix, and
+    # then the run uses that one and leaves it running.
+    if "$PE32_WINESERVER" -p </dev/null >/dev/null 2>&1; then WINE_SESSION_SERVER=1; fi
     return 0
 }
 

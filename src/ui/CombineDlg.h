@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FormDialog.h"
-#include "PlugIntf.h"
+#include "ProgressProc.h"
 
 // Runs the whole "Combine files" command modally under HostWindow. Errors raised inside pass on to
 // the caller after the dialog is destroyed and the owner window restored.

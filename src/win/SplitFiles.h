@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "PlugIntf.h"
+#include "ProgressProc.h"
 
 // Zero at load; cleared at the start of every operation; only the host makes it non-zero.
 extern volatile uint8_t CancelFlag;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "CallConv.h"
+#include "ProgressProc.h"
 
 #pragma pack(push, 4)
 
@@ -16,12 +17,6 @@ struct TPlugInInfo;
 typedef int32_t(ZANDREL_STDCALL* TGetPlugInInfoProc)(int32_t Index, TPlugInInfo* Info);
 typedef void*(ZANDREL_STDCALL* TGetPlugInFunctionProc)(int32_t Code);
 typedef int32_t(ZANDREL_STDCALL* TPlugInAboutProc)(uint32_t Unused, void* HostWindow);
-
-// The host's progress callback: six arguments, stdcall; the host stops an operation by writing a
-// non-zero byte through Cancel.
-typedef void(ZANDREL_STDCALL* TPlugInProgressProc)(int32_t Percent, const char* Status,
-                                                    const char* FileName, const char* SourceDir,
-                                                    const char* TargetDir, uint8_t* Cancel);
 
 // Execute: nine 32-bit arguments, stdcall (36 bytes removed).
 typedef int32_t(ZANDREL_STDCALL* TPlugInExecuteProc)(uint32_t Unused1, void* HostWindow,
