@@ -1,8 +1,21 @@
 #include "PathText.h"
 
+#include "CharText.h"
+
+namespace {
+
+// True when the last character (not merely the last byte, which may end a two-byte character)
+// is "\".
+bool EndsInBackslash(const std::string& path)
+{
+    return !path.empty() && path[PrevCharIndex(path, path.size())] == '\\';
+}
+
+}  // namespace
+
 std::string AddBackslash(const std::string& path)
 {
-    if (path.empty() || path.back() == '\\') return path;
+    if (path.empty() || EndsInBackslash(path)) return path;
     if (path.size() == 1) {
         const char c = path[0];
         // A bare drive letter means the root of that drive.
@@ -13,7 +26,7 @@ std::string AddBackslash(const std::string& path)
 
 std::string RemoveBackslash(const std::string& path)
 {
-    if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+    if (EndsInBackslash(path)) return path.substr(0, path.size() - 1);
     return path;
 }
 
@@ -24,11 +37,11 @@ bool IsUNCPath(const std::string& path)
 
 std::string ExtractShareRoot(const std::string& path)
 {
-    const size_t p = path.find("\\\\");
+    const size_t p = FindSubstring(path, "\\\\");
     if (p == std::string::npos) return path;
-    const size_t q = path.find('\\', p + 2);       // end of the server name
+    const size_t q = FindSubstring(path, "\\", p + 2);  // end of the server name
     if (q == std::string::npos) return path;
-    const size_t r = path.find('\\', q + 1);       // end of the share name
+    const size_t r = FindSubstring(path, "\\", q + 1);  // end of the share name
     if (r == std::string::npos) return path;
     return path.substr(0, r);
 }
@@ -36,7 +49,7 @@ std::string ExtractShareRoot(const std::string& path)
 bool HasShareRoot(const std::string& path)
 {
     const std::string rest = RemoveBackslash(path);
-    const size_t p = rest.find("\\\\");
+    const size_t p = FindSubstring(rest, "\\\\");
     if (p == std::string::npos) return false;
-    return rest.find('\\', p + 2) != std::string::npos;
+    return FindSubstring(rest, "\\", p + 2) != std::string::npos;
 }

@@ -1,4 +1,5 @@
-// Path text helpers. All comparisons are case-sensitive and byte-wise.
+// Path text helpers. All comparisons are case-sensitive; text is read character by character in
+// the ANSI code page (CharText.h), so a "\" is never the second byte of a two-byte character.
 #pragma once
 #include <string>
 
@@ -7,7 +8,8 @@
 std::string AddBackslash(const std::string& path);
 // Removes at most one trailing "\".
 std::string RemoveBackslash(const std::string& path);
-// Longer than two characters and starting with "\\".
+// Longer than two characters and starting with "\\" (two one-byte characters, so counting
+// bytes or characters gives the same answer).
 bool IsUNCPath(const std::string& path);
 // "\\server\share\dir\file" -> "\\server\share"; the whole path when it has no share part.
 std::string ExtractShareRoot(const std::string& path);

@@ -1,6 +1,7 @@
 // Names of the files of one split: the pieces .001, .002, ... .999, .1000 and the .crc descriptor.
 // A path's name starts after its last "\" or ":"; its extension is the text from the last "."
-// that stands after that separator.
+// that stands after that separator. These characters are read in the ANSI code page (CharText.h):
+// the second byte of a two-byte character is never one of them.
 #pragma once
 #include <cstdint>
 #include <string>

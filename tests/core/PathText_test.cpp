@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "CodePage932.h"
+
 namespace {
 
 TEST(PathText, AddBackslash)
@@ -53,6 +57,46 @@ TEST(PathText, ShareRoot)
         SCOPED_TRACE(c.in);
         EXPECT_EQ(ExtractShareRoot(c.in), c.root);
         EXPECT_EQ(HasShareRoot(c.in), c.has);
+    }
+}
+
+// Directory, server and share names with a trail byte 0x5C at their start, middle or end: a
+// separator when every byte is a character, part of a name in code page 932.
+TEST(PathText, TwoByteCharactersEndingInTheBackslashByte)
+{
+    struct Results { const char* added; const char* removed; const char* root; bool has; };
+    const struct { const char* in; Results bytes, cp932; } cases[] = {
+        {"C:\\" HYO, {"C:\\" HYO, "C:\\\x95", "C:\\" HYO, false}, {"C:\\" HYO "\\", "C:\\" HYO, "C:\\" HYO, false}},
+        {"C:\\a" SO "b", {"C:\\a" SO "b\\", "C:\\a" SO "b", "C:\\a" SO "b", false},
+                         {"C:\\a" SO "b\\", "C:\\a" SO "b", "C:\\a" SO "b", false}},
+        {"C:\\" HYO "\\", {"C:\\" HYO "\\", "C:\\" HYO, "C:\\" HYO "\\", false},
+                          {"C:\\" HYO "\\", "C:\\" HYO, "C:\\" HYO "\\", false}},
+        // A local directory 表 followed by another: the trail byte and the separator are no "\\".
+        {"C:\\" HYO "\\x\\y\\z", {"C:\\" HYO "\\x\\y\\z\\", "C:\\" HYO "\\x\\y\\z", "C:\\" HYO "\\x\\y", true},
+                                 {"C:\\" HYO "\\x\\y\\z\\", "C:\\" HYO "\\x\\y\\z", "C:\\" HYO "\\x\\y\\z", false}},
+        {"\\\\srv\\" HYO "s\\d", {"\\\\srv\\" HYO "s\\d\\", "\\\\srv\\" HYO "s\\d", "\\\\srv\\\x95", true},
+                                 {"\\\\srv\\" HYO "s\\d\\", "\\\\srv\\" HYO "s\\d", "\\\\srv\\" HYO "s", true}},
+        {"\\\\srv\\s" SO "t\\d", {"\\\\srv\\s" SO "t\\d\\", "\\\\srv\\s" SO "t\\d", "\\\\srv\\s\x83", true},
+                                 {"\\\\srv\\s" SO "t\\d\\", "\\\\srv\\s" SO "t\\d", "\\\\srv\\s" SO "t", true}},
+        {"\\\\srv\\st" NOU "\\", {"\\\\srv\\st" NOU "\\", "\\\\srv\\st" NOU, "\\\\srv\\st\x94", true},
+                                 {"\\\\srv\\st" NOU "\\", "\\\\srv\\st" NOU, "\\\\srv\\st" NOU, true}},
+        // A server name ending in 十 names no share yet.
+        {"\\\\srv" JU "\\", {"\\\\srv" JU "\\", "\\\\srv" JU, "\\\\srv" JU, true},
+                            {"\\\\srv" JU "\\", "\\\\srv" JU, "\\\\srv" JU "\\", false}},
+        {"\\\\" JU "\\s", {"\\\\" JU "\\s\\", "\\\\" JU "\\s", "\\\\" JU, true}, {"\\\\" JU "\\s\\", "\\\\" JU "\\s", "\\\\" JU "\\s", true}},
+        // A lead byte at the very end has no second byte: "\" is appended as before.
+        {"C:\\d\x95", {"C:\\d\x95\\", "C:\\d\x95", "C:\\d\x95", false}, {"C:\\d\x95\\", "C:\\d\x95", "C:\\d\x95", false}},
+    };
+    for (const auto& c : cases) {
+        for (const bool cp932 : {false, true}) {
+            SCOPED_TRACE(std::string(c.in) + (cp932 ? " (932)" : ""));
+            const Results& want = cp932 ? c.cp932 : c.bytes;
+            const auto scope = cp932 ? std::make_unique<TCodePage932>() : nullptr;
+            EXPECT_EQ(AddBackslash(c.in), want.added);
+            EXPECT_EQ(RemoveBackslash(c.in), want.removed);
+            EXPECT_EQ(ExtractShareRoot(c.in), want.root);
+            EXPECT_EQ(HasShareRoot(c.in), want.has);
+        }
     }
 }
 
