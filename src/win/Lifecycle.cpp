@@ -2,6 +2,7 @@
 
 #include "CRC32Core.h"
 #include "DropSource.h"
+#include "Path.h"
 #include "PrgConst.h"
 #include "nettools.h"
 
@@ -16,12 +17,12 @@ struct TModule {
 void FinalizeNettoolsModule(bool) { FinalizeNettools(); }
 void FinalizePrgConstModule(bool) { FinalizePrgConst(); }
 
-// Only four modules hold state that needs work at load; the others keep their place in the order.
+// Only five modules hold state that needs work at load; the others keep their place in the order.
 const TModule Modules[ModuleCount] = {
     {"PrgConst", &InitializePrgConst, &FinalizePrgConstModule},
     {"nettools", &InitializeNettools, &FinalizeNettoolsModule},
     {"DropSource", &InitializeDropSource, &FinalizeDropSource},
-    {"Path", nullptr, nullptr},
+    {"Path", &InitializePath, &FinalizePath},
     {"CRC32", &BuildCRCTable, nullptr},
     {"SplitFiles", nullptr, nullptr},  // CancelFlag starts at zero
     {"SplitDlg", nullptr, nullptr},

@@ -26,6 +26,7 @@
 #include "App.h"
 #include "CRC32.h"
 #include "CRC32Core.h"
+#include "CharText.h"
 #include "DescriptorFile.h"
 #include "Errors.h"
 #include "PathText.h"
@@ -106,10 +107,11 @@ bool IsSameFile(HANDLE open, const std::string& path)
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-// A descriptor's file name must name a file inside the target directory, nothing else.
+// A descriptor's file name must name a file inside the target directory, nothing else. Read in
+// the ANSI code page: a two-byte character ending in 0x5C is part of a name, not a separator.
 bool LeavesTargetDir(const std::string& name)
 {
-    return name.find_first_of("\\/:") != std::string::npos || name == "." || name == "..";
+    return FindLastCharOf(name, "\\/:") != std::string::npos || name == "." || name == "..";
 }
 
 // Copies one piece: this piece's bytes from the source into a new (or emptied) piece file.

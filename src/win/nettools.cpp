@@ -4,6 +4,7 @@
 
 #include <winnetwk.h>
 
+#include "CharText.h"
 #include "PathText.h"
 #include "WinHandles.h"
 
@@ -58,7 +59,7 @@ bool IsShareConnected(const std::string& ShareRoot)
     if (ConnectedShares == nullptr) return false;
     const std::string root = ExtractShareRoot(ShareRoot);
     for (const std::string& entry : *ConnectedShares)
-        if (entry.find(root) != std::string::npos) return true;
+        if (FindSubstring(entry, root) != std::string::npos) return true;
     return false;
 }
 
