@@ -33,6 +33,13 @@ roundtrip() {
         --auto >"$WORK/out" 2>&1 || fail "combine"
     iconv -f "CP$cp" -t UTF-8 "$WORK/out" | grep -qF "File $base.crc succefully combined." || fail "combine message"
     cmp -s "$w/src/$name" "$w/${dir}2/$name" || fail "rebuilt bytes differ"
+
+    # a real "\" after a character ending in 0x5C still leaves the target directory: refused
+    printf 'filename=%s\r\nsize=1\r\ncrc32=0\r\n' "$dir\\..\\out.bin" | iconv -f UTF-8 -t "CP$cp" >"$w/$dir/out.crc"
+    LANG=$loc "$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$w/$dir/out.crc")" "$(winpath "$w/${dir}2")" \
+        --auto >"$WORK/out" 2>&1
+    grep -q 'outside the target directory' "$WORK/out" || fail "a name leaving the directory was not refused"
+    [ "$(listing "$w/${dir}2")" = "$name " ] || fail "written by a refused combine: $(listing "$w/${dir}2")"
     passed=$((passed + 1))
 }
 
