@@ -48,7 +48,7 @@ bool Reference(const std::string& text, char sep, int32_t& out)
     const long double scaled = std::ldexp(v, scale);
     if (!(scaled >= -9223372036854775808.0L && scaled < 9223372036854775808.0L)) { out = 0; return true; }
     const long long r = std::llrint(scaled);   // default rounding: nearest, halves to even
-    out = static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(r)));
+    out = r < 1 || r > 4294967295LL ? 0 : static_cast<int32_t>(static_cast<uint32_t>(r));
     return true;
 }
 

@@ -210,7 +210,10 @@ int32_t Convert(const std::string& text, char sep, int scale)
     ToExtended(d, mant, binExp);
     int64_t rounded;
     if (!RoundToInt64(mant, binExp + scale, d.negative, rounded)) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(rounded)));
+    // Keeping only the low 32 bits would turn "4097 Mb" into 1 MiB pieces and "-1" into 4 GiB
+    // ones: a size that is no piece size at all is no size.
+    if (rounded < 1 || rounded > int64_t(UINT32_MAX)) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(rounded));
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
 
     const int32_t size = ParseTargetSize(dialog.TrgSize);
     if (size == 0) return;
-    // The size travels on as an unsigned count: "-1" asks for pieces of 4294967295 bytes.
+    // The size travels on as an unsigned count: "4095 Mb" arrives here as a negative number.
     if (SplitFile(FileName, dialog.TargetDir, static_cast<uint32_t>(size), Progress)) {
         const std::string text = "File " + name + " succefully splitted.";
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONINFORMATION);

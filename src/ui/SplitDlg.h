@@ -14,6 +14,7 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
                         TPlugInProgressProc Progress);
 
 // The piece-size text to bytes with the user's decimal separator; 0 when it is not a size.
+// Sizes of 2 GiB and more come back negative: the split reads the value as unsigned.
 int32_t ParseTargetSize(const std::string& text);
 
 // The user's decimal separator (the first character of the user default locale's setting).

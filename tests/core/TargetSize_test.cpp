@@ -19,12 +19,12 @@ TEST(TargetSize, PointSeparator)
         {"250 Mb (ZIP)", 262144000},       {"100000", 100000},
         {"100 bytes", 100},                {"0.5 b", 0},
         {"1.5 b", 2},                      {"2.5 b", 2},
-        {"3.5 b", 4},                      {"-2.5", -2},
+        {"3.5 b", 4},                      {"-2.5", 0},
         {"100 MB", 0},                     {"1 kb", 0},
         {"", 0},                           {"   ", 0},
         {"Mb", 0},                         {"Kb", 0},
         {"b", 0},                          {"4096 Mb", 0},
-        {"2048 Mb", INT32_MIN},            {"-1", -1},
+        {"2048 Mb", INT32_MIN},            {"-1", 0},
         {"1e3", 1000},                     {"1E3 Kb", 1024000},
         {"2.5e-1 Kb", 256},                {"+7", 7},
         {".5 Kb", 512},                    {"1. Kb", 1024},
@@ -39,11 +39,9 @@ TEST(TargetSize, PointSeparator)
         {"12 Kb Mb", 0},                   // "Mb" is looked for first: "12 Kb" is no number
         {"3 Kb (1 Mb)", 0},                // ... anywhere in the text
         {"1 Kbb", 1024},                   {"7 abc", 0},
-        {"4294967297", 1},                 // the low 32 bits of the 64-bit value
-        {"9223372036854775807", -1},       // 2^63 - 1 is exact with a 64-bit mantissa
-        {"9223372036854775806.5", -2},     // exact too; the half goes to the even neighbour
-        {"9223372036854775807.5", 0},      // ... which here is 2^63: out of range
-        {"-9223372036854775807", 1},
+        {"9223372036854775807", 0},        // beyond 32 bits, however exactly it is read
+        {"9223372036854775807.5", 0},      // 2^63 after rounding: out of range
+        {"-9223372036854775807", 0},
         {"-9223372036854775808", 0},       // -2^63 fits, its low 32 bits are 0
         {"-9223372036854775809", 0},
         {"-9223372036854776832", 0},       // rounds to the next value below -2^63: out of range
@@ -55,6 +53,21 @@ TEST(TargetSize, PointSeparator)
         {"0.000000476837158203125 Mb", 0}, // exactly half a byte, to the even neighbour
         {"0.0000014305114746093750 Mb", 2},// one and a half bytes
         {"-0", 0},
+    };
+    for (const SizeCase& c : cases) EXPECT_EQ(ParseTargetSize(c.text, '.'), c.bytes) << '"' << c.text << '"';
+}
+
+TEST(TargetSize, OnlyCountsFromOneTo4294967295AreSizes)
+{
+    // Rounded values outside the unsigned 32-bit range give 0, never their low 32 bits; sizes of
+    // 2 GiB and more come back negative and are read as unsigned by the split.
+    const SizeCase cases[] = {
+        {"4097 Mb", 0},           {"-4095 Mb", 0},        {"4294967297", 0},
+        {"4294967296", 0},        {"-4294967295", 0},     {"-1 Kb", 0},
+        {"-0.5", 0},              {"-0.6", 0},            {"4194303.9999999 Kb", 0},
+        {"4294967295", -1},       {"4294967295.4 b", -1}, {"4095 Mb", -1048576},
+        {"2048 Mb", INT32_MIN},   {"2147483647", INT32_MAX},
+        {"0.6", 1},               {"1", 1},
     };
     for (const SizeCase& c : cases) EXPECT_EQ(ParseTargetSize(c.text, '.'), c.bytes) << '"' << c.text << '"';
 }
