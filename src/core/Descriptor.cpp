@@ -58,26 +58,44 @@ std::string ValueAfter(const std::string& line, size_t keyLen)
     return keyLen + 1 >= line.size() ? std::string() : Trim(line.substr(keyLen + 1));
 }
 
+// The raw values of the lines that count, before any conversion.
+struct TDescriptorLines {
+    std::string FileName, SizeText, CRCText;
+    bool HaveSize = false, HaveCRC = false;
+};
+
+TDescriptorLines ScanDescriptor(const std::string& text)
+{
+    // A text editor that saves the file as UTF-8 puts a byte-order mark first; it is no part of
+    // the first line's key.
+    static const char Utf8Bom[] = "\xEF\xBB\xBF";
+    const bool bom = text.compare(0, 3, Utf8Bom) == 0;
+    TDescriptorLines d;
+    for (const std::string& line : SplitLines(bom ? text.substr(3) : text)) {
+        if (StartsWith(line, "filename", 8)) {
+            d.FileName = ValueAfter(line, 8);
+        } else if (StartsWith(line, "size", 4)) {
+            d.SizeText = ValueAfter(line, 4);
+            d.HaveSize = true;
+        } else if (StartsWith(line, "crc32", 5)) {
+            d.CRCText = ValueAfter(line, 5);
+            d.HaveCRC = true;
+        }
+    }
+    return d;
+}
+
 }  // namespace
 
 TDescriptor ParseDescriptor(const std::string& text)
 {
+    const TDescriptorLines lines = ScanDescriptor(text);
     TDescriptor d;
-    bool haveSize = false, haveCRC = false;
-    std::string sizeText, crcText;
-    for (const std::string& line : SplitLines(text)) {
-        if (StartsWith(line, "filename", 8)) {
-            d.FileName = ValueAfter(line, 8);
-        } else if (StartsWith(line, "size", 4)) {
-            sizeText = ValueAfter(line, 4);
-            haveSize = true;
-        } else if (StartsWith(line, "crc32", 5)) {
-            crcText = ValueAfter(line, 5);
-            haveCRC = true;
-        }
-    }
+    d.FileName = lines.FileName;
     // Only the line that counts (the last of its key) is converted.
-    if (haveSize) d.Size = StrToInt(sizeText);
-    if (haveCRC) d.CRC = HexStrToInt(crcText);
+    if (lines.HaveSize) d.Size = StrToInt(lines.SizeText);
+    if (lines.HaveCRC) d.CRC = HexStrToInt(lines.CRCText);
     return d;
 }
+
+std::string ParseDescriptorName(const std::string& text) { return ScanDescriptor(text).FileName; }

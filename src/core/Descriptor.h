@@ -19,5 +19,8 @@ std::vector<std::string> SplitLines(const std::string& text);
 // Signed 32-bit decimal; throws EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(const std::string& s);
 // Key at the line start (case-sensitive), one skipped character, trimmed value, last key wins.
+// A UTF-8 byte-order mark at the very start is skipped.
 // Throws EConvertError for a size value that is not a number.
 TDescriptor ParseDescriptor(const std::string& text);
+// The file name alone, by the same rules; never throws a conversion error.
+std::string ParseDescriptorName(const std::string& text);
