@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <new>
 #include <vector>
 
 #include "Errors.h"
@@ -31,25 +32,52 @@ namespace {
     throw EFileError(std::string(what) + " \"" + path + "\". " + SysErrorMessage(code));
 }
 
+// The whole file as text. False, with the system's error code, when it cannot be opened or read;
+// a device (a console, a pipe, an endless character device) is no descriptor and reads as an
+// error too, rather than as input without end.
+bool ReadTextFile(const std::string& path, std::string& text, DWORD& error)
+{
+    TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) { error = GetLastError(); return false; }
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) { error = ERROR_NOT_SUPPORTED; return false; }
+
+    // The room for the whole file is taken at once: a file far too large for memory (a
+    // multi-gigabyte file picked by mistake) fails here as out of memory, before any reading.
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size)) { error = GetLastError(); return false; }
+    if (static_cast<uint64_t>(size.QuadPart) > text.max_size()) throw std::bad_alloc();
+    text.reserve(static_cast<size_t>(size.QuadPart));
+
+    std::vector<char> chunk(4096);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+            error = GetLastError();
+            return false;
+        }
+        if (got == 0) break;
+        text.append(chunk.data(), got);
+    }
+    return true;
+}
+
 }  // namespace
 
 TDescriptor ReadDescriptorFile(const std::string& path)
 {
-    TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) RaiseFileError("Cannot open file", path, GetLastError());
-
     std::string text;
-    std::vector<char> chunk(4096);
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr))
-            RaiseFileError("Cannot open file", path, GetLastError());
-        if (got == 0) break;
-        text.append(chunk.data(), got);
-    }
-    file.Close();
+    DWORD error = ERROR_SUCCESS;
+    if (!ReadTextFile(path, text, error)) RaiseFileError("Cannot open file", path, error);
     return ParseDescriptor(text);
+}
+
+std::optional<std::string> ReadDescriptorFileName(const std::string& path)
+{
+    std::string text;
+    DWORD error = ERROR_SUCCESS;
+    if (!ReadTextFile(path, text, error)) return std::nullopt;
+    return ParseDescriptorName(text);
 }
 
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint32_t size, uint32_t crc)

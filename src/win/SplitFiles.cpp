@@ -13,15 +13,20 @@
 // - the split writes a descriptor only when the bytes in the pieces are the bytes the checksum
 //   describes (a source changed during the split ends with false);
 // - a failed close of a piece or of the output counts as a failed write;
-// - the descriptor never replaces the source itself (a .crc source split into its own directory);
+// - before its first write a split checks every name it will create (see CheckSplitPlan): it
+//   never writes over its own source, over another file's set, onto a device or a directory, nor
+//   starts with names the system cannot create; the source itself must be a file on disk;
+// - a source that another program holds open for writing is described by the bytes copied;
 // - the combine never writes outside its target directory, never replaces an existing file, and
-//   verifies the size as well as the checksum.
+//   verifies the size as well as the checksum; a piece that is a device counts as missing, and
+//   nothing raised after the output was created leaves it behind.
 #include "SplitFiles.h"
 
 #include <windows.h>
 
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "App.h"
 #include "CRC32.h"
@@ -94,18 +99,154 @@ std::optional<uint64_t> FileSizeByName(const std::string& path)
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// True when path names the very file that `open` holds (same volume, same file index), whatever
-// spelling, short name or link leads there.
-bool IsSameFile(HANDLE open, const std::string& path)
+// True when both handles hold the very same file (same volume, same file index), whatever
+// spelling, short name or link led there.
+bool SameFile(HANDLE a, HANDLE b)
 {
-    TFileHandle other(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!other.Valid()) return false;
-    BY_HANDLE_FILE_INFORMATION a, b;
-    if (!GetFileInformationByHandle(open, &a) || !GetFileInformationByHandle(other.Get(), &b)) return false;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+    BY_HANDLE_FILE_INFORMATION x, y;
+    if (!GetFileInformationByHandle(a, &x) || !GetFileInformationByHandle(b, &y)) return false;
+    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
 }
+
+// ---- What a split checks before its first write ----
+// A refused split raises and has changed nothing; the copy loops never need to look back.
+
+// A file on disk: not a console, a pipe or another device (those answer to file names too, "nul.txt"
+// among them, and would swallow the pieces or deliver bytes without end).
+bool IsDiskFile(HANDLE file) { return GetFileType(file) == FILE_TYPE_DISK; }
+
+bool IsDirectory(const std::string& path)
+{
+    const DWORD attrs = GetFileAttributesA(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+[[noreturn]] void RefuseNotAFile(const std::string& path)
+{
+    throw EOperationRefused("\"" + path + "\" is a device or a directory, not a file on disk. Nothing was split.");
+}
+
+// The ANSI file functions take a full path of fewer than MAX_PATH characters (the terminating zero
+// has the last place); a longer name would fail only when its piece is reached.
+bool FitsPathLimit(const std::string& path)
+{
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return n != 0 && n < MAX_PATH;
+}
+
+// What stands at a name that the split will create.
+enum class TNameState { Unseen, OtherFile, Source, NotAFile };
+
+TNameState InspectName(HANDLE source, const std::string& path)
+{
+    if (IsDirectory(path)) return TNameState::NotAFile;
+    // No access asked: this looks at files that others hold without sharing, and at a pipe
+    // without waiting for its other end.
+    TFileHandle there(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Nothing there, or nothing that lets itself be looked at: the copy meets it as before.
+    if (!there.Valid()) return TNameState::Unseen;
+    if (!IsDiskFile(there.Get())) return TNameState::NotAFile;
+    return SameFile(source, there.Get()) ? TNameState::Source : TNameState::OtherFile;
+}
+
+// File names as the file system compares them: without regard to case.
+bool SameFileName(const std::string& a, const std::string& b)
+{
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+}
+
+// Every name the split will create, before the first byte is written: each must fit the system's
+// path limit, must not be a device or a directory, and must not be the source itself (pieces are
+// created emptied, so the source would be destroyed before it is read). A descriptor already there
+// that names another file marks that file's set, whose pieces carry the very names this split
+// would write; a descriptor of this same file is the older set of a re-split, which is replaced.
+void CheckSplitPlan(HANDLE source, const std::string& sourceName, const std::string& base, uint32_t pieces)
+{
+    std::vector<std::string> names;
+    names.reserve(pieces + 1);
+    for (uint32_t n = 1; n <= pieces; ++n) names.push_back(PieceFileName(base, n));
+    const std::string descriptor = DescriptorFileName(base);
+    names.push_back(descriptor);
+
+    for (const std::string& path : names)
+        if (!FitsPathLimit(path))
+            throw EOperationRefused("Cannot create file \"" + path +
+                                    "\". The name is longer than the system allows. Nothing was split.");
+    for (const std::string& path : names) {
+        switch (InspectName(source, path)) {
+        case TNameState::NotAFile: RefuseNotAFile(path);
+        case TNameState::Source:
+            // The descriptor's own error, as its creation would meet it, but before any piece exists.
+            throw EFileError("Cannot create file \"" + path + "\". " +
+                             (path == descriptor ? SysErrorMessage(ERROR_SHARING_VIOLATION)
+                                                 : std::string("It is the file being split.")));
+        default: break;
+        }
+    }
+    const std::optional<std::string> described = ReadDescriptorFileName(descriptor);
+    if (described && !described->empty() && !SameFileName(*described, sourceName))
+        throw EOperationRefused("Checksum file \"" + descriptor + "\" describes the file \"" + *described +
+                                "\"; splitting \"" + sourceName +
+                                "\" here would overwrite its pieces. Nothing was split.");
+}
+
+// The checksum the descriptor records. Normally the file's own, read once more from disk, which
+// must agree with the bytes copied. A source that another program holds open for writing cannot
+// be read again (the checksum shares reads only); when nothing but sharing stands in the way and
+// the size is unchanged, the checksum of the bytes copied describes exactly what the pieces hold.
+std::optional<uint32_t> DescribedChecksum(HANDLE source, const std::string& FileName, uint32_t size,
+                                          uint32_t copied)
+{
+    const std::optional<uint32_t> fileCRC = CalcFileCRC32(FileName);
+    if (fileCRC && *fileCRC != copied) return std::nullopt;
+    const std::optional<uint64_t> sizeNow = FileSize(source);
+    if (!sizeNow || *sizeNow != size) return std::nullopt;
+    if (fileCRC) return fileCRC;
+    TFileHandle shared(CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!shared.Valid()) return std::nullopt;
+    return copied;
+}
+
+// Whether the file at path is what the descriptor describes. Whatever stops the check (a file that
+// cannot be opened, no memory for the reading buffer) is a mismatch, so that the combine's closing
+// phase always reaches its clean-up.
+bool MatchesDescriptor(const std::string& path, uint32_t size, uint32_t crc) noexcept
+{
+    try {
+        // The size first: cheap, and it catches what a checksum over a truncated view could miss.
+        const std::optional<uint64_t> fileSize = FileSizeByName(path);
+        if (!fileSize || *fileSize != size) return false;
+        const std::optional<uint32_t> fileCRC = CalcFileCRC32(path);
+        return fileCRC && *fileCRC == crc;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Removes the output again when anything is raised while it is being written: a half-written
+// output never survives the combine. The closing phase dismisses it and judges the output itself.
+class TOutputGuard {
+public:
+    TOutputGuard(TFileHandle& file, const std::string& path, bool created) : file_(file), path_(path), armed_(created) {}
+    ~TOutputGuard()
+    {
+        if (!armed_) return;
+        file_.Close();
+        DeleteFileA(path_.c_str());
+    }
+    TOutputGuard(const TOutputGuard&) = delete;
+    TOutputGuard& operator=(const TOutputGuard&) = delete;
+    void Dismiss() { armed_ = false; }
+
+private:
+    TFileHandle& file_;
+    const std::string& path_;
+    bool armed_;
+};
 
 // A descriptor's file name must name a file inside the target directory, nothing else. Read in
 // the ANSI code page: a two-byte character ending in 0x5C is part of a name, not a separator.
@@ -156,7 +297,11 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
 
     TFileHandle source(CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!source.Valid()) return false;
+    if (!source.Valid()) {
+        if (IsDirectory(FileName)) RefuseNotAFile(FileName);
+        return false;
+    }
+    if (!IsDiskFile(source.Get())) RefuseNotAFile(FileName);
 
     const std::optional<uint64_t> fullSize = FileSize(source.Get());
     if (!fullSize) return false;
@@ -172,6 +317,7 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
     if (!buffer) return false;
 
     const std::string base = AddBackslash(TargetDir) + ExtractFileName(FileName);
+    CheckSplitPlan(source.Get(), ExtractFileName(FileName), base, size == 0 ? 1 : (size - 1) / PieceSize + 1);
     const TReporter reporter{Progress, SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(base)};
 
     uint32_t n = 1;
@@ -191,19 +337,12 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
     App::ProcessMessages();
     if (Cancelled()) return false;
 
-    // The checksum is taken from the file on disk; it must describe the bytes now in the pieces.
-    // A source written to or resized during the split fails here instead of leaving a descriptor
-    // that no combine could ever satisfy.
-    const std::optional<uint32_t> fileCRC = CalcFileCRC32(FileName);
-    if (!fileCRC || *fileCRC != (crc ^ 0xFFFFFFFFu)) return false;
-    const std::optional<uint64_t> sizeNow = FileSize(source.Get());
-    if (!sizeNow || *sizeNow != size) return false;
+    // The checksum must describe the bytes now in the pieces. A source written to or resized
+    // during the split fails here instead of leaving a descriptor that no combine could satisfy.
+    const std::optional<uint32_t> fileCRC = DescribedChecksum(source.Get(), FileName, size, crc ^ 0xFFFFFFFFu);
+    if (!fileCRC) return false;
 
     const std::string descriptor = DescriptorFileName(base);
-    // Creating the descriptor empties any file of its name; never let that be the source (a .crc
-    // file split into its own directory), whatever sharing the descriptor writer asks for.
-    if (IsSameFile(source.Get(), descriptor))
-        throw EFileError("Cannot create file \"" + descriptor + "\". " + SysErrorMessage(ERROR_SHARING_VIOLATION));
     WriteDescriptorFile(descriptor, ExtractFileName(FileName), size, *fileCRC);
 
     TReporter closing = reporter;
@@ -231,6 +370,7 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
     // Only a file this run creates is ever written or deleted: an existing one is only verified.
     TFileHandle out(CreateFileA(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     const bool created = out.Valid();
+    TOutputGuard outputGuard(out, output, created);
 
     // 64 bits, so that pieces adding up to 4 GB or more cannot wrap around and open more pieces.
     uint64_t total = 0;
@@ -241,7 +381,7 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
             TFileHandle piece(CreateFileA(PieceFileName(FileName, n).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!piece.Valid()) break;
+            if (!piece.Valid() || !IsDiskFile(piece.Get())) break;  // a device is no piece: missing
             // Each piece is read to its end, whatever its length; a short read marks the end.
             DWORD got = 0;
             do {
@@ -262,19 +402,12 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
         }
     }
 
-    // Closing phase, on every path.
+    // Closing phase, on every path; nothing in it raises.
     // A failed read or write leaves a partial output, which the check below judges as it stands.
+    outputGuard.Dismiss();
     bool ok = true;
     if (created && !out.Close()) ok = false;  // data a close cannot commit is lost
-    if (ok) {
-        // The size first: cheap, and it catches what a checksum over a truncated view could miss.
-        const std::optional<uint64_t> outSize = FileSizeByName(output);
-        ok = outSize && *outSize == size;
-    }
-    if (ok) {
-        const std::optional<uint32_t> crc = CalcFileCRC32(output);
-        ok = crc && *crc == descriptor.CRC;
-    }
+    if (ok) ok = MatchesDescriptor(output, size, descriptor.CRC);
     if (!ok) {
         if (created) DeleteFileA(output.c_str());
         MessageBoxA(App::OwnerWindow(), "CRC Error.", "Error", MB_OK | MB_ICONERROR);

@@ -6,8 +6,13 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 #include "App.h"
 #include "BoxWatcher.h"
+#include "CRC32.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
 #include "Errors.h"
@@ -22,6 +27,19 @@ using testfiles::PatternBytes;
 using testfiles::ReadFileBytes;
 using testfiles::TempDir;
 using testfiles::WriteFileBytes;
+
+// The checksum's reading buffer (CRCBlockSize bytes) can be made to fail: memory running out in
+// the middle of an operation, on demand.
+static std::atomic<bool> FailChecksumBuffer{false};
+
+void* operator new[](size_t n)
+{
+    if (FailChecksumBuffer && n == CRCBlockSize) throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -342,4 +360,113 @@ TEST_F(EngineFaultsTest, SourceChangingDuringTheSplit)
         EXPECT_LE(p1.size(), 2 * B);
         if (FileExists(out.File("moving.002"))) EXPECT_LE(ReadFileBytes(out.File("moving.002")).size(), B);
     }
+}
+
+TEST_F(EngineFaultsTest, SourceHeldOpenForWritingByAnotherProgram)
+{
+    // A log that a service keeps open for writing: the checksum cannot read it again, so the
+    // descriptor takes the bytes copied, unless the size moved meanwhile.
+    const std::string bytes = PatternBytes(250000, 81);
+    const std::string source = work.File("service.log");
+    const struct {
+        const char* what;
+        bool appends;
+    } cases[] = {{"left alone", false}, {"appended to during the split", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(source, bytes);
+        TempDir out;
+        HANDLE writer = CreateFileA(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+        TProgressRecorder progress;
+        progress.OnCall = [&](size_t i) {
+            DWORD written = 0;
+            if (c.appends && i == 0 && SetFilePointer(writer, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER)
+                WriteFile(writer, "more", 4, &written, nullptr);
+            return false;
+        };
+        const bool result = SplitFile(source, out.Path(), 100000, progress.Proc());
+        CloseHandle(writer);
+        EXPECT_EQ(result, !c.appends);
+        EXPECT_EQ(FileExists(out.File("service.crc")), !c.appends);
+        if (!c.appends) {
+            EXPECT_EQ(ReadFileBytes(out.File("service.crc")),
+                      "filename=service.log\r\nsize=250000\r\ncrc32=" + IntToHex(engineprobe::Crc32(bytes)) + "\r\n");
+        }
+    }
+}
+
+TEST_F(EngineFaultsTest, ChecksumThatCannotRunCountsAsAMismatch)
+{
+    const std::string bytes = PatternBytes(30000, 91);
+    const std::string descriptor = Pieces("oom.bin", bytes, 10000);
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "an existing file is verified" : "rebuilt by this run");
+        const std::string output = target.File("oom.bin");
+        if (existing) WriteFileBytes(output, bytes);
+        TBoxWatcher boxes;
+        TProgressRecorder progress;
+        FailChecksumBuffer = true;
+        bool result = true;
+        try {
+            result = CombineFiles(descriptor, target.Path(), progress.Proc());
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "raised: " << e.what();
+        }
+        FailChecksumBuffer = false;
+        EXPECT_FALSE(result);
+        EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+        EXPECT_EQ(FileExists(output), existing) << "only a file this run created is deleted";
+        ASSERT_FALSE(progress.Calls().empty());
+        EXPECT_EQ(progress.Calls().back().Percent, existing ? 0 : 100) << "the closing report is made";
+    }
+}
+
+// Devices answer to file names too ("nul.txt", or under Wine a FIFO or a link to /dev/zero on the
+// Unix side): a split refuses them as source, piece or descriptor with nothing created, and a
+// combine takes a piece that is one for missing instead of reading it without end.
+TEST_F(EngineFaultsTest, DevicesAreNotFiles)
+{
+    const auto fixture = engineprobe::FixtureDir();
+    if (!fixture) GTEST_SKIP() << "needs the engine test fixture's devices (run through ctest)";
+    const std::string devices = *fixture + "\\devices";
+    CreateDirectoryA(target.File("w.002").c_str(), nullptr);
+    WriteFileBytes(work.File("z.bin"), PatternBytes(5000, 101));
+    WriteFileBytes(work.File("w.bin"), PatternBytes(5000, 102));
+    const struct {
+        std::string source, targetDir, refused;
+    } cases[] = {
+        {work.File("nul.txt"), target.Path(), work.File("nul.txt")},
+        {devices + "\\fifo.bin", target.Path(), devices + "\\fifo.bin"},
+        {devices + "\\zero.bin", target.Path(), devices + "\\zero.bin"},
+        {work.File("z.bin"), devices, devices + "\\z.002"},
+        {work.File("w.bin"), target.Path(), target.File("w.002")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + " -> " + c.targetDir);
+        TProgressRecorder progress;
+        try {
+            SplitFile(c.source, c.targetDir, 2000, progress.Proc());
+            ADD_FAILURE() << "not refused";
+        } catch (const EOperationRefused& e) {
+            EXPECT_NE(std::string(e.what()).find("\"" + c.refused + "\""), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(progress.Calls().empty());
+        EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
+        EXPECT_FALSE(FileExists(devices + "\\z.001"));
+    }
+
+    // set.002 is a link to /dev/zero: the combine stops before it.
+    WriteFileBytes(devices + "\\set.001", PatternBytes(2000, 103));
+    WriteFileBytes(devices + "\\set.crc", "filename=set.bin\r\nsize=6000\r\ncrc32=0\r\n");
+    TBoxWatcher boxes;
+    TProgressRecorder progress;
+    progress.OnCall = [](size_t i) { return i >= 20; };  // a combine reading without end is stopped
+    EXPECT_FALSE(CombineFiles(devices + "\\set.crc", target.Path(), progress.Proc()));
+    EXPECT_EQ(progress.Calls().size(), 2u) << "one block of set.001, then the closing report";
+    EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+    EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
+    DeleteFileA((devices + "\\set.001").c_str());
+    DeleteFileA((devices + "\\set.crc").c_str());
 }

@@ -187,30 +187,77 @@ TEST_F(SplitFileTest, SplittingAgainWithSmallerPiecesLeavesNoStaleBytes)
     EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText("again.bin", 10000, fresh));
 }
 
-TEST_F(SplitFileTest, SplittingOntoTheSourcesOwnNames)
+// Names the split does not own are refused before the first write, with the file at risk named
+// and nothing on disk changed: its own source among the pieces or as the descriptor, and another
+// file's set (its descriptor names that file). The file's own older set is replaced.
+TEST_F(SplitFileTest, SplittingOntoNamesItDoesNotOwn)
 {
-    const std::string bytes = PatternBytes(5000, 9);
-
-    // The first piece's name is the source itself: the piece cannot be opened while the split
-    // holds the source.
-    const std::string piece = src.File("data.001");
-    WriteFileBytes(piece, bytes);
-    EXPECT_FALSE(SplitFile(piece, src.Path(), 1000, nullptr));
-    EXPECT_EQ(ReadFileBytes(piece), bytes);
-    EXPECT_FALSE(testfiles::FileExists(src.File("data.crc")));
-    EXPECT_FALSE(testfiles::FileExists(src.File("data.002")));
-
-    // The descriptor's name is the source: pieces are written, the descriptor is refused.
-    const std::string crcSource = src.File("list.crc");
-    WriteFileBytes(crcSource, bytes);
-    try {
-        SplitFile(crcSource, src.Path() + "\\", 2000, nullptr);
-        ADD_FAILURE() << "no error raised";
-    } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + crcSource + "\". ", 0), 0u) << e.what();
+    const std::string original = dst.File("data.bin");
+    const std::string bytes = PatternBytes(12000, 3);
+    WriteFileBytes(original, bytes);
+    ASSERT_TRUE(SplitFile(original, src.Path(), 5000, nullptr));  // data.001 .. data.003, data.crc
+    WriteFileBytes(src.File("list.crc"), PatternBytes(5000, 9));
+    const struct {
+        const char* source;  // in src, split into src
+        uint32_t pieceSize;
+        const char* atRisk;
+        bool cannotCreate;  // EFileError "Cannot create file", else EOperationRefused
+    } cases[] = {
+        {"data.001", 1000, "data.001", true},   // the first piece is the source
+        {"data.002", 2000, "data.002", true},   // a later piece is the source
+        {"data.003", 1000, "data.crc", false},  // two pieces only; the set's descriptor names data.bin
+        {"list.crc", 2000, "list.crc", true},   // the descriptor is the source
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const auto before = engineprobe::Snapshot(src.Path());
+        TProgressRecorder progress;
+        try {
+            SplitFile(src.File(c.source), src.Path() + "\\", c.pieceSize, progress.Proc());
+            ADD_FAILURE() << "not refused";
+        } catch (const EZandrelError& e) {
+            EXPECT_EQ(dynamic_cast<const EFileError*>(&e) != nullptr, c.cannotCreate) << e.what();
+            EXPECT_NE(std::string(e.what()).find("\"" + src.File(c.atRisk) + "\""), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(progress.Calls().empty());
+        EXPECT_EQ(engineprobe::Snapshot(src.Path()), before);
     }
-    EXPECT_EQ(ReadFileBytes(crcSource), bytes);
-    EXPECT_EQ(ReadFileBytes(src.File("list.003")), bytes.substr(4000));
+    EXPECT_EQ(ReadFileBytes(src.File("data.002")), bytes.substr(5000, 5000));
+    // The same file split again replaces its own set.
+    ASSERT_TRUE(SplitFile(original, src.Path(), 4000, nullptr));
+    EXPECT_EQ(ReadFileBytes(src.File("data.003")), bytes.substr(8000));
+    EXPECT_EQ(ReadFileBytes(src.File("data.crc")), DescriptorText("data.bin", 12000, bytes));
+}
+
+// Every name must fit the system's path limit (MAX_PATH with its terminating zero) before the
+// first piece is written; a split whose thousandth piece would not is refused whole.
+TEST_F(SplitFileTest, NamesLongerThanTheSystemAllows)
+{
+    const struct {
+        size_t dirLength;
+        bool fits;
+    } cases[] = {{254, false}, {253, false}, {252, true}};  // + "\r.1000" = 261, 260, 259
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dirLength);
+        std::string dir = dst.Path() + "\\";
+        dir += std::string(c.dirLength - dir.size(), 'd');
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << GetLastError();
+        const std::string source = src.File("r.bin");
+        WriteFileBytes(source, PatternBytes(999 * 2 + 1));  // .1000 holds the last byte
+        if (c.fits) {
+            EXPECT_TRUE(SplitFile(source, dir, 2, nullptr));
+            EXPECT_EQ(ReadFileBytes(dir + "\\r.1000").size(), 1u);
+        } else {
+            try {
+                SplitFile(source, dir, 2, nullptr);
+                ADD_FAILURE() << "not refused";
+            } catch (const EOperationRefused& e) {
+                EXPECT_NE(std::string(e.what()).find("longer than the system allows"), std::string::npos) << e.what();
+            }
+            EXPECT_TRUE(engineprobe::FileNames(dir).empty());
+        }
+        testfiles::RemoveTree(dir);
+    }
 }
 
 TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
