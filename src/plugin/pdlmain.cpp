@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "CombineDlg.h"
@@ -45,9 +47,14 @@ int32_t RunCommand(Dialog dialog, void* hostWindow, const char* targetDir, const
         const std::string target = HostText(targetDir);
         const std::string file = HostText(fileName);
         dialog(host, file, target, progress);
-    } catch (const std::exception& e) {
+    } catch (const std::bad_alloc&) {
+        // The runtime's own text would be a C++ type name.
+        ShowCommandError(host, "Out of memory.");
+    } catch (const std::runtime_error& e) {
+        // The system's errors, each carrying the text the user is meant to read.
         try { ShowCommandError(host, e.what()); } catch (...) {}
     } catch (...) {
+        // Anything else speaks in the runtime's terms (type or function names), not the user's.
         ShowCommandError(host, "Unexpected error.");
     }
     return 0;
