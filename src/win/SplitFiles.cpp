@@ -205,9 +205,10 @@ std::optional<uint32_t> DescribedChecksum(HANDLE source, const std::string& File
     const std::optional<uint64_t> sizeNow = FileSize(source);
     if (!sizeNow || *sizeNow != size) return std::nullopt;
     if (fileCRC) return fileCRC;
-    TFileHandle shared(CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!shared.Valid()) return std::nullopt;
+    // Asked again the way the checksum asks: only a sharing refusal lets the copy stand in.
+    TFileHandle again(CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (again.Valid() || GetLastError() != ERROR_SHARING_VIOLATION) return std::nullopt;
     return copied;
 }
 
