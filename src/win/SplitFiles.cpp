@@ -122,9 +122,16 @@ bool IsDirectory(const std::string& path)
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-[[noreturn]] void RefuseNotAFile(const std::string& path)
+const char NotAFile[] = "It is a device or a directory, not a file on disk.";
+
+[[noreturn]] void RefuseSource(const std::string& path)
 {
-    throw EOperationRefused("\"" + path + "\" is a device or a directory, not a file on disk. Nothing was split.");
+    throw EOperationRefused("File \"" + path + "\" cannot be split. " + NotAFile);
+}
+
+[[noreturn]] void RefuseName(const std::string& path, const std::string& reason)
+{
+    throw EFileError("Cannot create file \"" + path + "\". " + reason);
 }
 
 // The ANSI file functions take a full path of fewer than MAX_PATH characters (the terminating zero
@@ -172,17 +179,14 @@ void CheckSplitPlan(HANDLE source, const std::string& sourceName, const std::str
     names.push_back(descriptor);
 
     for (const std::string& path : names)
-        if (!FitsPathLimit(path))
-            throw EOperationRefused("Cannot create file \"" + path +
-                                    "\". The name is longer than the system allows. Nothing was split.");
+        if (!FitsPathLimit(path)) RefuseName(path, "The name is longer than the system allows.");
     for (const std::string& path : names) {
         switch (InspectName(source, path)) {
-        case TNameState::NotAFile: RefuseNotAFile(path);
+        case TNameState::NotAFile: RefuseName(path, NotAFile);
         case TNameState::Source:
             // The descriptor's own error, as its creation would meet it, but before any piece exists.
-            throw EFileError("Cannot create file \"" + path + "\". " +
-                             (path == descriptor ? SysErrorMessage(ERROR_SHARING_VIOLATION)
-                                                 : std::string("It is the file being split.")));
+            RefuseName(path, path == descriptor ? SysErrorMessage(ERROR_SHARING_VIOLATION)
+                                                : std::string("It is the file being split."));
         default: break;
         }
     }
@@ -299,10 +303,10 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
     TFileHandle source(CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!source.Valid()) {
-        if (IsDirectory(FileName)) RefuseNotAFile(FileName);
+        if (IsDirectory(FileName)) RefuseSource(FileName);
         return false;
     }
-    if (!IsDiskFile(source.Get())) RefuseNotAFile(FileName);
+    if (!IsDiskFile(source.Get())) RefuseSource(FileName);
 
     const std::optional<uint64_t> fullSize = FileSize(source.Get());
     if (!fullSize) return false;

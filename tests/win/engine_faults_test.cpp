@@ -432,12 +432,14 @@ TEST_F(EngineFaultsTest, DevicesAreNotFiles)
     if (!fixture) GTEST_SKIP() << "needs the engine test fixture's devices (run through ctest)";
     const std::string devices = *fixture + "\\devices";
     CreateDirectoryA(target.File("w.002").c_str(), nullptr);
+    CreateDirectoryA(work.File("folder.bin").c_str(), nullptr);
     WriteFileBytes(work.File("z.bin"), PatternBytes(5000, 101));
     WriteFileBytes(work.File("w.bin"), PatternBytes(5000, 102));
     const struct {
         std::string source, targetDir, refused;
     } cases[] = {
         {work.File("nul.txt"), target.Path(), work.File("nul.txt")},
+        {work.File("folder.bin"), target.Path(), work.File("folder.bin")},
         {devices + "\\fifo.bin", target.Path(), devices + "\\fifo.bin"},
         {devices + "\\zero.bin", target.Path(), devices + "\\zero.bin"},
         {work.File("z.bin"), devices, devices + "\\z.002"},
@@ -449,8 +451,9 @@ TEST_F(EngineFaultsTest, DevicesAreNotFiles)
         try {
             SplitFile(c.source, c.targetDir, 2000, progress.Proc());
             ADD_FAILURE() << "not refused";
-        } catch (const EOperationRefused& e) {
+        } catch (const EZandrelError& e) {
             EXPECT_NE(std::string(e.what()).find("\"" + c.refused + "\""), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("not a file on disk"), std::string::npos) << e.what();
         }
         EXPECT_TRUE(progress.Calls().empty());
         EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());

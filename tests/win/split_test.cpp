@@ -251,7 +251,7 @@ TEST_F(SplitFileTest, NamesLongerThanTheSystemAllows)
             try {
                 SplitFile(source, dir, 2, nullptr);
                 ADD_FAILURE() << "not refused";
-            } catch (const EOperationRefused& e) {
+            } catch (const EFileError& e) {
                 EXPECT_NE(std::string(e.what()).find("longer than the system allows"), std::string::npos) << e.what();
             }
             EXPECT_TRUE(engineprobe::FileNames(dir).empty());
