@@ -135,11 +135,16 @@ const char NotAFile[] = "It is a device or a directory, not a file on disk.";
 }
 
 // The ANSI file functions take a full path of fewer than MAX_PATH characters (the terminating zero
-// has the last place); a longer name would fail only when its piece is reached.
+// has the last place); a longer name would fail only when its piece is reached. The system counts
+// after converting from the ANSI code page, so a double-byte character counts once.
 bool FitsPathLimit(const std::string& path)
 {
-    char full[MAX_PATH];
-    const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (units <= 0) return false;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], units) != units) return false;
+    wchar_t full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
     return n != 0 && n < MAX_PATH;
 }
 
