@@ -12,6 +12,7 @@ int TFormDialog::ShowModal()
 {
     TSpeedButtonClass speedButtons;
     error_ = nullptr;
+    ended_ = false;
     const INT_PTR result = DialogBoxParamA(App::Instance(), MAKEINTRESOURCEA(templateId_), App::OwnerWindow(),
                                            &TFormDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     handle_ = nullptr;
@@ -41,6 +42,7 @@ INT_PTR CALLBACK TFormDialog::DialogProc(HWND window, UINT msg, WPARAM wParam, L
         return self->Handle(msg, wParam, lParam);
     } catch (...) {
         if (!self->error_) self->error_ = std::current_exception();
+        self->ended_ = true;
         self->disabled_.reset();
         EndDialog(window, mrCancel);
         return TRUE;
@@ -104,6 +106,7 @@ void TFormDialog::SaveControls() { TargetDir = ControlText(IDC_EDTARGETDIR); }
 void TFormDialog::SetModalResult(int result)
 {
     SaveControls();
+    ended_ = true;
     // Enabled again before the dialog goes, so that activation returns to the owner window.
     disabled_.reset();
     EndDialog(handle_, result);
@@ -117,9 +120,43 @@ void TFormDialog::sbBrowseClick()
         SetControlText(IDC_EDTARGETDIR, path);
 }
 
+namespace {
+// The form whose keyboard the nested modal loop passes on (one command runs at a time).
+TFormDialog* gKeysFor = nullptr;
+}  // namespace
+
+TFormDialog::TNestedScope::TNestedScope(TFormDialog& dialog)
+    : dialog_(dialog), focus_(GetFocus()),
+      keys_(SetWindowsHookExA(WH_MSGFILTER, &TFormDialog::NestedKeys, nullptr, GetCurrentThreadId())),
+      outer_(std::exchange(gKeysFor, &dialog))
+{
+}
+
+TFormDialog::TNestedScope::~TNestedScope()
+{
+    gKeysFor = outer_;
+    if (keys_) UnhookWindowsHookEx(keys_);
+    dialog_.Reassert(focus_);
+}
+
+LRESULT CALLBACK TFormDialog::NestedKeys(int code, WPARAM wParam, LPARAM lParam)
+{
+    // A message box's loop does the dialog keys (Tab, Esc, Space) only for itself; the keys the
+    // user types into this dialog meanwhile get them here.
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    TFormDialog* form = gKeysFor;
+    if (code >= 0 && form && !form->ended_ && form->handle_ && msg && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST && (msg->hwnd == form->handle_ || IsChild(form->handle_, msg->hwnd)) &&
+        IsDialogMessageA(form->handle_, msg))
+        return TRUE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void TFormDialog::Reassert(HWND focus)
 {
-    if (!handle_ || !IsWindow(handle_)) return;
+    // After EndDialog the windows are the system's and the caller's again: disabling one now
+    // would leave it disabled for good.
+    if (ended_ || !handle_ || !IsWindow(handle_)) return;
     if (HWND owner = GetWindow(handle_, GW_OWNER)) EnableWindow(owner, FALSE);
     if (disabled_)
         for (HWND window : disabled_->Windows())

@@ -43,7 +43,8 @@ protected:
     // Runs a nested modal window (message box, folder chooser) from a handler. Closing it may
     // enable and activate its owner (the host window) while this dialog is still up: afterwards
     // the windows this dialog keeps disabled are disabled again, and the dialog is active again
-    // with the focus where it was.
+    // with the focus where it was. The dialog stays usable meanwhile, from the keyboard too, and
+    // may be closed before the nested window is.
     template <typename Fn>
     auto Nested(Fn fn) -> decltype(fn())
     {
@@ -56,15 +57,18 @@ protected:
 private:
     class TNestedScope {
     public:
-        explicit TNestedScope(TFormDialog& dialog) : dialog_(dialog), focus_(GetFocus()) {}
-        ~TNestedScope() { dialog_.Reassert(focus_); }
+        explicit TNestedScope(TFormDialog& dialog);
+        ~TNestedScope();
         TNestedScope(const TNestedScope&) = delete;
         TNestedScope& operator=(const TNestedScope&) = delete;
 
     private:
         TFormDialog& dialog_;
         HWND focus_;
+        HHOOK keys_;
+        TFormDialog* outer_;
     };
+    static LRESULT CALLBACK NestedKeys(int code, WPARAM wParam, LPARAM lParam);
     void Reassert(HWND focus);
     static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -75,4 +79,7 @@ private:
     HWND handle_ = nullptr;
     std::unique_ptr<App::TThreadWindowsDisabler> disabled_;
     std::exception_ptr error_;
+    // EndDialog has been called: the dialog only waits for its modal loop to end, and nothing may
+    // disable a window on its behalf any more.
+    bool ended_ = false;
 };

@@ -168,3 +168,51 @@ TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestore
     EXPECT_EQ(App::OwnerWindow(), nullptr);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
+
+TEST(CombineDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDisabled)
+{
+    // The box owned by the host stays up while the dialog goes: closed by the user, or by OK with
+    // a valid target when the combine then raises (the descriptor is missing).
+    testfiles::TempDir dir;
+    std::vector<std::string> ways;
+    for (TCloseBy how : AllCloseWays) ways.push_back(CloseName(how));
+    ways.push_back("OK, then the combine raises");
+    for (size_t way = 0; way < ways.size(); ++way) {
+        SCOPED_TRACE(ways[way]);
+        THostWindow host;
+        THostWindow other("Another window of the host");
+        THostWindow idle("A window the host disabled itself");
+        EnableWindow(idle.Get(), FALSE);
+        bool dialogGoneFirst = false;
+        std::string error;
+        {
+            TDriver driver([&](DWORD main) {
+                HWND dialog = WaitForFormDialog(main, "Combine files");
+                ASSERT_NE(dialog, nullptr);
+                SetText(dialog, IDC_EDTARGETDIR, dir.File("missing"));
+                PostClick(dialog, IDC_BTOK);
+                HWND box = WaitForMessageBox(main, "Path not found");
+                ASSERT_NE(box, nullptr);
+                if (way < std::size(AllCloseWays)) {
+                    PostClose(dialog, AllCloseWays[way]);
+                } else {
+                    SetText(dialog, IDC_EDTARGETDIR, dir.Path());
+                    PostClick(dialog, IDC_BTOK);
+                }
+                dialogGoneFirst = WaitGone(dialog, 5000) && IsWindowVisible(box);
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                WaitGone(box);
+            });
+            try {
+                ExecuteCombineDialog(host.Get(), dir.File("absent.crc"), dir.Path(), nullptr);
+            } catch (const EZandrelError& e) {
+                error = e.what();
+            }
+        }
+        EXPECT_TRUE(dialogGoneFirst);
+        EXPECT_EQ(error.empty(), way < std::size(AllCloseWays)) << error;
+        EXPECT_TRUE(IsWindowEnabled(host.Get()));
+        EXPECT_TRUE(IsWindowEnabled(other.Get()));
+        EXPECT_FALSE(IsWindowEnabled(idle.Get()));
+    }
+}

@@ -464,3 +464,45 @@ TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt
     EXPECT_TRUE(hostDisabledAfter);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
+
+TEST(SplitDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDisabled)
+{
+    // The refused directory's box stays up while the dialog goes: closed by the user, or by OK
+    // with valid input when the split then fails (the source is missing).
+    testfiles::TempDir dir;
+    std::vector<std::string> ways;
+    for (TCloseBy how : AllCloseWays) ways.push_back(CloseName(how));
+    ways.push_back("OK, then the split fails");
+    for (size_t way = 0; way < ways.size(); ++way) {
+        SCOPED_TRACE(ways[way]);
+        THostWindow host;
+        THostWindow other("Another window of the host");
+        THostWindow idle("A window the host disabled itself");
+        EnableWindow(idle.Get(), FALSE);
+        bool dialogGoneFirst = false;
+        {
+            TDriver driver([&](DWORD main) {
+                HWND dialog = WaitForFormDialog(main, "Split file");
+                ASSERT_NE(dialog, nullptr);
+                SetText(dialog, IDC_EDTARGETDIR, dir.File("missing"));
+                PostClick(dialog, IDC_BTOK);
+                HWND box = WaitForMessageBox(main, "Split file");
+                ASSERT_NE(box, nullptr);
+                if (way < std::size(AllCloseWays)) {
+                    PostClose(dialog, AllCloseWays[way]);
+                } else {
+                    SetText(dialog, IDC_EDTARGETDIR, dir.Path());
+                    PostClick(dialog, IDC_BTOK);
+                }
+                dialogGoneFirst = WaitGone(dialog, 5000) && IsWindowVisible(box);
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                WaitGone(box);
+            });
+            ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
+        }
+        EXPECT_TRUE(dialogGoneFirst);
+        EXPECT_TRUE(IsWindowEnabled(host.Get()));
+        EXPECT_TRUE(IsWindowEnabled(other.Get()));
+        EXPECT_FALSE(IsWindowEnabled(idle.Get()));
+    }
+}

@@ -144,6 +144,37 @@ void PostKey(HWND target, UINT vk)
     PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
 }
 
+const char* CloseName(TCloseBy how)
+{
+    switch (how) {
+    case TCloseBy::Cancel: return "Cancel";
+    case TCloseBy::Esc: return "Esc";
+    case TCloseBy::CloseBox: return "close box";
+    case TCloseBy::AltF4: return "Alt+F4";
+    }
+    return "?";
+}
+
+void PostClose(HWND dialog, TCloseBy how)
+{
+    switch (how) {
+    case TCloseBy::Cancel:
+        PostClick(dialog, IDC_BTCANCEL);
+        break;
+    case TCloseBy::Esc:
+        PostKey(GetDlgItem(dialog, IDC_EDTARGETDIR), VK_ESCAPE);
+        break;
+    case TCloseBy::CloseBox:
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case TCloseBy::AltF4:
+        // KF_ALTDOWN in the key data: the system turns it into the close command.
+        PostMessageA(GetDlgItem(dialog, IDC_EDTARGETDIR), WM_SYSKEYDOWN, VK_F4, 0x20000001);
+        PostMessageA(GetDlgItem(dialog, IDC_EDTARGETDIR), WM_SYSKEYUP, VK_F4, 0xE0000001);
+        break;
+    }
+}
+
 HWND FocusOf(DWORD threadId)
 {
     GUITHREADINFO info{};

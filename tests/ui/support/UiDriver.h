@@ -40,6 +40,11 @@ HWND WaitForFolderChooser(DWORD threadId);
 void PostClick(HWND dialog, int id);
 // A key pressed on the thread's focused control, through the modal loop.
 void PostKey(HWND target, UINT vk);
+// The ways a user closes one of our dialogs, as the input arrives at the dialog.
+enum class TCloseBy { Cancel, Esc, CloseBox, AltF4 };
+constexpr TCloseBy AllCloseWays[] = {TCloseBy::Cancel, TCloseBy::Esc, TCloseBy::CloseBox, TCloseBy::AltF4};
+const char* CloseName(TCloseBy how);
+void PostClose(HWND dialog, TCloseBy how);
 // The focused window of another thread.
 HWND FocusOf(DWORD threadId);
 // Waits until fn() holds.
