@@ -84,11 +84,14 @@ bool ConnectShare(const std::string& Path, bool CheckConnected)
     // The caller's own credentials, no prompt, nothing remembered for later log-ons.
     const bool connected = gProvider.AddConnection(&resource, nullptr, nullptr, 0) == NO_ERROR;
 
+    // Only a connection made just now is ours to drop: a refused add most often means the user
+    // already holds one to this share (other credentials), and cancelling would cut theirs.
+    if (!connected) return false;
     // A host that runs from this very share keeps the connection; anyone else gets it dropped.
     const std::string exe = gProvider.ExePath ? gProvider.ExePath() : std::string();
     if (!(IsUNCPath(exe) && ExtractShareRoot(exe) == shareRoot))
         gProvider.CancelConnection(remote.c_str(), 0, FALSE);
-    return connected;
+    return true;
 }
 
 bool UNCDirectoryExists(const std::string& Path)
