@@ -31,13 +31,12 @@ const TModule Modules[ModuleCount] = {
 };
 
 bool gInitialized[ModuleCount] = {};
-std::vector<std::string>* gTrace = nullptr;
+TLifecycleObserver gObserver = nullptr;
 
-void Trace(char sign, const char* name) noexcept
+void Notify(char sign, int index) noexcept
 {
     try {
-        if (gTrace == nullptr) gTrace = new std::vector<std::string>();
-        gTrace->push_back(sign + std::string(name));
+        if (gObserver) gObserver(sign, index);
     } catch (...) {
     }
 }
@@ -51,7 +50,7 @@ void InitializeModules()
         try {
             if (Modules[i].initialize) Modules[i].initialize();
             gInitialized[i] = true;
-            Trace('+', Modules[i].name);
+            Notify('+', i);
         } catch (...) {
             // The load goes on; this module is simply not torn down.
         }
@@ -67,20 +66,16 @@ void FinalizeModules(bool processEnding)
             if (Modules[i].finalize) Modules[i].finalize(processEnding);
         } catch (...) {
         }
-        Trace('-', Modules[i].name);
+        Notify('-', i);
     }
 }
 
 bool ModuleInitialized(int index) { return index >= 0 && index < ModuleCount && gInitialized[index]; }
 const char* ModuleName(int index) { return index >= 0 && index < ModuleCount ? Modules[index].name : ""; }
 
-const std::vector<std::string>& LifecycleTrace()
+TLifecycleObserver SetLifecycleObserver(TLifecycleObserver observer)
 {
-    static const std::vector<std::string> empty;
-    return gTrace ? *gTrace : empty;
-}
-
-void ClearLifecycleTrace()
-{
-    if (gTrace) gTrace->clear();
+    const TLifecycleObserver old = gObserver;
+    gObserver = observer;
+    return old;
 }

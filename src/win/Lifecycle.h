@@ -1,9 +1,6 @@
 // The library's modules in load order: initialised at process attach, finalised at process detach
 // in exactly the reverse order, each finalised only if its initialisation ran.
 #pragma once
-#include <string>
-#include <vector>
-
 enum TModuleIndex {
     mPrgConst, mNettools, mDropSource, mPath, mCRC32, mSplitFiles, mSplitDlg, mCombineDlg, mPdlmain,
     ModuleCount
@@ -16,9 +13,9 @@ void InitializeModules();
 // be gone already, so none is called.
 void FinalizeModules(bool processEnding);
 
-// For tests.
 bool ModuleInitialized(int index);
 const char* ModuleName(int index);
-// "+Name" for every initialisation and "-Name" for every finalisation, in the order they ran.
-const std::vector<std::string>& LifecycleTrace();
-void ClearLifecycleTrace();
+// Called with '+' after each initialisation and '-' after each finalisation, in the order they
+// run; null (the default) for none. The library itself keeps no record of them.
+using TLifecycleObserver = void (*)(char sign, int index);
+TLifecycleObserver SetLifecycleObserver(TLifecycleObserver observer);

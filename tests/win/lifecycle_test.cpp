@@ -6,7 +6,10 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +22,36 @@
 #include "TestFiles.h"
 #include "nettools.h"
 
+// Every allocation of this program, the library's modules among them, counted in live bytes.
 namespace {
+std::atomic<long long> gLiveBytes{0};
+constexpr std::size_t CountHeader = 16;
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    auto* block = static_cast<char*>(std::malloc(size + CountHeader));
+    if (!block) throw std::bad_alloc();
+    *reinterpret_cast<std::size_t*>(block) = size;
+    gLiveBytes += static_cast<long long>(size);
+    return block + CountHeader;
+}
+
+void operator delete(void* p) noexcept
+{
+    if (!p) return;
+    char* block = static_cast<char*>(p) - CountHeader;
+    gLiveBytes -= static_cast<long long>(*reinterpret_cast<std::size_t*>(block));
+    std::free(block);
+}
+
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+// The modules' notifications as "+Name" and "-Name", in the order they came.
+std::vector<std::string> gTrace;
+void RecordModule(char sign, int index) { gTrace.push_back(sign + std::string(ModuleName(index))); }
 
 // Runs fn on a thread of its own, so that each case starts with a thread where COM is untouched.
 template <class Fn>
@@ -83,21 +115,37 @@ public:
 TEST(Lifecycle, ModulesRunInLoadOrderAndFinishInReverse)
 {
     OnFreshThread([] {
-        ClearLifecycleTrace();
+        gTrace.clear();
+        const TLifecycleObserver old = SetLifecycleObserver(&RecordModule);
         InitializeModules();
         InitializeModules();  // at most once per load
         const std::vector<std::string> load = {"+PrgConst", "+nettools", "+DropSource", "+Path", "+CRC32",
                                                "+SplitFiles", "+SplitDlg", "+CombineDlg", "+pdlmain"};
-        EXPECT_EQ(LifecycleTrace(), load);
+        EXPECT_EQ(gTrace, load);
         for (int i = 0; i < ModuleCount; ++i) EXPECT_TRUE(ModuleInitialized(i)) << ModuleName(i);
 
         FinalizeModules(false);
         FinalizeModules(false);  // nothing left to finalise
         std::vector<std::string> all = load;
         for (auto it = load.rbegin(); it != load.rend(); ++it) all.push_back("-" + it->substr(1));
-        EXPECT_EQ(LifecycleTrace(), all);
+        EXPECT_EQ(gTrace, all);
         for (int i = 0; i < ModuleCount; ++i) EXPECT_FALSE(ModuleInitialized(i)) << ModuleName(i);
-        ClearLifecycleTrace();
+        SetLifecycleObserver(old);
+        gTrace.clear();
+    });
+}
+
+TEST(Lifecycle, LoadAndUnloadCyclesKeepNothingAllocated)
+{
+    OnFreshThread([] {
+        InitializeModules();
+        FinalizeModules(false);
+        const long long before = gLiveBytes;
+        for (int cycle = 0; cycle < 8; ++cycle) {
+            InitializeModules();
+            FinalizeModules(false);
+        }
+        EXPECT_EQ(gLiveBytes - before, 0) << "bytes left behind by eight load/unload cycles";
     });
 }
 
