@@ -1,7 +1,5 @@
 #include "SplitDlg.h"
 
-#include <cstdio>
-
 #include "PieceNames.h"
 #include "SplitFiles.h"
 #include "TargetSize.h"
@@ -11,22 +9,11 @@
 namespace {
 
 // The piece-size presets as the form holds them; FormShow renders 0 and 1 again with the user's
-// decimal separator.
+// decimal separator. The last is the largest whole number of megabytes a FAT32 file can hold.
 const char* const SizePresets[] = {
     "1.44 Mb (3.5\")", "1.2 Mb (5.25\")", "720 Kb (3.5\")", "360 Kb (5.25\")",
-    "100 Mb (ZIP)",    "250 Mb (ZIP)",    "650 Mb (CD)",
+    "100 Mb (ZIP)",    "250 Mb (ZIP)",    "650 Mb (CD)",     "4095 Mb (FAT32)",
 };
-
-// A number printed with the C locale's point, the point then replaced by the user's separator.
-std::string FormatDecimal(double value, int decimals)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string result = text;
-    for (char& c : result)
-        if (c == '.') c = LocaleDecimalSeparator();
-    return result;
-}
 
 }  // namespace
 
@@ -48,8 +35,11 @@ void TSplitDialog::FormShow()
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     for (const char* item : SizePresets) SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
 
-    const std::string item0 = FormatDecimal(1.44, 2) + " Mb (3.5\")";
-    const std::string item1 = FormatDecimal(1.2, 1) + " Mb (5.25\")";
+    // Written from their digits: a number formatted by the C runtime would follow its locale,
+    // which the host may have set to another separator than the user's.
+    const char separator = LocaleDecimalSeparator();
+    const std::string item0 = std::string("1") + separator + "44 Mb (3.5\")";
+    const std::string item1 = std::string("1") + separator + "2 Mb (5.25\")";
     SendMessageA(combo, CB_DELETESTRING, 0, 0);
     SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(item0.c_str()));
     SendMessageA(combo, CB_DELETESTRING, 1, 0);

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <clocale>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -110,7 +112,8 @@ TEST(SplitDialog, OpensWithItsTextsPresetsGeometryAndTabOrderAndEscCloses)
     EXPECT_EQ(s.label2, "Bytes per file:");
     EXPECT_EQ(s.target, "C:\\target dir");
     EXPECT_EQ(s.items, (std::vector<std::string>{"1.44 Mb (3.5\")", "1.2 Mb (5.25\")", "720 Kb (3.5\")",
-                                                  "360 Kb (5.25\")", "100 Mb (ZIP)", "250 Mb (ZIP)", "650 Mb (CD)"}));
+                                                  "360 Kb (5.25\")", "100 Mb (ZIP)", "250 Mb (ZIP)", "650 Mb (CD)",
+                                                  "4095 Mb (FAT32)"}));
     EXPECT_EQ(s.comboText, "1.44 Mb (3.5\")");
     EXPECT_EQ(s.selection, CB_ERR);
     EXPECT_EQ(s.owner, host.Get());
@@ -158,18 +161,31 @@ TBox ReadAndCloseBox(DWORD main, const char* caption, HWND dialog = nullptr)
 
 }  // namespace
 
+// Sets the C runtime's numeric locale for one scope, as a host may do for itself.
+struct TCrtNumericLocale {
+    explicit TCrtNumericLocale(const char* name) : set(std::setlocale(LC_NUMERIC, name) != nullptr) {}
+    ~TCrtNumericLocale() { std::setlocale(LC_NUMERIC, "C"); }
+    bool set;
+};
+
 TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparator)
 {
-    // Each locale: items 0 and 1 as shown, and what the size parser makes of a few texts.
+    // Each locale: items 0 and 1 as shown, and what the size parser makes of a few texts. The
+    // C runtime's numeric locale, which a host may set, changes nothing.
     struct TCase {
         const char* separator;
+        const char* crtLocale;
         const char* item0;
         const char* item1;
     };
-    for (const TCase& c : {TCase{".", "1.44 Mb (3.5\")", "1.2 Mb (5.25\")"},
-                           TCase{",", "1,44 Mb (3.5\")", "1,2 Mb (5.25\")"}}) {
-        SCOPED_TRACE(c.separator);
+    for (const TCase& c : {TCase{".", "C", "1.44 Mb (3.5\")", "1.2 Mb (5.25\")"},
+                           TCase{",", "C", "1,44 Mb (3.5\")", "1,2 Mb (5.25\")"},
+                           TCase{".", "German", "1.44 Mb (3.5\")", "1.2 Mb (5.25\")"},
+                           TCase{",", "German", "1,44 Mb (3.5\")", "1,2 Mb (5.25\")"}}) {
+        SCOPED_TRACE(std::string(c.separator) + " " + c.crtLocale);
         TDecimalSeparatorScope locale(c.separator);
+        TCrtNumericLocale crt(c.crtLocale);
+        ASSERT_TRUE(crt.set);
         ASSERT_EQ(LocaleDecimalSeparator(), c.separator[0]);
         THostWindow host;
         std::vector<std::string> items;
@@ -188,7 +204,7 @@ TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparato
             });
             ExecuteSplitDialog(host.Get(), "C:\\a.bin", "C:\\", nullptr);
         }
-        ASSERT_EQ(items.size(), 7u);
+        ASSERT_EQ(items.size(), 8u);
         EXPECT_EQ(items[0], c.item0);
         EXPECT_EQ(items[1], c.item1);
         EXPECT_EQ(items[2], "720 Kb (3.5\")");
@@ -199,6 +215,8 @@ TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparato
         EXPECT_EQ(ParseTargetSize(c.item0), 1509949);
         EXPECT_EQ(ParseTargetSize(c.item1), 1258291);
         EXPECT_EQ(ParseTargetSize("650 Mb (CD)"), 681574400);
+        EXPECT_EQ(items[7], "4095 Mb (FAT32)");
+        EXPECT_EQ(static_cast<uint32_t>(ParseTargetSize(items[7])), 4293918720u);
         EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0);
         EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "2,5 b" : "2.5 b"), 2);
     }
