@@ -5,7 +5,17 @@
 #include "nettools.h"
 #include "resource.h"
 
-TCombineDialog::TCombineDialog() : TFormDialog(IDD_COMBINE) {}
+namespace {
+const TFormLayout CombineLayout = {328, 125,
+                                   {{IDC_IMAGE1, 8, 8, 33, 33},
+                                    {IDC_LABEL1, 56, 16, 265, 29},
+                                    {IDC_SBBROWSE, 298, 55, 22, 22},
+                                    {IDC_BTOK, 168, 96, 75, 25},
+                                    {IDC_BTCANCEL, 248, 96, 75, 25},
+                                    {IDC_EDTARGETDIR, 8, 56, 289, 21}}};
+}  // namespace
+
+TCombineDialog::TCombineDialog() : TFormDialog(IDD_COMBINE, CombineLayout) {}
 
 void TCombineDialog::btOKClick()
 {

@@ -93,12 +93,54 @@ void TFormDialog::InitDialog()
 {
     SetControlText(IDC_LABEL1, Label1);
     SetControlText(IDC_EDTARGETDIR, TargetDir);
+    PlaceControls();
     // The dialog itself is not visible yet; everything else of this thread that takes input now
     // waits for it, the owner window among them.
     disabled_ = std::make_unique<App::TThreadWindowsDisabler>(handle_);
     FormShow();
     // Focus starts on the first control in tab order, the OK button.
     SendMessageA(handle_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(handle_, IDC_BTOK)), TRUE);
+}
+
+void TFormDialog::PlaceControls()
+{
+    // The template's dialog units only come within a pixel of the design, which is in pixels at
+    // 96 dots per inch; other screens get it scaled.
+    int dpi = 96;
+    if (HDC screen = GetDC(nullptr)) {
+        dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    const auto px = [dpi](int value) { return MulDiv(value, dpi, 96); };
+    for (const TControlRect& c : layout_.controls) {
+        HWND control = GetDlgItem(handle_, c.id);
+        if (!control) continue;
+        char kind[16] = {};
+        GetClassNameA(control, kind, sizeof kind);
+        if (lstrcmpiA(kind, "ComboBox") != 0) {
+            MoveWindow(control, px(c.left), px(c.top), px(c.width), px(c.height), FALSE);
+            continue;
+        }
+        // A combo box's window height includes its drop-down list, which keeps the template's
+        // length; the closed field gets the design's height through its item height.
+        RECT dropped{}, closed{};
+        SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+        MoveWindow(control, px(c.left), px(c.top), px(c.width), dropped.bottom - dropped.top, FALSE);
+        GetWindowRect(control, &closed);
+        const LRESULT field = SendMessageA(control, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        const int grow = px(c.height) - static_cast<int>(closed.bottom - closed.top);
+        if (field != CB_ERR && grow != 0)
+            SendMessageA(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + grow);
+    }
+    // The client area exactly, around the centre that the template's placement chose.
+    RECT frame{0, 0, px(layout_.clientWidth), px(layout_.clientHeight)};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(handle_, GWL_EXSTYLE)));
+    RECT now{};
+    GetWindowRect(handle_, &now);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    SetWindowPos(handle_, nullptr, (now.left + now.right - width) / 2, (now.top + now.bottom - height) / 2, width,
+                 height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TFormDialog::SaveControls() { TargetDir = ControlText(IDC_EDTARGETDIR); }

@@ -5,17 +5,28 @@
 #include <windows.h>
 
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
 #include "App.h"
+
+// Where a form puts its controls, in pixels at 96 dots per inch: the client area's size and each
+// control's left, top, width and height (for a combo box, the height of its closed field).
+struct TControlRect {
+    int id, left, top, width, height;
+};
+struct TFormLayout {
+    int clientWidth, clientHeight;
+    std::initializer_list<TControlRect> controls;
+};
 
 class TFormDialog {
 public:
     static constexpr int mrOk = 1;
     static constexpr int mrCancel = 2;
 
-    explicit TFormDialog(int templateId) : templateId_(templateId) {}
+    TFormDialog(int templateId, const TFormLayout& layout) : templateId_(templateId), layout_(layout) {}
     virtual ~TFormDialog() = default;
     TFormDialog(const TFormDialog&) = delete;
     TFormDialog& operator=(const TFormDialog&) = delete;
@@ -73,9 +84,11 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT msg, WPARAM wParam, LPARAM lParam);
     void InitDialog();
+    void PlaceControls();
     void sbBrowseClick();
 
     int templateId_;
+    const TFormLayout& layout_;
     HWND handle_ = nullptr;
     std::unique_ptr<App::TThreadWindowsDisabler> disabled_;
     std::exception_ptr error_;

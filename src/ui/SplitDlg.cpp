@@ -27,7 +27,19 @@ char LocaleDecimalSeparator()
 
 int32_t ParseTargetSize(const std::string& text) { return ParseTargetSize(text, LocaleDecimalSeparator()); }
 
-TSplitDialog::TSplitDialog() : TFormDialog(IDD_SPLIT) {}
+namespace {
+const TFormLayout SplitLayout = {328, 150,
+                                 {{IDC_IMAGE1, 8, 8, 33, 33},
+                                  {IDC_LABEL1, 56, 16, 241, 30},
+                                  {IDC_SBBROWSE, 298, 55, 22, 22},
+                                  {IDC_LABEL2, 8, 88, 63, 13},
+                                  {IDC_BTOK, 168, 120, 75, 25},
+                                  {IDC_BTCANCEL, 248, 120, 75, 25},
+                                  {IDC_EDTARGETDIR, 8, 56, 289, 21},
+                                  {IDC_CBTRGSIZE, 80, 80, 145, 21}}};
+}  // namespace
+
+TSplitDialog::TSplitDialog() : TFormDialog(IDD_SPLIT, SplitLayout) {}
 
 void TSplitDialog::FormShow()
 {

@@ -53,6 +53,11 @@ TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
     std::vector<int> tabOrder;
     HWND owner = nullptr, focus = nullptr, ok = nullptr;
     bool hostEnabled = true, hasCombo = true, hasIcon = false;
+    // Each control's rectangle in pixels at 96 dots per inch.
+    const int ids[] = {IDC_IMAGE1, IDC_LABEL1, IDC_SBBROWSE, IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR};
+    const std::vector<std::array<int, 4>> designed = {{8, 8, 33, 33},    {56, 16, 265, 29}, {298, 55, 22, 22},
+                                                      {168, 96, 75, 25}, {248, 96, 75, 25}, {8, 56, 289, 21}};
+    std::vector<std::array<int, 4>> rects;
     const HWND before = reinterpret_cast<HWND>(0x4321);
     App::SetOwnerWindow(before);
     {
@@ -65,6 +70,7 @@ TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
             label = WindowText(GetDlgItem(dialog, IDC_LABEL1));
             target = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
             GetClientRect(dialog, &client);
+            for (int id : ids) rects.push_back(ControlRect(dialog, id));
             owner = Owner(dialog);
             hostEnabled = IsWindowEnabled(host.Get()) != FALSE;
             hasCombo = GetDlgItem(dialog, IDC_CBTRGSIZE) != nullptr;
@@ -83,8 +89,11 @@ TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
     App::SetOwnerWindow(nullptr);
     EXPECT_EQ(label, "Combine big.crc and all files with ascending names to directory:");
     EXPECT_EQ(target, "D:\\restore");
-    EXPECT_NEAR(client.right, 328, 2);
-    EXPECT_NEAR(client.bottom, 125, 2);
+    ASSERT_EQ(ScreenDpi(), 96);
+    EXPECT_EQ(client.right, 328);
+    EXPECT_EQ(client.bottom, 125);
+    ASSERT_EQ(rects.size(), designed.size());
+    for (size_t i = 0; i < designed.size(); ++i) EXPECT_EQ(rects[i], designed[i]) << "control " << ids[i];
     EXPECT_EQ(tabOrder, (std::vector<int>{IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_BTOK}));
     EXPECT_EQ(owner, host.Get());
     EXPECT_EQ(focus, ok);

@@ -46,6 +46,14 @@ struct TFormState {
     std::vector<int> tabOrder;
     LONG browseStyle = 0;
     bool hasIcon = false;
+    std::vector<std::array<int, 4>> rects;  // in the order of FormRects
+};
+
+// Each control's rectangle in pixels at 96 dots per inch.
+const int FormIds[] = {IDC_IMAGE1, IDC_LABEL1, IDC_SBBROWSE, IDC_LABEL2, IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_CBTRGSIZE};
+const std::vector<std::array<int, 4>> FormRects = {
+    {8, 8, 33, 33},     {56, 16, 241, 30},  {298, 55, 22, 22}, {8, 88, 63, 13},
+    {168, 120, 75, 25}, {248, 120, 75, 25}, {8, 56, 289, 21},  {80, 80, 145, 21},
 };
 
 TFormState ReadForm(HWND dialog, DWORD mainThread, HWND host, HWND other)
@@ -80,6 +88,7 @@ TFormState ReadForm(HWND dialog, DWORD mainThread, HWND host, HWND other)
     }
     s.browseStyle = GetWindowLongA(GetDlgItem(dialog, IDC_SBBROWSE), GWL_STYLE);
     s.hasIcon = SendMessageA(GetDlgItem(dialog, IDC_IMAGE1), STM_GETICON, 0, 0) != 0;
+    for (int id : FormIds) s.rects.push_back(ControlRect(dialog, id));
     return s;
 }
 
@@ -123,8 +132,10 @@ TEST(SplitDialog, OpensWithItsTextsPresetsGeometryAndTabOrderAndEscCloses)
     EXPECT_TRUE(s.dialogEnabled);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
     EXPECT_TRUE(IsWindowEnabled(other.Get()));
-    EXPECT_NEAR(s.client.right, 328, 2);
-    EXPECT_NEAR(s.client.bottom, 150, 2);
+    ASSERT_EQ(ScreenDpi(), 96);
+    EXPECT_EQ(s.client.right, 328);
+    EXPECT_EQ(s.client.bottom, 150);
+    for (size_t i = 0; i < FormRects.size(); ++i) EXPECT_EQ(s.rects[i], FormRects[i]) << "control " << FormIds[i];
     EXPECT_EQ(s.tabOrder, (std::vector<int>{IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_CBTRGSIZE, IDC_BTOK}));
     EXPECT_EQ(s.browseStyle & WS_TABSTOP, 0);
     EXPECT_TRUE(s.hasIcon);

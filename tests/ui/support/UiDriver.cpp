@@ -202,6 +202,22 @@ void TDriver::Finish()
     if (thread_.joinable()) thread_.join();
 }
 
+std::array<int, 4> ControlRect(HWND dialog, int id)
+{
+    RECT rc{};
+    GetWindowRect(GetDlgItem(dialog, id), &rc);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
+    return {int(rc.left), int(rc.top), int(rc.right - rc.left), int(rc.bottom - rc.top)};
+}
+
+int ScreenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
 void SetText(HWND dialog, int id, const std::string& text)
 {
     SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -65,6 +66,11 @@ private:
     std::atomic<bool> done_{false};
     std::thread thread_;
 };
+
+// A control's left, top, width and height in its dialog's client area, in pixels.
+std::array<int, 4> ControlRect(HWND dialog, int id);
+// The screen's dots per inch.
+int ScreenDpi();
 
 // Sets the text of a dialog's control.
 void SetText(HWND dialog, int id, const std::string& text);
