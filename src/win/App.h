@@ -16,16 +16,28 @@ void SetInstance(HINSTANCE instance);
 HWND OwnerWindow();
 void SetOwnerWindow(HWND window);
 
-// Sets the owner window for one scope and restores the previous one on every path.
+// Sets the owner window for one scope and restores the previous one on every path. A window that
+// was disabled when the scope began is disabled again at its end: the system enables the owner
+// of every modal dialog and message box when it closes, whatever its state before.
 class TOwnerWindowScope {
 public:
-    explicit TOwnerWindowScope(HWND window) : old_(OwnerWindow()) { SetOwnerWindow(window); }
-    ~TOwnerWindowScope() { SetOwnerWindow(old_); }
+    explicit TOwnerWindowScope(HWND window)
+        : old_(OwnerWindow()), window_(window), wasDisabled_(window && IsWindow(window) && !IsWindowEnabled(window))
+    {
+        SetOwnerWindow(window);
+    }
+    ~TOwnerWindowScope()
+    {
+        SetOwnerWindow(old_);
+        if (wasDisabled_ && IsWindow(window_)) EnableWindow(window_, FALSE);
+    }
     TOwnerWindowScope(const TOwnerWindowScope&) = delete;
     TOwnerWindowScope& operator=(const TOwnerWindowScope&) = delete;
 
 private:
     HWND old_;
+    HWND window_;
+    bool wasDisabled_;
 };
 
 // Runs every pending message of the calling thread. A WM_QUIT is put back for the host.

@@ -186,9 +186,13 @@ TEST(CombineDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsIt
     std::vector<std::string> ways;
     for (TCloseBy how : AllCloseWays) ways.push_back(CloseName(how));
     ways.push_back("OK, then the combine raises");
-    for (size_t way = 0; way < ways.size(); ++way) {
-        SCOPED_TRACE(ways[way]);
+    // A host that disabled its own window before the command finds it disabled after.
+    for (size_t run = 0; run < 2 * ways.size(); ++run) {
+        const size_t way = run % ways.size();
+        const bool hostEnabled = run < ways.size();
+        SCOPED_TRACE(ways[way] + (hostEnabled ? "" : ", host disabled"));
         THostWindow host;
+        EnableWindow(host.Get(), hostEnabled);
         THostWindow other("Another window of the host");
         THostWindow idle("A window the host disabled itself");
         EnableWindow(idle.Get(), FALSE);
@@ -220,7 +224,7 @@ TEST(CombineDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsIt
         }
         EXPECT_TRUE(dialogGoneFirst);
         EXPECT_EQ(error.empty(), way < std::size(AllCloseWays)) << error;
-        EXPECT_TRUE(IsWindowEnabled(host.Get()));
+        EXPECT_EQ(IsWindowEnabled(host.Get()) != FALSE, hostEnabled);
         EXPECT_TRUE(IsWindowEnabled(other.Get()));
         EXPECT_FALSE(IsWindowEnabled(idle.Get()));
     }

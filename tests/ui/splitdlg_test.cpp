@@ -502,9 +502,13 @@ TEST(SplitDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDi
     std::vector<std::string> ways;
     for (TCloseBy how : AllCloseWays) ways.push_back(CloseName(how));
     ways.push_back("OK, then the split fails");
-    for (size_t way = 0; way < ways.size(); ++way) {
-        SCOPED_TRACE(ways[way]);
+    // A host that disabled its own window before the command finds it disabled after.
+    for (size_t run = 0; run < 2 * ways.size(); ++run) {
+        const size_t way = run % ways.size();
+        const bool hostEnabled = run < ways.size();
+        SCOPED_TRACE(ways[way] + (hostEnabled ? "" : ", host disabled"));
         THostWindow host;
+        EnableWindow(host.Get(), hostEnabled);
         THostWindow other("Another window of the host");
         THostWindow idle("A window the host disabled itself");
         EnableWindow(idle.Get(), FALSE);
@@ -530,7 +534,7 @@ TEST(SplitDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDi
             ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
         }
         EXPECT_TRUE(dialogGoneFirst);
-        EXPECT_TRUE(IsWindowEnabled(host.Get()));
+        EXPECT_EQ(IsWindowEnabled(host.Get()) != FALSE, hostEnabled);
         EXPECT_TRUE(IsWindowEnabled(other.Get()));
         EXPECT_FALSE(IsWindowEnabled(idle.Get()));
     }
