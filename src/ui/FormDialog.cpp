@@ -184,12 +184,12 @@ TFormDialog::TNestedScope::~TNestedScope()
 LRESULT CALLBACK TFormDialog::NestedKeys(int code, WPARAM wParam, LPARAM lParam)
 {
     // A message box's loop does the dialog keys (Tab, Esc, Space) only for itself; the keys the
-    // user types into this dialog meanwhile get them here.
+    // user types into this dialog meanwhile get them here. A menu's loop keeps its own keys.
     auto* msg = reinterpret_cast<MSG*>(lParam);
     TFormDialog* form = gKeysFor;
-    if (code >= 0 && form && !form->ended_ && form->handle_ && msg && msg->message >= WM_KEYFIRST &&
-        msg->message <= WM_KEYLAST && (msg->hwnd == form->handle_ || IsChild(form->handle_, msg->hwnd)) &&
-        IsDialogMessageA(form->handle_, msg))
+    if ((code == MSGF_DIALOGBOX || code == MSGF_MESSAGEBOX) && form && !form->ended_ && form->handle_ && msg &&
+        msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST &&
+        (msg->hwnd == form->handle_ || IsChild(form->handle_, msg->hwnd)) && IsDialogMessageA(form->handle_, msg))
         return TRUE;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
