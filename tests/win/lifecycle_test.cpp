@@ -22,29 +22,23 @@
 #include "TestFiles.h"
 #include "nettools.h"
 
-// Every allocation of this program, the library's modules among them, counted in live bytes.
-namespace {
-std::atomic<long long> gLiveBytes{0};
-constexpr std::size_t CountHeader = 16;
-}  // namespace
-
+// Every allocation of this program, the library's modules among them, counted in live bytes (the
+// size rides in front of each block).
+static std::atomic<long long> gLiveBytes{0};
 void* operator new(std::size_t size)
 {
-    auto* block = static_cast<char*>(std::malloc(size + CountHeader));
+    auto* block = static_cast<std::size_t*>(std::malloc(size + 16));
     if (!block) throw std::bad_alloc();
-    *reinterpret_cast<std::size_t*>(block) = size;
-    gLiveBytes += static_cast<long long>(size);
-    return block + CountHeader;
+    gLiveBytes += static_cast<long long>(*block = size);
+    return reinterpret_cast<char*>(block) + 16;
 }
-
 void operator delete(void* p) noexcept
 {
     if (!p) return;
-    char* block = static_cast<char*>(p) - CountHeader;
-    gLiveBytes -= static_cast<long long>(*reinterpret_cast<std::size_t*>(block));
+    auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - 16);
+    gLiveBytes -= static_cast<long long>(*block);
     std::free(block);
 }
-
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
@@ -116,7 +110,7 @@ TEST(Lifecycle, ModulesRunInLoadOrderAndFinishInReverse)
 {
     OnFreshThread([] {
         gTrace.clear();
-        const TLifecycleObserver old = SetLifecycleObserver(&RecordModule);
+        SetLifecycleObserver(&RecordModule);
         InitializeModules();
         InitializeModules();  // at most once per load
         const std::vector<std::string> load = {"+PrgConst", "+nettools", "+DropSource", "+Path", "+CRC32",
@@ -130,8 +124,7 @@ TEST(Lifecycle, ModulesRunInLoadOrderAndFinishInReverse)
         for (auto it = load.rbegin(); it != load.rend(); ++it) all.push_back("-" + it->substr(1));
         EXPECT_EQ(gTrace, all);
         for (int i = 0; i < ModuleCount; ++i) EXPECT_FALSE(ModuleInitialized(i)) << ModuleName(i);
-        SetLifecycleObserver(old);
-        gTrace.clear();
+        SetLifecycleObserver(nullptr);
     });
 }
 

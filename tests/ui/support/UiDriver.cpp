@@ -144,37 +144,6 @@ void PostKey(HWND target, UINT vk)
     PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
 }
 
-const char* CloseName(TCloseBy how)
-{
-    switch (how) {
-    case TCloseBy::Cancel: return "Cancel";
-    case TCloseBy::Esc: return "Esc";
-    case TCloseBy::CloseBox: return "close box";
-    case TCloseBy::AltF4: return "Alt+F4";
-    }
-    return "?";
-}
-
-void PostClose(HWND dialog, TCloseBy how)
-{
-    switch (how) {
-    case TCloseBy::Cancel:
-        PostClick(dialog, IDC_BTCANCEL);
-        break;
-    case TCloseBy::Esc:
-        PostKey(GetDlgItem(dialog, IDC_EDTARGETDIR), VK_ESCAPE);
-        break;
-    case TCloseBy::CloseBox:
-        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        break;
-    case TCloseBy::AltF4:
-        // KF_ALTDOWN in the key data: the system turns it into the close command.
-        PostMessageA(GetDlgItem(dialog, IDC_EDTARGETDIR), WM_SYSKEYDOWN, VK_F4, 0x20000001);
-        PostMessageA(GetDlgItem(dialog, IDC_EDTARGETDIR), WM_SYSKEYUP, VK_F4, 0xE0000001);
-        break;
-    }
-}
-
 HWND FocusOf(DWORD threadId)
 {
     GUITHREADINFO info{};
@@ -202,6 +171,28 @@ void TDriver::Finish()
     if (thread_.joinable()) thread_.join();
 }
 
+bool CloseWithBoxUp(const char* caption, const char* boxCaption, int way, const std::string& refused,
+                    const std::string& valid, const std::function<void()>& execute)
+{
+    bool goneFirst = false;
+    TDriver driver([&](DWORD main) {
+        HWND dialog = WaitForFormDialog(main, caption), edit = GetDlgItem(dialog, IDC_EDTARGETDIR);
+        SetText(dialog, IDC_EDTARGETDIR, refused);
+        PostClick(dialog, IDC_BTOK);
+        HWND box = WaitForMessageBox(main, boxCaption);
+        if (way == 0) PostClick(dialog, IDC_BTCANCEL);
+        if (way == 1) PostKey(edit, VK_ESCAPE);
+        if (way == 2) PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (way == 3) PostMessageA(edit, WM_SYSKEYDOWN, VK_F4, 0x20000001);  // with KF_ALTDOWN
+        if (way == 4) SetText(dialog, IDC_EDTARGETDIR, valid), PostClick(dialog, IDC_BTOK);
+        goneFirst = box && WaitGone(dialog, 5000) && IsWindowVisible(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitGone(box);
+    });
+    execute();
+    return goneFirst;
+}
+
 std::array<int, 4> ControlRect(HWND dialog, int id)
 {
     RECT rc{};
@@ -214,8 +205,7 @@ int ScreenDpi()
 {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    return ReleaseDC(nullptr, screen), dpi;
 }
 
 void SetText(HWND dialog, int id, const std::string& text)

@@ -41,11 +41,6 @@ HWND WaitForFolderChooser(DWORD threadId);
 void PostClick(HWND dialog, int id);
 // A key pressed on the thread's focused control, through the modal loop.
 void PostKey(HWND target, UINT vk);
-// The ways a user closes one of our dialogs, as the input arrives at the dialog.
-enum class TCloseBy { Cancel, Esc, CloseBox, AltF4 };
-constexpr TCloseBy AllCloseWays[] = {TCloseBy::Cancel, TCloseBy::Esc, TCloseBy::CloseBox, TCloseBy::AltF4};
-const char* CloseName(TCloseBy how);
-void PostClose(HWND dialog, TCloseBy how);
 // The focused window of another thread.
 HWND FocusOf(DWORD threadId);
 // Waits until fn() holds.
@@ -71,6 +66,12 @@ private:
 std::array<int, 4> ControlRect(HWND dialog, int id);
 // The screen's dots per inch.
 int ScreenDpi();
+
+// Runs execute() while a driver opens the dialog, has OK refuse the target `refused` with a box
+// and, the box still up, closes the dialog by `way`: 0 Cancel, 1 Esc, 2 the close box, 3 Alt+F4,
+// 4 OK with the target `valid`; then the box. True when the dialog went while the box stayed up.
+bool CloseWithBoxUp(const char* caption, const char* boxCaption, int way, const std::string& refused,
+                    const std::string& valid, const std::function<void()>& execute);
 
 // Sets the text of a dialog's control.
 void SetText(HWND dialog, int id, const std::string& text);
