@@ -6,10 +6,9 @@
 #include <objbase.h>
 #include <ole2.h>
 
-#include <atomic>
-#include <cstdlib>
+#include <malloc.h>
+
 #include <cstring>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,24 +21,14 @@
 #include "TestFiles.h"
 #include "nettools.h"
 
-// Every allocation of this program, the library's modules among them, counted in live bytes (the
-// size rides in front of each block).
-static std::atomic<long long> gLiveBytes{0};
-void* operator new(std::size_t size)
+// The bytes in use on the C runtime's heap, where every allocation of the modules lands.
+static size_t HeapInUse()
 {
-    auto* block = static_cast<std::size_t*>(std::malloc(size + 16));
-    if (!block) throw std::bad_alloc();
-    gLiveBytes += static_cast<long long>(*block = size);
-    return reinterpret_cast<char*>(block) + 16;
+    _HEAPINFO entry{};
+    size_t used = 0;
+    while (_heapwalk(&entry) == _HEAPOK) used += entry._useflag == _USEDENTRY ? entry._size : 0;
+    return used;
 }
-void operator delete(void* p) noexcept
-{
-    if (!p) return;
-    auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - 16);
-    gLiveBytes -= static_cast<long long>(*block);
-    std::free(block);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -133,12 +122,12 @@ TEST(Lifecycle, LoadAndUnloadCyclesKeepNothingAllocated)
     OnFreshThread([] {
         InitializeModules();
         FinalizeModules(false);
-        const long long before = gLiveBytes;
+        const size_t before = HeapInUse();
         for (int cycle = 0; cycle < 8; ++cycle) {
             InitializeModules();
             FinalizeModules(false);
         }
-        EXPECT_EQ(gLiveBytes - before, 0) << "bytes left behind by eight load/unload cycles";
+        EXPECT_EQ(HeapInUse(), before) << "bytes left behind by eight load/unload cycles";
     });
 }
 
