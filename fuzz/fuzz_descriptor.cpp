@@ -30,20 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
 
-    // Round trip: the first eight bytes give size and checksum, the rest the name.
-    if (size < 8) return 0;
-    uint32_t fileSize, crc;
-    std::memcpy(&fileSize, data, 4);
-    std::memcpy(&crc, data + 4, 4);
-    const std::string name = text.substr(8);
+    // Round trip: the first twelve bytes give size (up to 2^63 - 1) and checksum, the rest the name.
+    if (size < 12) return 0;
+    uint64_t fileSize;
+    uint32_t crc;
+    std::memcpy(&fileSize, data, 8);
+    std::memcpy(&crc, data + 8, 4);
+    fileSize &= 0x7FFFFFFFFFFFFFFFull;
+    const std::string name = text.substr(12);
     if (!Clean(name)) return 0;
-    const std::string written = FormatDescriptor(name, fileSize, crc);
-    try {
-        const TDescriptor d = ParseDescriptor(written);
-        if (fileSize > 2147483647u) abort();   // such sizes do not read back as a signed number
-        if (d.FileName != name || static_cast<uint32_t>(d.Size) != fileSize || d.CRC != crc) abort();
-    } catch (const EConvertError&) {
-        if (fileSize <= 2147483647u) abort();
-    }
+    const TDescriptor d = ParseDescriptor(FormatDescriptor(name, fileSize, crc));
+    if (d.FileName != name || d.Size != fileSize || d.CRC != crc) abort();
     return 0;
 }

@@ -3,7 +3,7 @@
 #include "CRC32Core.h"
 #include "Errors.h"
 
-std::string FormatDescriptor(const std::string& fileName, uint32_t size, uint32_t crc)
+std::string FormatDescriptor(const std::string& fileName, uint64_t size, uint32_t crc)
 {
     return "filename=" + fileName + "\r\n" +
            "size=" + std::to_string(size) + "\r\n" +
@@ -43,6 +43,25 @@ int32_t StrToInt(const std::string& s)
     if (negative) value = -value;
     if (value > 2147483647LL) throw EConvertError("'" + s + "' is not a valid integer value");
     return static_cast<int32_t>(value);
+}
+
+uint64_t StrToSize(const std::string& s)
+{
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i == s.size()) throw EConvertError("'" + s + "' is not a valid integer value");
+    const uint64_t limit = negative ? 2147483648ull : 9223372036854775807ull;
+    uint64_t value = 0;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        const unsigned digit = static_cast<unsigned>(c - '0');
+        // Checked before the step, so that no value can wrap past the limit unnoticed.
+        if (c < '0' || c > '9' || value > (limit - digit) / 10)
+            throw EConvertError("'" + s + "' is not a valid integer value");
+        value = value * 10 + digit;
+    }
+    return negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(value)) : value;
 }
 
 namespace {
@@ -93,7 +112,7 @@ TDescriptor ParseDescriptor(const std::string& text)
     TDescriptor d;
     d.FileName = lines.FileName;
     // Only the line that counts (the last of its key) is converted.
-    if (lines.HaveSize) d.Size = StrToInt(lines.SizeText);
+    if (lines.HaveSize) d.Size = StrToSize(lines.SizeText);
     if (lines.HaveCRC) d.CRC = HexStrToInt(lines.CRCText);
     return d;
 }

@@ -8,16 +8,21 @@
 
 struct TDescriptor {
     std::string FileName;   // empty when the line is missing
-    int32_t Size = 0;       // compared and divided as unsigned by the combine
+    uint64_t Size = 0;      // see StrToSize
     uint32_t CRC = 0;
 };
 
-std::string FormatDescriptor(const std::string& fileName, uint32_t size, uint32_t crc);
+std::string FormatDescriptor(const std::string& fileName, uint64_t size, uint32_t crc);
 
 // Lines end at CR LF, a lone CR or a lone LF; a final line ending starts no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
 // Signed 32-bit decimal; throws EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(const std::string& s);
+// A descriptor's size: decimal, 0 to 9223372036854775807. Writers that held sizes in a signed
+// 32-bit integer wrote sizes from 2 GB to 4 GB as negative numbers, so a value from -2147483648 to
+// -1 stands for its unsigned 32-bit pattern (-1 is 4294967295). Anything else throws the
+// EConvertError of StrToInt.
+uint64_t StrToSize(const std::string& s);
 // Key at the line start (case-sensitive), one skipped character, trimmed value, last key wins.
 // A UTF-8 byte-order mark at the very start is skipped.
 // Throws EConvertError for a size value that is not a number.

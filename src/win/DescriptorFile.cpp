@@ -80,7 +80,7 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path)
     return ParseDescriptorName(text);
 }
 
-void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint32_t size, uint32_t crc)
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc)
 {
     const std::string text = FormatDescriptor(fileName, size, crc);
     TFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,

@@ -6,8 +6,8 @@
 // end with false; the errors of the text-file layer, and the refusals below, are raised.
 //
 // Guards beyond the plain copy, all aimed at never losing or silently corrupting data:
-// - sources of 2 GB or more are refused up front (their 64-bit size is looked at, so a 4 GB + 100
-//   byte file is not mistaken for a 100-byte one);
+// - sizes, positions and totals are 64-bit throughout, so a 4 GB + 100 byte file is never mistaken
+//   for a 100-byte one and no count wraps around;
 // - every loop makes progress or ends: a source that delivers nothing before its size is reached
 //   ends the split with false;
 // - the split writes a descriptor only when the bytes in the pieces are the bytes the checksum
@@ -36,17 +36,13 @@
 #include "Errors.h"
 #include "PathText.h"
 #include "PieceNames.h"
+#include "PiecePlan.h"
 #include "Progress.h"
 #include "WinHandles.h"
 
 volatile uint8_t CancelFlag = 0;
 
 namespace {
-
-// Sizes from here on are below 2 GB, so 32-bit unsigned arithmetic is exact.
-constexpr uint64_t MaxSourceSize = 0x80000000ull;
-// A split makes at most 1000 pieces: 999 full ones and a shorter thousandth.
-constexpr uint32_t MaxFullPieces = 999;
 
 const char SplitStatus[] = "Spliting...";
 const char CombineStatus[] = "Combining...";
@@ -206,7 +202,7 @@ void CheckSplitPlan(HANDLE source, const std::string& sourceName, const std::str
 // must agree with the bytes copied. A source that another program holds open for writing cannot
 // be read again (the checksum shares reads only); when nothing but sharing stands in the way and
 // the size is unchanged, the checksum of the bytes copied describes exactly what the pieces hold.
-std::optional<uint32_t> DescribedChecksum(HANDLE source, const std::string& FileName, uint32_t size,
+std::optional<uint32_t> DescribedChecksum(HANDLE source, const std::string& FileName, uint64_t size,
                                           uint32_t copied)
 {
     const std::optional<uint32_t> fileCRC = CalcFileCRC32(FileName);
@@ -224,7 +220,7 @@ std::optional<uint32_t> DescribedChecksum(HANDLE source, const std::string& File
 // Whether the file at path is what the descriptor describes. Whatever stops the check (a file that
 // cannot be opened, no memory for the reading buffer) is a mismatch, so that the combine's closing
 // phase always reaches its clean-up.
-bool MatchesDescriptor(const std::string& path, uint32_t size, uint32_t crc) noexcept
+bool MatchesDescriptor(const std::string& path, uint64_t size, uint32_t crc) noexcept
 {
     try {
         // The size first: cheap, and it catches what a checksum over a truncated view could miss.
@@ -268,7 +264,7 @@ bool LeavesTargetDir(const std::string& name)
 // Copies one piece: this piece's bytes from the source into a new (or emptied) piece file.
 // False on any failure or a cancel; crc runs over every byte written.
 bool CopyPiece(HANDLE source, const std::string& piecePath, uint32_t pieceSize, uint32_t thisPiece,
-               uint32_t size, uint32_t& done, uint32_t& crc, unsigned char* buffer, const TReporter& reporter,
+               uint64_t size, uint64_t& done, uint32_t& crc, unsigned char* buffer, const TReporter& reporter,
                App::TBlockPump& pump)
 {
     TFileHandle piece(CreateFileA(piecePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -313,36 +309,30 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
     }
     if (!IsDiskFile(source.Get())) RefuseSource(FileName);
 
-    const std::optional<uint64_t> fullSize = FileSize(source.Get());
-    if (!fullSize) return false;
-    if (*fullSize >= MaxSourceSize)
-        throw EOperationRefused("File \"" + FileName +
-                                "\" is 2 GB or larger. Files of 2 GB or more cannot be split.");
-    const uint32_t size = static_cast<uint32_t>(*fullSize);
+    const std::optional<uint64_t> fileSize = FileSize(source.Get());
+    if (!fileSize) return false;
+    const uint64_t size = *fileSize;
 
-    // A piece size of 0 would make no progress at all.
-    if (PieceSize == 0 || size / PieceSize > MaxFullPieces) return false;
+    const TPiecePlan plan{size, PieceSize};
+    if (!plan.Accepted()) return false;
 
     const auto buffer = NewTransferBuffer();
     if (!buffer) return false;
 
     const std::string base = AddBackslash(TargetDir) + ExtractFileName(FileName);
-    CheckSplitPlan(source.Get(), ExtractFileName(FileName), base, size == 0 ? 1 : (size - 1) / PieceSize + 1);
+    CheckSplitPlan(source.Get(), ExtractFileName(FileName), base, plan.Count());
     const TReporter reporter{Progress, SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(base)};
 
-    uint32_t n = 1;
-    uint32_t done = 0;
+    uint64_t done = 0;
     uint32_t crc = 0xFFFFFFFFu;
     App::TBlockPump pump;
-    do {
-        const uint32_t left = size - done;
-        const uint32_t thisPiece = left < PieceSize ? left : PieceSize;
-        if (!CopyPiece(source.Get(), PieceFileName(base, n), PieceSize, thisPiece, size, done, crc,
+    for (uint32_t n = 1; n <= plan.Count(); ++n) {
+        if (!CopyPiece(source.Get(), PieceFileName(base, n), PieceSize, plan.Length(n), size, done, crc,
                        buffer.get(), reporter, pump))
             return false;
-        ++n;
         App::ProcessMessages();
-    } while (!Cancelled() && done != size);
+        if (Cancelled()) break;
+    }
 
     App::ProcessMessages();
     if (Cancelled()) return false;
@@ -369,7 +359,7 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
     if (LeavesTargetDir(descriptor.FileName))
         throw EOperationRefused("Checksum file \"" + FileName + "\" names the file \"" + descriptor.FileName +
                                 "\", which would be written outside the target directory. Nothing was combined.");
-    const uint32_t size = static_cast<uint32_t>(descriptor.Size);
+    const uint64_t size = descriptor.Size;
 
     const auto buffer = NewTransferBuffer();
     if (!buffer) return false;
@@ -382,7 +372,6 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
     const bool created = out.Valid();
     TOutputGuard outputGuard(out, output, created);
 
-    // 64 bits, so that pieces adding up to 4 GB or more cannot wrap around and open more pieces.
     uint64_t total = 0;
     bool copyFailed = false;
     App::TBlockPump pump;
@@ -402,7 +391,7 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
                     break;
                 }
                 total += got;
-                reporter.Report(BlockPercent(static_cast<uint32_t>(total), size));
+                reporter.Report(BlockPercent(total, size));
                 pump.AfterBlock();
             } while (!Cancelled() && got == TransferBlockSize);
             if (copyFailed) break;
@@ -422,6 +411,6 @@ bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPl
         if (created) DeleteFileA(output.c_str());
         MessageBoxA(App::OwnerWindow(), "CRC Error.", "Error", MB_OK | MB_ICONERROR);
     }
-    reporter.Report(ProgressPercent(static_cast<uint32_t>(total), size));
+    reporter.Report(ProgressPercent(total, size));
     return ok;
 }

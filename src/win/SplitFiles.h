@@ -13,8 +13,9 @@ constexpr uint32_t TransferBlockSize = 131072;
 
 // Cuts FileName into pieces of PieceSize bytes in TargetDir, then writes the descriptor.
 // True only when every piece and the descriptor were written and nothing cancelled.
-// Raises EFileError when the descriptor cannot be created and EOperationRefused for a source
-// of 2 GB or more.
+// Sources of any size are taken that fit in 1000 pieces (size / PieceSize at most 999); a larger
+// one is refused with false and nothing created. Raises EFileError when the descriptor cannot be
+// created.
 bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                TPlugInProgressProc Progress);
 

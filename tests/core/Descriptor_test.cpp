@@ -13,6 +13,7 @@ TEST(Descriptor, WritesThreeCrLfLines)
               "filename=report.txt\r\nsize=1474560\r\ncrc32=A1B2C3D\r\n");
     EXPECT_EQ(FormatDescriptor("e", 0, 0), "filename=e\r\nsize=0\r\ncrc32=0\r\n");
     EXPECT_EQ(FormatDescriptor("big", 4294967295u, 0xCBF43926), "filename=big\r\nsize=4294967295\r\ncrc32=CBF43926\r\n");
+    EXPECT_EQ(FormatDescriptor("disc.iso", 5368709120ull, 1), "filename=disc.iso\r\nsize=5368709120\r\ncrc32=1\r\n");
 }
 
 TEST(Descriptor, RoundTrip)
@@ -113,6 +114,32 @@ TEST(Descriptor, StrToInt)
     }
 }
 
+TEST(Descriptor, SizeRange)
+{
+    // Anything from 0 to 2^63 - 1; a negative 32-bit value stands for its unsigned pattern, as
+    // writers with 32-bit sizes wrote files of 2 GB to 4 GB.
+    const struct { const char* in; uint64_t v; } ok[] = {
+        {"2147483647", 2147483647u},
+        {"2147483648", 2147483648u},
+        {"4294967296", 4294967296u},
+        {"9223372036854775807", 9223372036854775807u},
+        {"+00009223372036854775807", 9223372036854775807u},
+        {"-1", 4294967295u},
+        {"-2147483648", 2147483648u},
+        {"-0", 0},
+    };
+    for (const auto& c : ok) EXPECT_EQ(ParseDescriptor("size=" + std::string(c.in) + "\r\n").Size, c.v) << c.in;
+    for (const char* bad : {"9223372036854775808", "18446744073709551615", "18446744073709551616",
+                            "99999999999999999999", "-2147483649", "-4294967295", "-9223372036854775808"}) {
+        try {
+            ParseDescriptor("size=" + std::string(bad) + "\r\n");
+            ADD_FAILURE() << "no error for '" << bad << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + std::string(bad) + "' is not a valid integer value");
+        }
+    }
+}
+
 TEST(Descriptor, MalformedSizeRaisesWithTheTrimmedValue)
 {
     try {
@@ -122,7 +149,7 @@ TEST(Descriptor, MalformedSizeRaisesWithTheTrimmedValue)
         EXPECT_STREQ(e.what(), "'12x' is not a valid integer value");
     }
     EXPECT_THROW(ParseDescriptor("size=\r\n"), EConvertError);
-    EXPECT_THROW(ParseDescriptor("size=4294967295\r\n"), EConvertError);
+    EXPECT_THROW(ParseDescriptor("size=9223372036854775808\r\n"), EConvertError);
     // Only the line that counts is converted.
     EXPECT_EQ(ParseDescriptor("size=junk\r\nsize=5\r\n").Size, 5);
     // A malformed checksum raises nothing.

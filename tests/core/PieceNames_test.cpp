@@ -1,4 +1,5 @@
 #include "PieceNames.h"
+#include "PiecePlan.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,51 @@ TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
     EXPECT_EQ(PieceFileName("T:\\report.crc", 1000), "T:\\report.1000");
     EXPECT_EQ(PieceFileName("T:\\README", 1), "T:\\README.001");
     EXPECT_EQ(PieceFileName("T:\\.profile", 1), "T:\\.001");
+}
+
+TEST(PieceNames, PiecePlanOfLargeSources)
+{
+    const uint64_t G = 1ull << 30;
+    const uint32_t P = 4294967295u;   // the largest piece size
+    const uint32_t Fat32 = 4293918720u;  // 4095 MiB
+    const struct {
+        uint64_t size;
+        uint32_t pieceSize;
+        uint32_t count;  // 0: refused
+        uint32_t first, last;
+        const char* lastName;
+    } cases[] = {
+        {2 * G - 1, 1u << 30, 2, 1u << 30, (1u << 30) - 1, "T:\\d.002"},
+        {2 * G, 1u << 30, 2, 1u << 30, 1u << 30, "T:\\d.002"},  // no empty trailing piece
+        {2 * G + 1, 1u << 30, 3, 1u << 30, 1, "T:\\d.003"},
+        {4 * G + 100, Fat32, 2, Fat32, 1048676, "T:\\d.002"},
+        {5 * G + 7, Fat32, 2, Fat32, 1074790407, "T:\\d.002"},
+        {5 * G + 7, 1u << 30, 6, 1u << 30, 7, "T:\\d.006"},
+        {999ull * P + 1, P, 1000, P, 1, "T:\\d.1000"},
+        {1000ull * P - 1, P, 1000, P, P - 1, "T:\\d.1000"},
+        {1000ull * P, P, 0, 0, 0, ""},
+        {4 * G + 100, 1, 0, 0, 0, ""},    // 32 bits would see 100 bytes
+        {0, P, 1, 0, 0, "T:\\d.001"},    // an empty source: one empty piece
+        {5 * G, 0, 0, 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + " / " + std::to_string(c.pieceSize));
+        const TPiecePlan plan{c.size, c.pieceSize};
+        ASSERT_EQ(plan.Accepted(), c.count != 0);
+        if (!plan.Accepted()) continue;
+        ASSERT_EQ(plan.Count(), c.count);
+        EXPECT_EQ(plan.Length(1), c.first);
+        EXPECT_EQ(plan.Length(c.count), c.last);
+        uint64_t sum = 0;
+        for (uint32_t n = 1; n <= plan.Count(); ++n) {
+            if (n < plan.Count()) {
+                EXPECT_EQ(plan.Length(n), c.pieceSize) << n;
+            }
+            sum += plan.Length(n);
+        }
+        EXPECT_EQ(sum, c.size);
+        EXPECT_EQ(PieceFileName("T:\\d.iso", plan.Count()), c.lastName);
+    }
 }
 
 TEST(PieceNames, DescriptorName)

@@ -29,4 +29,23 @@ TEST(Progress, PercentFormula)
     }
 }
 
+TEST(Progress, SizesOf4GiBAndMore)
+{
+    const uint64_t G = 1ull << 30;
+    const struct { uint64_t done, total; int32_t percent, block; } cases[] = {
+        {131072, 4 * G + 100, 0, 0},           // 32 bits would see a total of 100 bytes
+        {2 * G + 1, 4 * G + 100, 49, 49},
+        {4 * G, 4 * G + 100, 99, 99},
+        {4 * G + 100, 4 * G + 100, 100, 99},
+        {5 * G + 7, 5 * G + 7, 100, 99},
+        {5 * G - 131072, 5 * G + 7, 99, 99},
+        {4290672328706ull, 4290672328706ull, 100, 99},  // 999 pieces of 4 GiB - 1, plus one byte
+        {8 * G, 4 * G, 200, 200},              // more bytes than the total: not capped
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ProgressPercent(c.done, c.total), c.percent) << c.done << "/" << c.total;
+        EXPECT_EQ(BlockPercent(c.done, c.total), c.block) << c.done << "/" << c.total;
+    }
+}
+
 }  // namespace
