@@ -108,6 +108,44 @@ TEST_F(SplitFileTest, TooManyPiecesIsRefusedWithNothingCreated)
     EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
 }
 
+TEST_F(SplitFileTest, LargeSourcesCancelledAtTheFirstReport)
+{
+    // Sparse sources of 2 GiB and more, up to 1000 pieces of 4 GiB - 1: the first block lands in
+    // the first piece and a cancel there leaves just that; one piece size more is refused.
+    const uint64_t G = 1ull << 30;
+    const uint32_t P = 4294967295u;
+    const struct {
+        uint64_t size;
+        uint32_t pieceSize;
+        bool refused;
+    } cases[] = {
+        {2 * G - 1, 1u << 30, false}, {2 * G, 1u << 30, false},       {5 * G + 7, 4095u << 20, false},
+        {999ull * P + 1, P, false},   {1000ull * P, P, true},
+    };
+    const std::string head = PatternBytes(1000, 5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        TempDir target;
+        const std::string source = src.File("big.img");
+        engineprobe::MakeSparseFile(source, c.size, head);
+        const auto before = engineprobe::Stamp(source);
+        TProgressRecorder progress;
+        progress.OnCall = [](size_t) { return true; };
+        EXPECT_FALSE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
+        EXPECT_TRUE(engineprobe::Stamp(source) == before);
+        if (c.refused) {
+            EXPECT_TRUE(progress.Calls().empty());
+            EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
+        } else {
+            ASSERT_EQ(progress.Calls().size(), 1u);
+            EXPECT_EQ(progress.Calls()[0].Percent, 0);
+            EXPECT_EQ(engineprobe::FileNames(target.Path()), std::vector<std::string>{"big.001"});
+            EXPECT_EQ(ReadFileBytes(target.File("big.001")), head + std::string(TransferBlockSize - head.size(), '\0'));
+        }
+        DeleteFileA(source.c_str());
+    }
+}
+
 TEST_F(SplitFileTest, MissingSourceCreatesNothing)
 {
     EXPECT_FALSE(SplitFile(src.File("absent.txt"), dst.Path(), 100, nullptr));

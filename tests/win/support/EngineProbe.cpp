@@ -101,6 +101,94 @@ void MakeSparseFile(const std::string& path, uint64_t size, const std::string& h
     if (!ok) throw std::runtime_error("cannot extend " + path);
 }
 
+void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TMark>& marks)
+{
+    MakeSparseFile(path, size, std::string());
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot reopen " + path);
+    bool ok = true;
+    for (const TMark& m : marks) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(m.At);
+        DWORD written = 0;
+        ok = ok && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+             WriteFile(h, m.Bytes.data(), static_cast<DWORD>(m.Bytes.size()), &written, nullptr) &&
+             written == m.Bytes.size();
+    }
+    CloseHandle(h);
+    if (!ok) throw std::runtime_error("cannot mark " + path);
+}
+
+std::string ReadAt(const std::string& path, uint64_t offset, uint32_t len)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    std::string bytes(len, '\0');
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD got = 0;
+    const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, &bytes[0], len, &got, nullptr);
+    CloseHandle(h);
+    if (!ok) throw std::runtime_error("cannot read " + path);
+    bytes.resize(got);
+    return bytes;
+}
+
+namespace {
+// A linear operator on the 32-bit CRC register over GF(2): column i is the image of bit i.
+struct TCrcOperator {
+    uint32_t Column[32];
+    uint32_t Apply(uint32_t v) const
+    {
+        uint32_t r = 0;
+        for (int i = 0; v; ++i, v >>= 1)
+            if (v & 1) r ^= Column[i];
+        return r;
+    }
+    TCrcOperator Squared() const
+    {
+        TCrcOperator sq;
+        for (int i = 0; i < 32; ++i) sq.Column[i] = Apply(Column[i]);
+        return sq;
+    }
+};
+
+// The register after n zero bytes.
+uint32_t FoldZeros(uint32_t crc, uint64_t n)
+{
+    TCrcOperator op;  // one zero bit: shift right, folding the polynomial in for a low 1
+    op.Column[0] = 0xEDB88320u;
+    for (int i = 1; i < 32; ++i) op.Column[i] = 1u << (i - 1);
+    op = op.Squared().Squared().Squared();  // eight bits
+    for (; n; n >>= 1) {
+        if (n & 1) crc = op.Apply(crc);
+        if (n > 1) op = op.Squared();
+    }
+    return crc;
+}
+
+uint32_t FoldBytes(uint32_t crc, const std::string& bytes)
+{
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+}  // namespace
+
+uint32_t Crc32Sparse(uint64_t size, const std::vector<TMark>& marks)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    uint64_t pos = 0;
+    for (const TMark& m : marks) {
+        crc = FoldBytes(FoldZeros(crc, m.At - pos), m.Bytes);
+        pos = m.At + m.Bytes.size();
+    }
+    return ~FoldZeros(crc, size - pos);
+}
+
 std::optional<std::string> FixtureDir()
 {
     const char* unixDir = std::getenv("ZANDREL_ENGINE_SCRATCH");

@@ -68,6 +68,20 @@ std::optional<TFileStamp> Stamp(const std::string& path);
 // its start.
 void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head);
 
+// Bytes written over a sparse file's zeros at a given offset.
+struct TMark {
+    uint64_t At;
+    std::string Bytes;
+};
+// A sparse file of the given size with the marks written in place (in any order).
+void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TMark>& marks);
+// len bytes of the file from offset (fewer at its end). Throws std::runtime_error when it cannot be read.
+std::string ReadAt(const std::string& path, uint64_t offset, uint32_t len);
+// CRC-32 of a file of size zero bytes with the marks written over them (marks sorted, not
+// overlapping). Runs of zeros are folded in by squaring the CRC's one-bit operator, so a file of
+// gigabytes costs microseconds and nothing here shares code with the engine.
+uint32_t Crc32Sparse(uint64_t size, const std::vector<TMark>& marks);
+
 // The scratch area that tests/win/fixtures/engine_fixture.sh prepared, as a Windows path
 // (Z:\...), or nothing when the test runs without the fixture.
 std::optional<std::string> FixtureDir();

@@ -1,0 +1,122 @@
+// Sources of 2 GiB and more, split and combined whole through real files. The sources are sparse
+// (no space, read at memory speed) with data at the start, across the piece boundaries, across
+// 2 GiB and 4 GiB and at the end; the pieces and the rebuilt file are real writes, so each case
+// removes them as soon as it has looked at them. Needs about twice the source's size free in the
+// temporary directory.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "CRC32Core.h"
+#include "EngineProbe.h"
+#include "PieceNames.h"
+#include "SplitFiles.h"
+#include "TestFiles.h"
+
+using engineprobe::TMark;
+using engineprobe::TProgressRecorder;
+using testfiles::PatternBytes;
+using testfiles::TempDir;
+
+namespace {
+
+constexpr uint64_t G = 1ull << 30;
+
+uint64_t FreeBytes(const std::string& dir)
+{
+    ULARGE_INTEGER free;
+    return GetDiskFreeSpaceExA((dir + "\\").c_str(), &free, nullptr, nullptr) ? free.QuadPart : 0;
+}
+
+// len bytes from offset of the source that these pieces hold, read across piece boundaries.
+std::string ReadFromPieces(const std::string& base, uint32_t pieceSize, uint64_t offset, uint32_t len)
+{
+    std::string bytes;
+    while (bytes.size() < len) {
+        const uint64_t at = offset + bytes.size();
+        const std::string part = engineprobe::ReadAt(PieceFileName(base, static_cast<uint32_t>(at / pieceSize) + 1),
+                                                     at % pieceSize, len - static_cast<uint32_t>(bytes.size()));
+        if (part.empty()) break;
+        bytes += part;
+    }
+    return bytes;
+}
+
+void ExpectSeries(const std::vector<int32_t>& percents, size_t calls)
+{
+    ASSERT_EQ(percents.size(), calls);
+    EXPECT_EQ(percents.front(), 0);
+    EXPECT_EQ(percents[(calls - 1) / 2], 50);
+    EXPECT_EQ(percents[calls - 2], 99);  // the last block
+    EXPECT_EQ(percents.back(), 100);     // the closing report
+}
+
+}  // namespace
+
+TEST(LargeFile, RoundTrips)
+{
+    BuildCRCTable();
+    const uint32_t Fat32 = 4095u << 20;
+    const struct {
+        const char* name;
+        uint64_t size;
+        uint32_t pieceSize;
+        uint32_t pieces;
+        std::vector<uint64_t> marks;  // offsets of 100-byte marks; a mark at size - 100 ends the file
+        size_t splitCalls, combineCalls;  // block reports and the closing one
+    } cases[] = {
+        {"two.bin", 2 * G + 1, 1u << 30, 3, {0, G - 50, 2 * G - 99}, 16386, 16388},
+        // Its low 32 bits alone would say 100 bytes.
+        {"four.iso", 4 * G + 100, Fat32, 2, {0, 2 * G - 50, Fat32 - 50, 4 * G - 100, 4 * G}, 32770, 32771},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir src;
+        const uint64_t needed = 2 * c.size + G;
+        if (FreeBytes(src.Path()) < needed)
+            GTEST_SKIP() << "needs " << needed / G << " GiB free in " << src.Path();
+        std::vector<TMark> marks;
+        for (uint64_t at : c.marks) marks.push_back({at, PatternBytes(100, static_cast<uint32_t>(at))});
+        const std::string source = src.File(c.name);
+        engineprobe::MakeSparseFile(source, c.size, marks);
+        const auto sourceStamp = engineprobe::Stamp(source);
+
+        auto pieces = std::make_unique<TempDir>();
+        const std::string base = pieces->File(c.name);
+        {
+            TProgressRecorder progress;
+            ASSERT_TRUE(SplitFile(source, pieces->Path(), c.pieceSize, progress.Proc()));
+            ExpectSeries(progress.Percents(), c.splitCalls);
+        }
+        EXPECT_TRUE(engineprobe::Stamp(source) == sourceStamp);
+        auto names = engineprobe::FileNames(pieces->Path());
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> expected;
+        for (uint32_t k = 1; k <= c.pieces; ++k) expected.push_back(ExtractFileName(PieceFileName(base, k)));
+        expected.push_back(ExtractFileName(DescriptorFileName(base)));
+        EXPECT_EQ(names, expected);
+        for (uint32_t k = 1; k <= c.pieces; ++k)
+            EXPECT_EQ(engineprobe::Stamp(PieceFileName(base, k))->Size,
+                      k < c.pieces ? c.pieceSize : c.size - uint64_t(c.pieces - 1) * c.pieceSize)
+                << k;
+        for (const TMark& m : marks) EXPECT_EQ(ReadFromPieces(base, c.pieceSize, m.At, 100), m.Bytes) << m.At;
+        EXPECT_EQ(testfiles::ReadFileBytes(DescriptorFileName(base)),
+                  std::string("filename=") + c.name + "\r\nsize=" + std::to_string(c.size) + "\r\ncrc32=" +
+                      IntToHex(engineprobe::Crc32Sparse(c.size, marks)) + "\r\n");
+        DeleteFileA(source.c_str());
+
+        TempDir out;
+        {
+            TProgressRecorder progress;
+            ASSERT_TRUE(CombineFiles(DescriptorFileName(base), out.Path(), progress.Proc()));
+            ExpectSeries(progress.Percents(), c.combineCalls);
+        }
+        pieces.reset();
+        const std::string rebuilt = out.File(c.name);
+        EXPECT_EQ(engineprobe::Stamp(rebuilt)->Size, c.size);
+        for (const TMark& m : marks) EXPECT_EQ(engineprobe::ReadAt(rebuilt, m.At, 100), m.Bytes) << m.At;
+    }
+}
