@@ -116,8 +116,8 @@ TEST(Descriptor, StrToInt)
 
 TEST(Descriptor, SizeRange)
 {
-    // Anything from 0 to 2^63 - 1; a negative 32-bit value stands for its unsigned pattern, as
-    // writers with 32-bit sizes wrote files of 2 GB to 4 GB.
+    // Anything from 0 to 2^63 - 1; a negative 32-bit value keeps its old meaning, its unsigned
+    // 32-bit pattern.
     const struct { const char* in; uint64_t v; } ok[] = {
         {"2147483647", 2147483647u},
         {"2147483648", 2147483648u},
