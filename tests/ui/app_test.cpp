@@ -105,6 +105,27 @@ std::string SelectedTreeText(HWND chooser)
     return text;
 }
 
+// Wine's chooser finds a preselected folder by comparing the shell's item ids byte for byte, and
+// an id carries the folder's last-access time in two-second steps. Listing a folder that changed
+// since it was last listed moves that time (relatime), and the chooser lists the path's folders
+// between parsing the path and walking its tree: when the move crosses a step, the walk stops and
+// nothing is selected. Folders a test has just filled are listed once here, from the drive down,
+// so that the chooser's own listings move nothing.
+void SettleAccessTimes(const std::string& folder)
+{
+    for (size_t end = folder.find('\\');; end = folder.find('\\', end + 1)) {
+        const std::string dir = end == std::string::npos ? folder + "\\" : folder.substr(0, end + 1);
+        WIN32_FIND_DATAA entry;
+        HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            while (FindNextFileA(find, &entry)) {
+            }
+            FindClose(find);
+        }
+        if (end == std::string::npos) break;
+    }
+}
+
 UINT GetErrorModeNow()
 {
     auto get = reinterpret_cast<UINT(WINAPI*)()>(
@@ -120,6 +141,7 @@ TEST(BrowseForFolder, PreselectsAnExistingFolderClearsAnythingElseAndReportsCanc
     const std::string folder = temp.File("Chosen folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     testfiles::WriteFileBytes(temp.File("file.txt"), "x");
+    SettleAccessTimes(folder);
     THostWindow host;
     App::TOwnerWindowScope owner(host.Get());
     const UINT modeBefore = GetErrorModeNow();
@@ -180,6 +202,7 @@ TEST(BrowseForFolder, RootLimitsTheTreeAndOnlyFileSystemFoldersAreReturned)
     ASSERT_TRUE(CreateDirectoryA(temp.File("inner").c_str(), nullptr));
     const std::wstring root(temp.Path().begin(), temp.Path().end());
     std::string path = temp.File("inner");
+    SettleAccessTimes(path);
     std::string topItem;
     bool result;
     {
