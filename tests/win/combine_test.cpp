@@ -115,6 +115,7 @@ TEST_F(CombineFilesTest, APieceOfWholeBlocksEndsWithAZeroRead)
     const uint32_t size = 4 * B;
     const std::string descriptor = Pieces("whole.bin", PatternBytes(size), 2 * B);
     TProgressRecorder progress;
+    TBoxWatcher boxes;
     ASSERT_TRUE(CombineFiles(descriptor, target.Path(), progress.Proc()));
     const std::vector<int32_t> expected = {
         BlockPercent(B, size),     BlockPercent(2 * B, size), BlockPercent(2 * B, size),
@@ -177,6 +178,7 @@ TEST_F(CombineFilesTest, MissingOrSurplusPieces)
         HANDLE lock = CreateFileA(surplus.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        TBoxWatcher boxes;
         EXPECT_TRUE(CombineFiles(descriptor, target.Path(), nullptr));
         CloseHandle(lock);
         DeleteFileA(target.File("set.bin").c_str());
@@ -226,6 +228,7 @@ TEST_F(CombineFilesTest, Cancelling)
     }
     // The next command starts afresh.
     TProgressRecorder next;
+    TBoxWatcher boxes;
     EXPECT_TRUE(CombineFiles(descriptor, target.Path(), next.Proc()));
     EXPECT_EQ(next.Calls().front().CancelOnEntry, 0);
 }
@@ -273,6 +276,7 @@ TEST_F(CombineFilesTest, DescriptorsWithoutAUsableName)
 
 TEST_F(CombineFilesTest, DescriptorErrorsPassThrough)
 {
+    TBoxWatcher boxes;
     EXPECT_THROW(CombineFiles(pieces.File("absent.crc"), target.Path(), nullptr), EFileError);
     WriteFileBytes(pieces.File("bad.crc"), "filename=bad.bin\r\nsize=12x\r\ncrc32=0\r\n");
     WriteFileBytes(pieces.File("bad.001"), "abc");

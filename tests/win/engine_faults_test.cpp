@@ -247,6 +247,7 @@ TEST_F(EngineFaultsTest, DamagedPieces)
         EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
     }
     WriteFileBytes(second, good);
+    TBoxWatcher boxes;
     EXPECT_TRUE(CombineFiles(descriptor, target.Path(), nullptr));
 }
 
