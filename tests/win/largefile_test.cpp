@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "BoxWatcher.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
 #include "PieceNames.h"
@@ -111,6 +112,7 @@ TEST(LargeFile, RoundTrips)
         TempDir out;
         {
             TProgressRecorder progress;
+            TBoxWatcher boxes;
             ASSERT_TRUE(CombineFiles(DescriptorFileName(base), out.Path(), progress.Proc()));
             ExpectSeries(progress.Percents(), c.combineCalls);
         }
