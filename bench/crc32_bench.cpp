@@ -31,6 +31,10 @@ void BM_Crc(benchmark::State& state, UpdateFn fn)
         state.SkipWithError("no PCLMULQDQ on this CPU");
         return;
     }
+    if (fn == CRC32UpdateVpclmul && !CRC32HasVpclmul()) {
+        state.SkipWithError("no VPCLMULQDQ with AVX2 on this CPU");
+        return;
+    }
     for (auto _ : state) benchmark::DoNotOptimize(fn(0xFFFFFFFFu, buf.data(), len));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(len));
 }
@@ -48,6 +52,7 @@ void BM_Zlib(benchmark::State& state)
 BENCHMARK_CAPTURE(BM_Crc, bytewise, CRC32UpdateBytewise)->Arg(1 << 20)->Arg(128 << 10);
 BENCHMARK_CAPTURE(BM_Crc, slicing, CRC32UpdateSlicing)->Arg(1 << 20)->Arg(128 << 10);
 BENCHMARK_CAPTURE(BM_Crc, pclmul, CRC32UpdatePclmul)->Arg(1 << 20)->Arg(128 << 10);
+BENCHMARK_CAPTURE(BM_Crc, vpclmul, CRC32UpdateVpclmul)->Arg(1 << 20)->Arg(128 << 10);
 BENCHMARK_CAPTURE(BM_Crc, dispatch, CRC32Update)->Arg(1 << 20)->Arg(128 << 10);
 BENCHMARK(BM_Zlib)->Arg(1 << 20)->Arg(128 << 10);
 

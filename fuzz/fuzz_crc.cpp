@@ -27,9 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (CRC32UpdateSlicing(init, p, size) != want) abort();
     if (CRC32Update(init, p, size) != want) abort();
     if (CRC32HasPclmul() && CRC32UpdatePclmul(init, p, size) != want) abort();
+    if (CRC32HasVpclmul() && CRC32UpdateVpclmul(init, p, size) != want) abort();
 
     const size_t first = size == 0 ? 0 : (cut * 37) % (size + 1);
     if (CRC32Update(CRC32Update(init, p, first), p + first, size - first) != want) abort();
     if (CRC32HasPclmul() && CRC32UpdatePclmul(CRC32UpdatePclmul(init, p, first), p + first, size - first) != want) abort();
+    if (CRC32HasVpclmul() && CRC32UpdateVpclmul(CRC32UpdateVpclmul(init, p, first), p + first, size - first) != want) abort();
     return 0;
 }

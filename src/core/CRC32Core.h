@@ -17,6 +17,10 @@ uint32_t CRC32UpdateSlicing(uint32_t crc, const void* data, size_t len);
 // Carry-less multiply folding; call only when CRC32HasPclmul() is true.
 bool CRC32HasPclmul();
 uint32_t CRC32UpdatePclmul(uint32_t crc, const void* data, size_t len);
+// The same with 256-bit registers (AVX2 and VPCLMULQDQ), twice the bytes per step; call only
+// when CRC32HasVpclmul() is true.
+bool CRC32HasVpclmul();
+uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len);
 // The fastest path this CPU offers (chosen once, by CPUID).
 uint32_t CRC32Update(uint32_t crc, const void* data, size_t len);
 

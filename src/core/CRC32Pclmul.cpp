@@ -2,6 +2,9 @@
 // time, 64 bytes per step, then into one lane; the remaining 16 bytes and the tail go through the
 // slicing tables. Only the functions marked with the target attribute use the instructions, so the
 // rest of the library runs on any x86 CPU; CRC32HasPclmul() tells whether this one may be called.
+// Where the CPU has 256-bit carry-less multiplication (VPCLMULQDQ with AVX2), a second path folds
+// 128 bytes per step: the checksum runs about twice as fast, and a split computes it twice per
+// byte (over the data it copies, and over the source read back from disk).
 // Everything here works in 32-bit code too (no 64-bit general-register moves).
 #include "CRC32Core.h"
 #include "CRC32Tables.h"
@@ -9,6 +12,7 @@
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <wmmintrin.h>
 #define ZANDREL_HAVE_PCLMUL 1
 #endif
@@ -22,6 +26,20 @@ bool CRC32HasPclmul()
     return (ecx & bit_PCLMUL) && (ecx & bit_SSE4_1) && (edx & bit_SSE2);
 }
 
+bool CRC32HasVpclmul()
+{
+    unsigned eax, ebx, ecx, edx;
+    if (!CRC32HasPclmul() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    // The 256-bit registers must be saved by the system (OSXSAVE, and XCR0 with SSE and AVX state).
+    if (!(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
+    unsigned xcr0lo, xcr0hi;
+    __asm__ volatile("xgetbv" : "=a"(xcr0lo), "=d"(xcr0hi) : "c"(0));
+    if ((xcr0lo & 6u) != 6u) return false;
+    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & bit_AVX2) && (ecx & bit_VPCLMULQDQ);
+}
+
 namespace {
 
 using crc32detail::FoldConstant;
@@ -31,6 +49,8 @@ constexpr uint64_t kFold4Lo = FoldConstant(512 + 32), kFold4Hi = FoldConstant(51
 constexpr uint64_t kFold1Lo = FoldConstant(128 + 32), kFold1Hi = FoldConstant(128 - 32);
 static_assert(kFold4Lo == 0x154442BD4ull && kFold4Hi == 0x1C6E41596ull, "fold constants");
 static_assert(kFold1Lo == 0x1751997D0ull && kFold1Hi == 0x0CCAA009Eull, "fold constants");
+// Four 256-bit registers hold eight lanes; each lane moves forward by 1024 bits.
+constexpr uint64_t kFold8Lo = FoldConstant(1024 + 32), kFold8Hi = FoldConstant(1024 - 32);
 
 }  // namespace
 
@@ -91,12 +111,67 @@ uint32_t CRC32UpdatePclmul(uint32_t crc, const void* data, size_t len)
     return CRC32UpdateSlicing(crc, p, len);
 }
 
+#define ZANDREL_FOLD256(lane, k, next) \
+    _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(lane, k, 0x00), _mm256_clmulepi64_epi128(lane, k, 0x11)), next)
+
+// The same folding, 128 bytes per step in four 256-bit registers (two lanes each). The eight
+// lanes are then folded into one, and what is left (under 128 bytes) goes the 128-bit way.
+__attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) ZANDREL_ALIGN_STACK
+uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    if (len < 256) return CRC32UpdatePclmul(crc, p, len);
+
+#define load(at) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+    __m256i x0 = _mm256_xor_si256(load(p), _mm256_set_epi32(0, 0, 0, 0, 0, 0, 0, static_cast<int>(crc)));
+    __m256i x1 = load(p + 32);
+    __m256i x2 = load(p + 64);
+    __m256i x3 = load(p + 96);
+    p += 128;
+    len -= 128;
+
+    const __m256i k8 = _mm256_set_epi32(static_cast<int>(kFold8Hi >> 32), static_cast<int>(kFold8Hi & 0xFFFFFFFFu),
+                                        static_cast<int>(kFold8Lo >> 32), static_cast<int>(kFold8Lo & 0xFFFFFFFFu),
+                                        static_cast<int>(kFold8Hi >> 32), static_cast<int>(kFold8Hi & 0xFFFFFFFFu),
+                                        static_cast<int>(kFold8Lo >> 32), static_cast<int>(kFold8Lo & 0xFFFFFFFFu));
+    while (len >= 128) {
+        x0 = ZANDREL_FOLD256(x0, k8, load(p));
+        x1 = ZANDREL_FOLD256(x1, k8, load(p + 32));
+        x2 = ZANDREL_FOLD256(x2, k8, load(p + 64));
+        x3 = ZANDREL_FOLD256(x3, k8, load(p + 96));
+        p += 128;
+        len -= 128;
+    }
+
+    // The eight lanes in the order of their bytes, folded into the first one by one lane each.
+    const __m128i k1 = _mm_set_epi32(static_cast<int>(kFold1Hi >> 32), static_cast<int>(kFold1Hi & 0xFFFFFFFFu),
+                                     static_cast<int>(kFold1Lo >> 32), static_cast<int>(kFold1Lo & 0xFFFFFFFFu));
+    __m128i acc = _mm256_castsi256_si128(x0);
+    acc = ZANDREL_FOLD(acc, k1, _mm256_extracti128_si256(x0, 1));
+    acc = ZANDREL_FOLD(acc, k1, _mm256_castsi256_si128(x1));
+    acc = ZANDREL_FOLD(acc, k1, _mm256_extracti128_si256(x1, 1));
+    acc = ZANDREL_FOLD(acc, k1, _mm256_castsi256_si128(x2));
+    acc = ZANDREL_FOLD(acc, k1, _mm256_extracti128_si256(x2, 1));
+    acc = ZANDREL_FOLD(acc, k1, _mm256_castsi256_si128(x3));
+    acc = ZANDREL_FOLD(acc, k1, _mm256_extracti128_si256(x3, 1));
+
+#undef load
+
+    alignas(16) unsigned char lane[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lane), acc);
+    crc = CRC32UpdateSlicing(0, lane, 16);
+    return CRC32UpdatePclmul(crc, p, len);
+}
+
+#undef ZANDREL_FOLD256
 #undef ZANDREL_FOLD
 
 #else  // not x86
 
 bool CRC32HasPclmul() { return false; }
+bool CRC32HasVpclmul() { return false; }
 uint32_t CRC32UpdatePclmul(uint32_t crc, const void* data, size_t len) { return CRC32UpdateSlicing(crc, data, len); }
+uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len) { return CRC32UpdateSlicing(crc, data, len); }
 
 #endif
 
@@ -106,6 +181,7 @@ using UpdateFn = uint32_t (*)(uint32_t, const void*, size_t);
 
 UpdateFn ChooseUpdate()
 {
+    if (CRC32HasVpclmul()) return CRC32UpdateVpclmul;
     return CRC32HasPclmul() ? CRC32UpdatePclmul : CRC32UpdateSlicing;
 }
 

@@ -19,6 +19,7 @@ std::vector<Path> Paths()
 {
     std::vector<Path> paths = {{"bytewise", CRC32UpdateBytewise}, {"slicing", CRC32UpdateSlicing}, {"dispatch", CRC32Update}};
     if (CRC32HasPclmul()) paths.push_back({"pclmul", CRC32UpdatePclmul});
+    if (CRC32HasVpclmul()) paths.push_back({"vpclmul", CRC32UpdateVpclmul});
     return paths;
 }
 
@@ -38,6 +39,7 @@ TEST_F(CRC32, TableIsTheStandardOne)
 TEST_F(CRC32, KnownVectors)
 {
     if (!CRC32HasPclmul()) GTEST_LOG_(INFO) << "this CPU has no PCLMULQDQ; that path is not tested";
+    if (!CRC32HasVpclmul()) GTEST_LOG_(INFO) << "this CPU has no VPCLMULQDQ with AVX2; that path is not tested";
     const std::string a(1000, 'a');
     std::vector<unsigned char> zeros(4096, 0), ones(4096, 0xFF);
     for (const Path& path : Paths()) {
