@@ -8,7 +8,8 @@
 // split and combine run the plug-in's Execute entry over a host window with a progress callback
 // that draws a console bar; Ctrl+C asks the plug-in to stop through the callback's cancel pointer.
 // With --auto the host answers the dialogs itself (fills SIZE, presses OK, answers and prints
-// message boxes), so it runs headless.
+// message boxes), so it runs headless, and prints the seconds from pressing OK to the last progress
+// report ("busy_seconds"): the command's own time, without Wine's start-up or the auto-pilot's waits.
 #include <windows.h>
 
 #include <atomic>
@@ -142,6 +143,16 @@ int RunAbout(const char* path, int32_t index)
 // ------------------------------------------------------------------ progress and cancel
 std::atomic<bool> gStopRequested{false};
 std::atomic<int> gReports{0};
+// Performance-counter ticks when the auto-pilot pressed OK and at the latest progress report.
+std::atomic<long long> gOkPressedAt{0};
+std::atomic<long long> gLastReportAt{0};
+
+long long Ticks()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
 // On a console the bar is redrawn in place; into a file or pipe it is written as a line every
 // quarter, so a log stays readable.
 bool gConsoleOut = false;
@@ -160,6 +171,7 @@ void __stdcall ConsoleProgress(int32_t percent, const char* status, const char* 
                                const char*, uint8_t* cancel)
 {
     ++gReports;
+    gLastReportAt = Ticks();
     const int shown = percent < 0 ? 0 : percent > 100 ? 100 : percent;
     char bar[41];
     std::memset(bar, '.', 40);
@@ -256,8 +268,10 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
             if (HWND edit = GetWindow(Child(dlg, "Edit"), GW_HWNDFIRST)) GetWindowTextA(edit, target, sizeof target);
             std::printf("[%s] dialog up; pressing OK\n", caption);
             std::fflush(stdout);
-            if (HWND ok = Child(dlg, "Button", "OK"))
+            if (HWND ok = Child(dlg, "Button", "OK")) {
+                if (gOkPressedAt == 0) gOkPressedAt = Ticks();
                 PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(ok), BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+            }
         }
         Sleep(50);
     }
@@ -285,6 +299,11 @@ int RunCommand(const char* path, int32_t index, const char* file, const char* ta
     std::fflush(stdout);
     execute(0, host.Get(), 0, 0, 0, target, file, 0, ConsoleProgress);
     std::printf("\n%d progress reports\n", gReports.load());
+    if (gOkPressedAt != 0 && gLastReportAt > gOkPressedAt) {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        std::printf("busy_seconds %.3f\n", static_cast<double>(gLastReportAt - gOkPressedAt) / static_cast<double>(f.QuadPart));
+    }
     if (pilot.thread) {
         Sleep(200);
         pilot.stop = true;
