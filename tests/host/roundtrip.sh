@@ -1,7 +1,7 @@
 #!/bin/bash
 # The reference host end to end: split a file through the real zandrel.pdl with a typed size and
 # with a preset, combine it back, and check the bytes; a damaged piece must end in "CRC Error."
-# and leave no rebuilt file. Usage: roundtrip.sh BINDIR
+# and leave no rebuilt file; sizes that wrap around are refused. Usage: roundtrip.sh BINDIR
 set -uo pipefail
 BIN=$1
 RUN=$(dirname "$0")/../../cmake/wine-run
@@ -29,4 +29,13 @@ printf "\\$(printf %03o $((255 - b)))" | dd of="$WORK/p/data.004" bs=1 seek=500 
 "$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/p/data.crc")" "$(winpath "$WORK/r2")" --auto >"$WORK/out" 2>&1
 grep -q '\[Error\] CRC Error.' "$WORK/out" || fail "CRC Error. not shown"
 [ ! -e "$WORK/r2/data.bin" ] || fail "a failed combine left its output"
+# sizes that would wrap around to their low 32 bits are refused by the dialog; the host's
+# auto-pilot then cancels, so the command ends with nothing written
+mkdir "$WORK/w"
+for size in "4097 Mb" "-4095 Mb" "-1" "4294967297"; do
+    "$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/w")" --auto "$size" >"$WORK/out" 2>&1 &&
+        fail "size $size accepted"
+    grep -q 'Target file size is invalid. Please repeat input.' "$WORK/out" || fail "size $size: no validation message"
+    [ -z "$(ls -A "$WORK/w")" ] || fail "size $size: files written"
+done
 echo "1 passed, 0 failed"

@@ -237,6 +237,7 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
 {
     auto* pilot = static_cast<TAutoPilot*>(arg);
     std::vector<HWND> handled;
+    HWND command = nullptr;  // the command's own dialog, once it showed
     while (!pilot->stop) {
         std::vector<HWND> dialogs;
         EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&dialogs));
@@ -256,9 +257,20 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
                 if (std::strstr(msg, "succefully")) pilot->succeeded = true;
                 else ++pilot->errors;
                 PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+                // A validation message leaves the command's dialog up for another try, which
+                // nobody here would make: close it, so that the command ends as a user's Cancel.
+                if (!pilot->succeeded && command) {
+                    Sleep(300);
+                    if (IsWindow(command) && IsWindowVisible(command)) {
+                        std::printf("[%s] dialog still up; pressing Cancel\n", caption);
+                        std::fflush(stdout);
+                        PostMessageA(command, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                    }
+                }
                 continue;
             }
             // The command's dialog: optionally type the size, then press OK.
+            command = dlg;
             if (!pilot->size.empty()) {
                 if (HWND combo = Child(dlg, "ComboBox"))
                     SendMessageTimeoutA(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pilot->size.c_str()),
@@ -331,7 +343,9 @@ int main(int argc, char** argv)
         for (int i = 5; i < argc; ++i) {
             if (std::strcmp(argv[i], "--auto") == 0) {
                 autoPilot = true;
-                if (i + 1 < argc && argv[i + 1][0] != '-') size = argv[++i];
+                // Any next word but an option is the size, negative ones included ("-1" is a size
+                // the dialog must refuse, not an option).
+                if (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) size = argv[++i];
             }
         }
         return RunCommand(argv[2], verb == "split" ? 1 : 2, argv[3], argv[4], autoPilot, size);
