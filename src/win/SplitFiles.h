@@ -15,7 +15,9 @@ constexpr uint32_t TransferBlockSize = 131072;
 // True only when every piece and the descriptor were written and nothing cancelled.
 // Sources of any size are taken that fit in 1000 pieces (size / PieceSize at most 999); a larger
 // one is refused with false and nothing created. Raises EFileError when the descriptor cannot be
-// created.
+// created or a name the split would write is refused before the first write (the source itself,
+// a device or directory, a name too long), and EOperationRefused for a source that is not a file
+// on disk or a descriptor there that names another file; nothing is created in those cases.
 bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                TPlugInProgressProc Progress);
 
