@@ -9,37 +9,6 @@
 
 namespace {
 
-// A shell interface, released on every path.
-template <typename T>
-class TShellInterface {
-public:
-    TShellInterface() = default;
-    ~TShellInterface() { if (p_) p_->Release(); }
-    TShellInterface(const TShellInterface&) = delete;
-    TShellInterface& operator=(const TShellInterface&) = delete;
-    T** Out() { return &p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T* Get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
-
-// Memory from the shell allocator (a buffer or an item-identifier list), freed on every path.
-class TShellMemory {
-public:
-    TShellMemory(IMalloc* allocator, void* p) : allocator_(allocator), p_(p) {}
-    ~TShellMemory() { if (p_) allocator_->Free(p_); }
-    TShellMemory(const TShellMemory&) = delete;
-    TShellMemory& operator=(const TShellMemory&) = delete;
-    void* Get() const { return p_; }
-
-private:
-    IMalloc* allocator_;
-    void* p_;
-};
-
 // Selects and reveals the preselected folder as soon as the chooser is ready.
 int CALLBACK SelectInitialFolder(HWND chooser, UINT msg, LPARAM, LPARAM data)
 {
@@ -53,7 +22,7 @@ bool BrowseForFolder(const std::string& Title, const std::wstring& Root, std::st
 {
     if (!DirectoryExists(Path)) Path.clear();
 
-    TShellInterface<IMalloc> allocator;
+    TComPtr<IMalloc> allocator;
     if (FAILED(SHGetMalloc(allocator.Out())) || !allocator) return false;
 
     TShellMemory displayName(allocator.Get(), allocator->Alloc(MAX_PATH));
@@ -62,7 +31,7 @@ bool BrowseForFolder(const std::string& Title, const std::wstring& Root, std::st
 
     LPITEMIDLIST rootList = nullptr;
     if (!Root.empty()) {
-        TShellInterface<IShellFolder> desktop;
+        TComPtr<IShellFolder> desktop;
         if (SUCCEEDED(SHGetDesktopFolder(desktop.Out())) && desktop) {
             std::wstring name = Root;  // ParseDisplayName wants a writable text
             ULONG eaten = 0;

@@ -6,6 +6,7 @@
 
 #include "BrowseForFolder.h"
 #include "SpeedButton.h"
+#include "WinHandles.h"
 #include "resource.h"
 
 int TFormDialog::ShowModal()
@@ -107,10 +108,7 @@ void TFormDialog::PlaceControls()
     // The template's dialog units only come within a pixel of the design, which is in pixels at
     // 96 dots per inch; other screens get it scaled.
     int dpi = 96;
-    if (HDC screen = GetDC(nullptr)) {
-        dpi = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-    }
+    if (const TWindowDC screen(nullptr); screen) dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     const auto px = [dpi](int value) { return MulDiv(value, dpi, 96); };
     for (const TControlRect& c : layout_.controls) {
         HWND control = GetDlgItem(handle_, c.id);
@@ -177,7 +175,7 @@ TFormDialog::TNestedScope::TNestedScope(TFormDialog& dialog)
 TFormDialog::TNestedScope::~TNestedScope()
 {
     gKeysFor = outer_;
-    if (keys_) UnhookWindowsHookEx(keys_);
+    keys_.Reset();  // the reverse of the constructor: the hook goes before the focus comes back
     dialog_.Reassert(focus_);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "App.h"
+#include "WinHandles.h"
 
 // Where a form puts its controls, in pixels at 96 dots per inch: the client area's size and each
 // control's left, top, width and height (for a combo box, the height of its closed field).
@@ -76,7 +77,7 @@ private:
     private:
         TFormDialog& dialog_;
         HWND focus_;
-        HHOOK keys_;
+        TWindowsHook keys_;
         TFormDialog* outer_;
     };
     static LRESULT CALLBACK NestedKeys(int code, WPARAM wParam, LPARAM lParam);

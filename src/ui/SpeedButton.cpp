@@ -5,6 +5,7 @@
 #include <new>
 
 #include "App.h"
+#include "WinHandles.h"
 #include "resource.h"
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 constexpr int GlyphSize = 16;
 
 struct TSpeedButton {
-    HIMAGELIST glyph = nullptr;  // image 0 normal, image 1 disabled
+    TImageList glyph;            // image 0 normal, image 1 disabled
     bool tracking = false;       // the mouse went down on the button and is captured
     bool pressed = false;        // drawn pushed in: tracking and the mouse is over the button
 };
@@ -20,28 +21,25 @@ struct TSpeedButton {
 // The two 16 x 16 images of the glyph; the colour of the lower-left pixel is transparent.
 HIMAGELIST LoadGlyph()
 {
-    HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(App::Instance(), MAKEINTRESOURCEA(IDB_BROWSE),
-                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    const TGdiObject<HBITMAP> bitmap(static_cast<HBITMAP>(
+        LoadImageA(App::Instance(), MAKEINTRESOURCEA(IDB_BROWSE), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     if (!bitmap) return nullptr;
     BITMAP info{};
-    GetObjectA(bitmap, sizeof info, &info);
+    GetObjectA(bitmap.Get(), sizeof info, &info);
     COLORREF transparent = CLR_NONE;
-    if (HDC dc = CreateCompatibleDC(nullptr)) {
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        transparent = GetPixel(dc, 0, info.bmHeight - 1);
-        SelectObject(dc, old);
-        DeleteDC(dc);
+    if (const TMemoryDC dc(nullptr); dc) {
+        const TSelection selected(dc.Get(), bitmap.Get());
+        transparent = GetPixel(dc.Get(), 0, info.bmHeight - 1);
     }
     HIMAGELIST list = ImageList_Create(GlyphSize, GlyphSize, ILC_COLOR24 | ILC_MASK, 2, 0);
-    if (list) ImageList_AddMasked(list, bitmap, transparent);
-    DeleteObject(bitmap);
+    if (list) ImageList_AddMasked(list, bitmap.Get(), transparent);
     return list;
 }
 
 void Paint(HWND window, TSpeedButton& button)
 {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
+    const TPaintDC paint(window);
+    const HDC dc = paint.Get();
     RECT rc;
     GetClientRect(window, &rc);
     DrawFrameControl(dc, &rc, DFC_BUTTON, DFCS_BUTTONPUSH | (button.pressed ? DFCS_PUSHED : 0));
@@ -49,9 +47,8 @@ void Paint(HWND window, TSpeedButton& button)
         const int shift = button.pressed ? 1 : 0;
         const int x = (rc.right - GlyphSize) / 2 + shift;
         const int y = (rc.bottom - GlyphSize) / 2 + shift;
-        ImageList_Draw(button.glyph, IsWindowEnabled(window) ? 0 : 1, dc, x, y, ILD_TRANSPARENT);
+        ImageList_Draw(button.glyph.Get(), IsWindowEnabled(window) ? 0 : 1, dc, x, y, ILD_TRANSPARENT);
     }
-    EndPaint(window, &ps);
 }
 
 void SetPressed(HWND window, TSpeedButton& button, bool pressed)
@@ -74,13 +71,12 @@ LRESULT CALLBACK SpeedButtonProc(HWND window, UINT msg, WPARAM wParam, LPARAM lP
     case WM_NCCREATE:
         button = new (std::nothrow) TSpeedButton;
         if (!button) return FALSE;
-        button->glyph = LoadGlyph();
+        button->glyph.Reset(LoadGlyph());
         SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(button));
         break;
     case WM_NCDESTROY:
         if (button) {
-            if (button->glyph) ImageList_Destroy(button->glyph);
-            delete button;
+            delete button;  // and its glyph with it
             SetWindowLongPtrA(window, 0, 0);
         }
         break;
