@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "App.h"
+#include "LibraryModules.h"
 #include "Lifecycle.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -11,7 +12,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         if (reason == DLL_PROCESS_ATTACH) {
             App::SetInstance(instance);
             DisableThreadLibraryCalls(instance);
-            InitializeModules();
+            InitializeModules(ModuleTable(LibraryModules));
         } else if (reason == DLL_PROCESS_DETACH) {
             // A non-null reserved pointer: the process is exiting, not unloading the library.
             FinalizeModules(reserved != nullptr);

@@ -1,56 +1,40 @@
 #include "Lifecycle.h"
 
-#include "CRC32Core.h"
-#include "DropSource.h"
-#include "Path.h"
-#include "PrgConst.h"
-#include "nettools.h"
-
 namespace {
 
-struct TModule {
-    const char* name;
-    void (*initialize)();
-    void (*finalize)(bool processEnding);
-};
-
-void FinalizeNettoolsModule(bool) { FinalizeNettools(); }
-void FinalizePrgConstModule(bool) { FinalizePrgConst(); }
-
-// Only five modules hold state that needs work at load; the others keep their place in the order.
-const TModule Modules[ModuleCount] = {
-    {"PrgConst", &InitializePrgConst, &FinalizePrgConstModule},
-    {"nettools", &InitializeNettools, &FinalizeNettoolsModule},
-    {"DropSource", &InitializeDropSource, &FinalizeDropSource},
-    {"Path", &InitializePath, &FinalizePath},
-    {"CRC32", &BuildCRCTable, nullptr},
-    {"SplitFiles", nullptr, nullptr},  // CancelFlag starts at zero
-    {"SplitDlg", nullptr, nullptr},
-    {"CombineDlg", nullptr, nullptr},
-    {"pdlmain", nullptr, nullptr},
-};
-
-bool gInitialized[ModuleCount] = {};
+TModuleTable gTable = {nullptr, 0};
+bool gInitialized[MaxModules] = {};
 TLifecycleObserver gObserver = nullptr;
 
-void Notify(char sign, int index) noexcept
+bool AnyInitialized()
+{
+    for (bool initialized : gInitialized)
+        if (initialized) return true;
+    return false;
+}
+
+void Notify(char sign, const TModule& module) noexcept
 {
     try {
-        if (gObserver) gObserver(sign, index);
+        if (gObserver) gObserver(sign, module);
     } catch (...) {
     }
 }
 
 }  // namespace
 
-void InitializeModules()
+void InitializeModules(const TModuleTable& table)
 {
-    for (int i = 0; i < ModuleCount; ++i) {
+    if (AnyInitialized() && table.modules != gTable.modules) return;
+    if (table.count < 0 || table.count > MaxModules) return;
+    gTable = table;
+    for (int i = 0; i < gTable.count; ++i) {
         if (gInitialized[i]) continue;
+        const TModule& module = gTable.modules[i];
         try {
-            if (Modules[i].initialize) Modules[i].initialize();
+            if (module.initialize) module.initialize();
             gInitialized[i] = true;
-            Notify('+', i);
+            Notify('+', module);
         } catch (...) {
             // The load goes on; this module is simply not torn down.
         }
@@ -59,19 +43,19 @@ void InitializeModules()
 
 void FinalizeModules(bool processEnding)
 {
-    for (int i = ModuleCount - 1; i >= 0; --i) {
+    for (int i = gTable.count - 1; i >= 0; --i) {
         if (!gInitialized[i]) continue;
         gInitialized[i] = false;
+        const TModule& module = gTable.modules[i];
         try {
-            if (Modules[i].finalize) Modules[i].finalize(processEnding);
+            if (module.finalize) module.finalize(processEnding);
         } catch (...) {
         }
-        Notify('-', i);
+        Notify('-', module);
     }
 }
 
-bool ModuleInitialized(int index) { return index >= 0 && index < ModuleCount && gInitialized[index]; }
-const char* ModuleName(int index) { return index >= 0 && index < ModuleCount ? Modules[index].name : ""; }
+bool ModuleInitialized(int index) { return index >= 0 && index < gTable.count && gInitialized[index]; }
 
 TLifecycleObserver SetLifecycleObserver(TLifecycleObserver observer)
 {

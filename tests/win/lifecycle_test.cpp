@@ -16,6 +16,7 @@
 #include "CRC32.h"
 #include "CRC32Core.h"
 #include "DropSource.h"
+#include "LibraryModules.h"
 #include "Lifecycle.h"
 #include "PrgConst.h"
 #include "TestFiles.h"
@@ -32,9 +33,36 @@ static size_t HeapInUse()
 
 namespace {
 
-// The modules' notifications as "+Name" and "-Name", in the order they came.
-std::vector<std::string> gTrace;
-void RecordModule(char sign, int index) { gTrace.push_back(sign + std::string(ModuleName(index))); }
+// The library's own table, as its entry point hands it to the lifecycle.
+const TModuleTable Library = ModuleTable(LibraryModules);
+
+// The modules' notifications as "+Name" and "-Name", in the order they came, each with the state
+// that the modules with state showed at that moment.
+struct TStep {
+    std::string event;
+    bool texts, shares, ole, crcTable;
+};
+std::vector<TStep> gTrace;
+void RecordModule(char sign, const TModule& module)
+{
+    gTrace.push_back({sign + std::string(module.name), !PrgConstTexts[0].empty(), ConnectedShares != nullptr,
+                      DropSourceOleInitialized(), CRCTable[255] != 0});
+}
+
+std::vector<std::string> Events()
+{
+    std::vector<std::string> events;
+    for (const TStep& step : gTrace) events.push_back(step.event);
+    return events;
+}
+
+// Where an event stands in the trace (the trace's length when it is missing).
+size_t StepOf(const std::string& event)
+{
+    size_t i = 0;
+    while (i < gTrace.size() && gTrace[i].event != event) ++i;
+    return i;
+}
 
 // Runs fn on a thread of its own, so that each case starts with a thread where COM is untouched.
 template <class Fn>
@@ -98,33 +126,82 @@ public:
 TEST(Lifecycle, ModulesRunInLoadOrderAndFinishInReverse)
 {
     OnFreshThread([] {
+        std::memset(CRCTable, 0, sizeof CRCTable);
         gTrace.clear();
         SetLifecycleObserver(&RecordModule);
-        InitializeModules();
-        InitializeModules();  // at most once per load
-        const std::vector<std::string> load = {"+PrgConst", "+nettools", "+DropSource", "+Path", "+CRC32",
-                                               "+SplitFiles", "+SplitDlg", "+CombineDlg", "+pdlmain"};
-        EXPECT_EQ(gTrace, load);
-        for (int i = 0; i < ModuleCount; ++i) EXPECT_TRUE(ModuleInitialized(i)) << ModuleName(i);
+        InitializeModules(Library);
+        InitializeModules(Library);  // at most once per load
+        std::vector<std::string> load;
+        for (const TModule& module : LibraryModules) load.push_back("+" + std::string(module.name));
+        EXPECT_EQ(Events(), load);
+        for (int i = 0; i < Library.count; ++i) EXPECT_TRUE(ModuleInitialized(i)) << LibraryModules[i].name;
 
         FinalizeModules(false);
         FinalizeModules(false);  // nothing left to finalise
         std::vector<std::string> all = load;
         for (auto it = load.rbegin(); it != load.rend(); ++it) all.push_back("-" + it->substr(1));
-        EXPECT_EQ(gTrace, all);
-        for (int i = 0; i < ModuleCount; ++i) EXPECT_FALSE(ModuleInitialized(i)) << ModuleName(i);
+        EXPECT_EQ(Events(), all);
+        for (int i = 0; i < Library.count; ++i) EXPECT_FALSE(ModuleInitialized(i)) << LibraryModules[i].name;
         SetLifecycleObserver(nullptr);
+
+        // Each module's state appears at its own notification and is gone at its own one on the
+        // way out: the texts, then the share list, then OLE, then the checksum table.
+        const struct {
+            const char* module;
+            bool TStep::*state;
+            bool tornDown;  // the checksum table stays filled
+        } stateful[] = {{"PrgConst", &TStep::texts, true},
+                        {"nettools", &TStep::shares, true},
+                        {"DropSource", &TStep::ole, true},
+                        {"CRC32", &TStep::crcTable, false}};
+        size_t previous = 0;
+        for (const auto& m : stateful) {
+            const size_t up = StepOf("+" + std::string(m.module)), down = StepOf("-" + std::string(m.module));
+            ASSERT_LT(down, gTrace.size()) << m.module << " is not in the library's table";
+            EXPECT_GE(up, previous) << m.module << " comes before a module it follows";
+            previous = up;
+            for (size_t i = 0; i < gTrace.size(); ++i) {
+                const bool expected = i >= up && (i < down || !m.tornDown);
+                EXPECT_EQ(gTrace[i].*m.state, expected) << m.module << " at " << gTrace[i].event;
+            }
+        }
     });
+}
+
+TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
+{
+    // A table of the test's own: the lifecycle runs whatever table it is given.
+    static std::string calls;
+    const TModule modules[] = {
+        {"a", [] { calls += "+a"; }, [](bool ending) { calls += ending ? "!a" : "-a"; }},
+        {"b", [] { calls += "+b"; throw 1; }, [](bool) { calls += "-b"; }},
+        {"c", nullptr, [](bool) { calls += "-c"; }},
+        {"d", [] { calls += "+d"; }, nullptr},
+    };
+    const TModule other[] = {{"x", [] { calls += "+x"; }, nullptr}};
+    calls.clear();
+    InitializeModules(ModuleTable(modules));
+    InitializeModules(ModuleTable(other));  // another table while this one is loaded: ignored
+    EXPECT_EQ(calls, "+a+b+d");
+    EXPECT_TRUE(ModuleInitialized(0));
+    EXPECT_FALSE(ModuleInitialized(1));
+    EXPECT_TRUE(ModuleInitialized(2));
+    FinalizeModules(false);
+    EXPECT_EQ(calls, "+a+b+d-c-a");
+    calls.clear();
+    InitializeModules(ModuleTable(modules));
+    FinalizeModules(true);
+    EXPECT_EQ(calls, "+a+b+d-c!a");
 }
 
 TEST(Lifecycle, LoadAndUnloadCyclesKeepNothingAllocated)
 {
     OnFreshThread([] {
-        InitializeModules();
+        InitializeModules(Library);
         FinalizeModules(false);
         const size_t before = HeapInUse();
         for (int cycle = 0; cycle < 8; ++cycle) {
-            InitializeModules();
+            InitializeModules(Library);
             FinalizeModules(false);
         }
         EXPECT_EQ(HeapInUse(), before) << "bytes left behind by eight load/unload cycles";
@@ -135,7 +212,7 @@ TEST(Lifecycle, StateAfterLoadAndAfterUnload)
 {
     OnFreshThread([] {
         std::memset(CRCTable, 0, sizeof CRCTable);
-        InitializeModules();
+        InitializeModules(Library);
 
         // The CRC table is complete: every entry as the bitwise definition gives it.
         for (uint32_t i = 0; i < 256; ++i) {
@@ -173,7 +250,7 @@ TEST(Lifecycle, ClipboardFormatsAreRegisteredInOrder)
         const UINT fresh = RegisterClipboardFormatA(marker.c_str());
         ASSERT_NE(fresh, 0u);
 
-        InitializeModules();
+        InitializeModules(Library);
         const UINT* ids = DropSourceFormats();
         const UINT named[DropSourceFormatCount] = {CF_FILECONTENTS, CF_FILEGROUPDESCRIPTOR, CF_IDLIST,
                                                    CF_PREFERREDDROPEFFECT, CF_URL, CF_FILENAMEMAP, CF_FILENAMEMAPW};
@@ -201,7 +278,7 @@ TEST(Lifecycle, ClipboardFormatsAreRegisteredInOrder)
 TEST(Lifecycle, UnloadReleasesTheShellAllocatorExactlyOnce)
 {
     OnFreshThread([] {
-        InitializeModules();
+        InitializeModules(Library);
         IMalloc* real = ShellMalloc;
         ASSERT_NE(real, nullptr);
         TCountingMalloc counting;
@@ -223,7 +300,7 @@ TEST(Lifecycle, OleBalancedWhateverTheThreadHeld)
     // A thread that already has an STA: OleInitialize gives S_FALSE and must still be balanced.
     OnFreshThread([] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        InitializeModules();
+        InitializeModules(Library);
         EXPECT_TRUE(DropSourceOleInitialized());
         FinalizeModules(false);
         EXPECT_EQ(ProbeApartment(), TApartment::STA);
@@ -233,7 +310,7 @@ TEST(Lifecycle, OleBalancedWhateverTheThreadHeld)
     // A thread in the MTA: OleInitialize fails and is not undone.
     OnFreshThread([] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        InitializeModules();
+        InitializeModules(Library);
         EXPECT_FALSE(DropSourceOleInitialized());
         FinalizeModules(false);
         EXPECT_EQ(ProbeApartment(), TApartment::MTA) << "the caller's own initialisation was undone";
@@ -245,7 +322,7 @@ TEST(Lifecycle, OleBalancedWhateverTheThreadHeld)
 TEST(Lifecycle, ProcessExitTouchesNoOtherLibrary)
 {
     OnFreshThread([] {
-        InitializeModules();
+        InitializeModules(Library);
         IMalloc* real = ShellMalloc;
         TCountingMalloc counting;
         ShellMalloc = &counting;

@@ -1,10 +1,10 @@
-#include "Path.h"
+#include "CodePage.h"
 
 #include <windows.h>
 
 #include "CharText.h"
 
-void InitializePath()
+void InitializeCodePage()
 {
     // The ANSI code page is fixed for the life of the process, so once at load is enough.
     TLeadBytes lead{};
@@ -12,4 +12,4 @@ void InitializePath()
     SetLeadBytes(lead);
 }
 
-void FinalizePath(bool) { ClearLeadBytes(); }
+void FinalizeCodePage(bool) { ClearLeadBytes(); }
