@@ -4,8 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "CallConv.h"
 #include "ProgressProc.h"
+
+// InitPlugInLib, the one export, takes its argument in EAX and removes nothing from the stack:
+// regparm(1) on a cdecl function. Only GCC and Clang can say that; under another compiler the
+// export would read its argument from the stack and the host would hand it garbage.
+#if !defined(__GNUC__)
+#error "InitPlugInLib's register convention (its argument in EAX) needs GCC or Clang"
+#endif
+#if defined(__i386__)
+#define ZANDREL_REGISTER1 __attribute__((regparm(1)))
+#else
+#define ZANDREL_REGISTER1
+#endif
 
 #pragma pack(push, 4)
 
@@ -72,7 +83,7 @@ static_assert(offsetof(TPlugInInfo, CaptionArea) == 532, "CaptionArea");
 static_assert(offsetof(TPlugInInfo, PlugInParam2) == 1576, "PlugInParam2");
 static_assert(offsetof(TPlugInInfo, PlugInFlags) == 1580, "PlugInFlags");
 static_assert(offsetof(TPlugInInfo, HostReserved2) == 1584, "HostReserved2");
-#if defined(__i386__) || defined(_M_IX86)
+#if defined(__i386__)
 static_assert(offsetof(TPlugInLibInfo, PlugInInfoProc) == 812, "PlugInInfoProc");
 static_assert(offsetof(TPlugInLibInfo, LibReserved1) == 816, "LibReserved1");
 static_assert(offsetof(TPlugInLibInfo, LibReserved2) == 820, "LibReserved2");
@@ -82,6 +93,6 @@ static_assert(sizeof(TPlugInInfo) == 1596, "TPlugInInfo size");
 static_assert(sizeof(TPlugInProgressProc) == 4, "a pointer is 4 bytes");
 #endif
 
-// Values written into the descriptors.
+// The function codes that the host asks a plug-in's function table for.
 constexpr int32_t PlugInFunctionAbout = 2;
 constexpr int32_t PlugInFunctionExecute = 4;
