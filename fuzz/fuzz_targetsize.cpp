@@ -25,7 +25,7 @@ std::string Trimmed(const std::string& s)
 
 // Returns false when the reference cannot judge the text (it would accept forms the parser must
 // refuse, such as hexadecimal, "inf" or "nan"); those inputs are still run for crashes.
-bool Reference(const std::string& text, char sep, int32_t& out)
+bool Reference(const std::string& text, char sep, uint32_t& out)
 {
     size_t p;
     int scale = 0;
@@ -48,7 +48,7 @@ bool Reference(const std::string& text, char sep, int32_t& out)
     const long double scaled = std::ldexp(v, scale);
     if (!(scaled >= -9223372036854775808.0L && scaled < 9223372036854775808.0L)) { out = 0; return true; }
     const long long r = std::llrint(scaled);   // default rounding: nearest, halves to even
-    out = r < 1 || r > 4294967295LL ? 0 : static_cast<int32_t>(static_cast<uint32_t>(r));
+    out = r < 1 || r > 4294967295LL ? 0 : static_cast<uint32_t>(r);
     return true;
 }
 
@@ -58,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     for (char sep : {'.', ','}) {
-        const int32_t got = ParseTargetSize(text, sep);
-        int32_t want;
+        const uint32_t got = ParseTargetSize(text, sep);
+        uint32_t want;
         if (Reference(text, sep, want) && got != want) abort();
     }
     return 0;

@@ -197,7 +197,7 @@ void ToExtended(const Decimal& d, uint64_t& mant, int& binExp)
     }
 }
 
-int32_t Convert(const std::string& text, char sep, int scale)
+uint32_t Convert(const std::string& text, char sep, int scale)
 {
     Decimal d;
     if (!ReadDecimal(Trim(text), sep, d)) return 0;
@@ -213,12 +213,12 @@ int32_t Convert(const std::string& text, char sep, int scale)
     // Keeping only the low 32 bits would turn "4097 Mb" into 1 MiB pieces and "-1" into 4 GiB
     // ones: a size that is no piece size at all is no size.
     if (rounded < 1 || rounded > int64_t(UINT32_MAX)) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(rounded));
+    return static_cast<uint32_t>(rounded);
 }
 
 }  // namespace
 
-int32_t ParseTargetSize(const std::string& text, char decimalSeparator)
+uint32_t ParseTargetSize(const std::string& text, char decimalSeparator)
 {
     size_t p = text.find("Mb");
     if (p != std::string::npos) return Convert(text.substr(0, p), decimalSeparator, 20);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-// 0 when the text is not a valid size. The number uses decimalSeparator (the locale's), is held in
-// extended precision and rounded half to even; a result outside 1 .. 4,294,967,295 is 0. The count
-// travels in a signed 32-bit value: read it as unsigned ("4095 Mb" is negative here).
-int32_t ParseTargetSize(const std::string& text, char decimalSeparator);
+// The piece size in bytes; 0 when the text is not a valid size. The number uses decimalSeparator
+// (the locale's), is held in extended precision and rounded half to even; a result outside
+// 1 .. 4,294,967,295 is 0.
+uint32_t ParseTargetSize(const std::string& text, char decimalSeparator);

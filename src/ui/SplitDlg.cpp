@@ -3,6 +3,7 @@
 #include "PieceNames.h"
 #include "SplitFiles.h"
 #include "TargetSize.h"
+#include "UserLocale.h"
 #include "nettools.h"
 #include "resource.h"
 
@@ -17,15 +18,7 @@ const char* const SizePresets[] = {
 
 }  // namespace
 
-char LocaleDecimalSeparator()
-{
-    char text[8] = {};
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text) > 1 && text[0] != '\0')
-        return text[0];
-    return '.';
-}
-
-int32_t ParseTargetSize(const std::string& text) { return ParseTargetSize(text, LocaleDecimalSeparator()); }
+uint32_t ParseTargetSize(const std::string& text) { return ParseTargetSize(text, LocaleDecimalSeparator()); }
 
 namespace {
 const TFormLayout SplitLayout = {328, 150,
@@ -70,7 +63,8 @@ void TSplitDialog::btOKClick()
         Nested([&] { return MessageBoxA(nullptr, text.c_str(), "Split file", MB_OK | MB_ICONERROR); });
         return;
     }
-    if (ParseTargetSize(ControlText(IDC_CBTRGSIZE)) == 0) {
+    PieceSize = ParseTargetSize(ControlText(IDC_CBTRGSIZE));
+    if (PieceSize == 0) {
         Nested([] {
             return MessageBoxA(nullptr, "Target file size is invalid. Please repeat input.", "Split file",
                                MB_OK | MB_ICONERROR);
@@ -78,12 +72,6 @@ void TSplitDialog::btOKClick()
         return;
     }
     SetModalResult(mrOk);
-}
-
-void TSplitDialog::SaveControls()
-{
-    TFormDialog::SaveControls();
-    TrgSize = ControlText(IDC_CBTRGSIZE);
 }
 
 void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std::string& TargetDir,
@@ -97,10 +85,8 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TSplitDialog::mrOk) return;
 
-    const int32_t size = ParseTargetSize(dialog.TrgSize);
-    if (size == 0) return;
-    // The size travels on as an unsigned count: "4095 Mb" arrives here as a negative number.
-    if (SplitFile(FileName, dialog.TargetDir, static_cast<uint32_t>(size), Progress)) {
+    if (dialog.PieceSize == 0) return;
+    if (SplitFile(FileName, dialog.TargetDir, dialog.PieceSize, Progress)) {
         const std::string text = "File " + name + " succefully splitted.";
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONINFORMATION);
     }

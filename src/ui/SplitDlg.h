@@ -14,21 +14,16 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
                         TPlugInProgressProc Progress);
 
 // The piece-size text to bytes with the user's decimal separator; 0 when it is not a size.
-// Sizes of 2 GiB and more come back negative: the split reads the value as unsigned.
-int32_t ParseTargetSize(const std::string& text);
-
-// The user's decimal separator (the first character of the user default locale's setting).
-char LocaleDecimalSeparator();
+uint32_t ParseTargetSize(const std::string& text);
 
 // The form: label, target directory, piece size.
 class TSplitDialog : public TFormDialog {
 public:
     TSplitDialog();
-    // The text of cbTrgSize when the dialog closed.
-    std::string TrgSize;
+    // The piece size that btOKClick read from cbTrgSize and accepted; 0 until then.
+    uint32_t PieceSize = 0;
 
 protected:
     void FormShow() override;
     void btOKClick() override;
-    void SaveControls() override;
 };

@@ -7,7 +7,7 @@ namespace {
 
 struct SizeCase {
     const char* text;
-    int32_t bytes;
+    uint32_t bytes;
 };
 
 TEST(TargetSize, PointSeparator)
@@ -24,7 +24,7 @@ TEST(TargetSize, PointSeparator)
         {"", 0},                           {"   ", 0},
         {"Mb", 0},                         {"Kb", 0},
         {"b", 0},                          {"4096 Mb", 0},
-        {"2048 Mb", INT32_MIN},            {"-1", 0},
+        {"2048 Mb", 2147483648u},            {"-1", 0},
         {"1e3", 1000},                     {"1E3 Kb", 1024000},
         {"2.5e-1 Kb", 256},                {"+7", 7},
         {".5 Kb", 512},                    {"1. Kb", 1024},
@@ -44,7 +44,7 @@ TEST(TargetSize, PointSeparator)
         {"-9223372036854775807", 0},
         {"4097 Mb", 0},                    {"-4095 Mb", 0},  // outside 1 .. 2^32 - 1: no low 32 bits
         {"4294967297", 0},                 {"-0.6", 0},
-        {"4095 Mb", -1048576},             {"4294967295.4", -1},  // read as unsigned by the split
+        {"4095 Mb", 4293918720u},          {"4294967295.4", 4294967295u},
         {"-9223372036854775808", 0},       // -2^63 fits, its low 32 bits are 0
         {"-9223372036854775809", 0},
         {"-9223372036854776832", 0},       // rounds to the next value below -2^63: out of range
@@ -79,9 +79,9 @@ TEST(TargetSize, ProcessLocaleDoesNotMatter)
     bool switched = false;
     for (const char* n : names)
         if (std::setlocale(LC_ALL, n)) { switched = true; break; }
-    EXPECT_EQ(ParseTargetSize("1.44 Mb (3.5\")", '.'), 1509949);
-    EXPECT_EQ(ParseTargetSize("1,44 Mb (3.5\")", ','), 1509949);
-    EXPECT_EQ(ParseTargetSize("1,44 Mb (3.5\")", '.'), 0);
+    EXPECT_EQ(ParseTargetSize("1.44 Mb (3.5\")", '.'), 1509949u);
+    EXPECT_EQ(ParseTargetSize("1,44 Mb (3.5\")", ','), 1509949u);
+    EXPECT_EQ(ParseTargetSize("1,44 Mb (3.5\")", '.'), 0u);
     std::setlocale(LC_ALL, old.c_str());
     if (!switched) GTEST_LOG_(INFO) << "no comma locale installed; checked in the C locale only";
 }

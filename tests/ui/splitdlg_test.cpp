@@ -16,6 +16,7 @@
 #include "SplitDlg.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
+#include "UserLocale.h"
 #include "resource.h"
 
 using namespace ui;
@@ -214,13 +215,13 @@ TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparato
         EXPECT_EQ(selection, CB_ERR);
         // The rendered presets read back as the preset sizes; a number with the other separator
         // is no size.
-        EXPECT_EQ(ParseTargetSize(c.item0), 1509949);
-        EXPECT_EQ(ParseTargetSize(c.item1), 1258291);
-        EXPECT_EQ(ParseTargetSize("650 Mb (CD)"), 681574400);
+        EXPECT_EQ(ParseTargetSize(c.item0), 1509949u);
+        EXPECT_EQ(ParseTargetSize(c.item1), 1258291u);
+        EXPECT_EQ(ParseTargetSize("650 Mb (CD)"), 681574400u);
         EXPECT_EQ(items[7], "4095 Mb (FAT32)");
-        EXPECT_EQ(static_cast<uint32_t>(ParseTargetSize(items[7])), 4293918720u);
-        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0);
-        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "2,5 b" : "2.5 b"), 2);
+        EXPECT_EQ(ParseTargetSize(items[7]), 4293918720u);
+        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0u);
+        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "2,5 b" : "2.5 b"), 2u);
     }
     std::setlocale(LC_NUMERIC, "C");
     // The scope put the user's own setting back.
