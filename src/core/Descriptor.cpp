@@ -26,25 +26,6 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-int32_t StrToInt(const std::string& s)
-{
-    size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i == s.size()) throw EConvertError("'" + s + "' is not a valid integer value");
-    // Accumulate in 64 bits; stop as soon as the magnitude leaves the range of either sign.
-    int64_t value = 0;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c < '0' || c > '9') throw EConvertError("'" + s + "' is not a valid integer value");
-        value = value * 10 + (c - '0');
-        if (value > 2147483648LL) throw EConvertError("'" + s + "' is not a valid integer value");
-    }
-    if (negative) value = -value;
-    if (value > 2147483647LL) throw EConvertError("'" + s + "' is not a valid integer value");
-    return static_cast<int32_t>(value);
-}
-
 uint64_t StrToSize(const std::string& s)
 {
     size_t i = 0;

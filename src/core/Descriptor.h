@@ -16,12 +16,10 @@ std::string FormatDescriptor(const std::string& fileName, uint64_t size, uint32_
 
 // Lines end at CR LF, a lone CR or a lone LF; a final line ending starts no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
-// Signed 32-bit decimal; throws EConvertError "'%s' is not a valid integer value".
-int32_t StrToInt(const std::string& s);
-// A descriptor's size: decimal, 0 to 9223372036854775807. A negative value in the signed 32-bit
-// range keeps the meaning it had when sizes were read as signed 32-bit numbers and compared as
-// unsigned: its unsigned 32-bit pattern (-1 is 4294967295). Anything else throws the EConvertError
-// of StrToInt, with the same text.
+// A descriptor's size: decimal with an optional sign, 0 to 9223372036854775807. A negative value
+// in the signed 32-bit range keeps the meaning it had when sizes were read as signed 32-bit numbers
+// and compared as unsigned: its unsigned 32-bit pattern (-1 is 4294967295). Anything else throws
+// EConvertError "'%s' is not a valid integer value".
 uint64_t StrToSize(const std::string& s);
 // Key at the line start (case-sensitive), one skipped character, trimmed value, last key wins.
 // A UTF-8 byte-order mark at the very start is skipped.

@@ -96,29 +96,14 @@ TEST(Descriptor, Utf8ByteOrderMarkIsSkippedOnlyAtTheStart)
     EXPECT_EQ(ParseDescriptor("size=1\r\n" + bom + "size=10\r\n").Size, 1);  // later on it is text
 }
 
-TEST(Descriptor, StrToInt)
-{
-    const struct { const char* in; int32_t v; } ok[] = {
-        {"0", 0}, {"42", 42}, {"+42", 42}, {"-42", -42}, {"007", 7}, {"-0", 0},
-        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"0000000000002147483647", 2147483647},
-    };
-    for (const auto& c : ok) EXPECT_EQ(StrToInt(c.in), c.v) << c.in;
-    for (const char* bad : {"", "+", "-", "2147483648", "-2147483649", "4294967296", "99999999999999999999",
-                            "1 0", "0x10", "$10", "1e3", "1.0", "abc", "12a", "--1", " 1"}) {
-        try {
-            StrToInt(bad);
-            ADD_FAILURE() << "no error for '" << bad << "'";
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + std::string(bad) + "' is not a valid integer value");
-        }
-    }
-}
-
 TEST(Descriptor, SizeRange)
 {
     // Anything from 0 to 2^63 - 1; a negative 32-bit value keeps its old meaning, its unsigned
-    // 32-bit pattern.
+    // 32-bit pattern. Read by StrToSize itself and through a descriptor's size line.
     const struct { const char* in; uint64_t v; } ok[] = {
+        {"0", 0}, {"42", 42}, {"+42", 42}, {"007", 7},
+        {"-42", 4294967254u},
+        {"0000000000002147483647", 2147483647u},
         {"2147483647", 2147483647u},
         {"2147483648", 2147483648u},
         {"4294967296", 4294967296u},
@@ -128,14 +113,28 @@ TEST(Descriptor, SizeRange)
         {"-2147483648", 2147483648u},
         {"-0", 0},
     };
-    for (const auto& c : ok) EXPECT_EQ(ParseDescriptor("size=" + std::string(c.in) + "\r\n").Size, c.v) << c.in;
+    for (const auto& c : ok) {
+        EXPECT_EQ(StrToSize(c.in), c.v) << c.in;
+        EXPECT_EQ(ParseDescriptor("size=" + std::string(c.in) + "\r\n").Size, c.v) << c.in;
+    }
+    // Out of range, and whatever is no plain decimal number: no digit, a space inside, another
+    // base, an exponent, a fraction, a second sign.
     for (const char* bad : {"9223372036854775808", "18446744073709551615", "18446744073709551616",
-                            "99999999999999999999", "-2147483649", "-4294967295", "-9223372036854775808"}) {
+                            "99999999999999999999", "-2147483649", "-4294967295", "-9223372036854775808",
+                            "", "+", "-", "1 0", "0x10", "$10", "1e3", "1.0", "abc", "12a", "--1", " 1"}) {
+        const std::string expected = "'" + std::string(bad) + "' is not a valid integer value";
         try {
-            ParseDescriptor("size=" + std::string(bad) + "\r\n");
+            StrToSize(bad);
             ADD_FAILURE() << "no error for '" << bad << "'";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + std::string(bad) + "' is not a valid integer value");
+            EXPECT_EQ(std::string(e.what()), expected);
+        }
+        if (Trim(bad) != bad) continue;  // the size line's value is trimmed before it is read
+        try {
+            ParseDescriptor("size=" + std::string(bad) + "\r\n");
+            ADD_FAILURE() << "no error for size line '" << bad << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), expected);
         }
     }
 }
