@@ -12,7 +12,7 @@ void BuildCRCTable();
 
 // Reference: one table lookup per byte, through CRCTable (BuildCRCTable must have run).
 uint32_t CRC32UpdateBytewise(uint32_t crc, const void* data, size_t len);
-// Slicing-by-8: any x86 CPU.
+// Slicing-by-16: any little-endian CPU.
 uint32_t CRC32UpdateSlicing(uint32_t crc, const void* data, size_t len);
 // Carry-less multiply folding; call only when CRC32HasPclmul() is true.
 bool CRC32HasPclmul();
@@ -23,9 +23,6 @@ bool CRC32HasVpclmul();
 uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len);
 // The fastest path this CPU offers (chosen once, by CPUID).
 uint32_t CRC32Update(uint32_t crc, const void* data, size_t len);
-
-// Whole-buffer convenience: complemented result, as stored in a descriptor.
-inline uint32_t CRC32Of(const void* data, size_t len) { return CRC32Update(0xFFFFFFFFu, data, len) ^ 0xFFFFFFFFu; }
 
 // Checksum text to number: the first eight characters, most significant first; "0".."9" and
 // "A".."F" (also "a".."f"); any other character keeps the historical digit rule (code - 55)

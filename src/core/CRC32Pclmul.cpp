@@ -114,6 +114,16 @@ uint32_t CRC32UpdatePclmul(uint32_t crc, const void* data, size_t len)
 #define ZANDREL_FOLD256(lane, k, next) \
     _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(lane, k, 0x00), _mm256_clmulepi64_epi128(lane, k, 0x11)), next)
 
+namespace {
+
+// 32 bytes from anywhere, no alignment asked.
+__attribute__((target("avx2"), always_inline)) inline __m256i Load256(const unsigned char* at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+}  // namespace
+
 // The same folding, 128 bytes per step in four 256-bit registers (two lanes each). The eight
 // lanes are then folded into one, and what is left (under 128 bytes) goes the 128-bit way.
 __attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) ZANDREL_ALIGN_STACK
@@ -122,11 +132,10 @@ uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len)
     const unsigned char* p = static_cast<const unsigned char*>(data);
     if (len < 256) return CRC32UpdatePclmul(crc, p, len);
 
-#define load(at) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
-    __m256i x0 = _mm256_xor_si256(load(p), _mm256_set_epi32(0, 0, 0, 0, 0, 0, 0, static_cast<int>(crc)));
-    __m256i x1 = load(p + 32);
-    __m256i x2 = load(p + 64);
-    __m256i x3 = load(p + 96);
+    __m256i x0 = _mm256_xor_si256(Load256(p), _mm256_set_epi32(0, 0, 0, 0, 0, 0, 0, static_cast<int>(crc)));
+    __m256i x1 = Load256(p + 32);
+    __m256i x2 = Load256(p + 64);
+    __m256i x3 = Load256(p + 96);
     p += 128;
     len -= 128;
 
@@ -135,10 +144,10 @@ uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len)
                                         static_cast<int>(kFold8Hi >> 32), static_cast<int>(kFold8Hi & 0xFFFFFFFFu),
                                         static_cast<int>(kFold8Lo >> 32), static_cast<int>(kFold8Lo & 0xFFFFFFFFu));
     while (len >= 128) {
-        x0 = ZANDREL_FOLD256(x0, k8, load(p));
-        x1 = ZANDREL_FOLD256(x1, k8, load(p + 32));
-        x2 = ZANDREL_FOLD256(x2, k8, load(p + 64));
-        x3 = ZANDREL_FOLD256(x3, k8, load(p + 96));
+        x0 = ZANDREL_FOLD256(x0, k8, Load256(p));
+        x1 = ZANDREL_FOLD256(x1, k8, Load256(p + 32));
+        x2 = ZANDREL_FOLD256(x2, k8, Load256(p + 64));
+        x3 = ZANDREL_FOLD256(x3, k8, Load256(p + 96));
         p += 128;
         len -= 128;
     }
@@ -154,8 +163,6 @@ uint32_t CRC32UpdateVpclmul(uint32_t crc, const void* data, size_t len)
     acc = ZANDREL_FOLD(acc, k1, _mm256_extracti128_si256(x2, 1));
     acc = ZANDREL_FOLD(acc, k1, _mm256_castsi256_si128(x3));
     acc = ZANDREL_FOLD(acc, k1, _mm256_extracti128_si256(x3, 1));
-
-#undef load
 
     alignas(16) unsigned char lane[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(lane), acc);

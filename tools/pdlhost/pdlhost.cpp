@@ -276,8 +276,6 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
                     SendMessageTimeoutA(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pilot->size.c_str()),
                                         SMTO_BLOCK, 2000, nullptr);
             }
-            char target[MAX_PATH] = {};
-            if (HWND edit = GetWindow(Child(dlg, "Edit"), GW_HWNDFIRST)) GetWindowTextA(edit, target, sizeof target);
             std::printf("[%s] dialog up; pressing OK\n", caption);
             std::fflush(stdout);
             if (HWND ok = Child(dlg, "Button", "OK")) {
