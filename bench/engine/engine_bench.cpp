@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CRC32Core.h"
+#include "PathText.h"
 #include "PieceNames.h"
 #include "SplitFiles.h"
 

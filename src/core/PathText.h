@@ -15,3 +15,13 @@ bool IsUNCPath(const std::string& path);
 std::string ExtractShareRoot(const std::string& path);
 // True when the path names a share ("\\server\share...") and not only a server.
 bool HasShareRoot(const std::string& path);
+
+// A path's name starts after its last "\" or ":"; its extension is the text from the last "."
+// that stands after that separator.
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path);
+// Replaces the last extension (or appends when there is none); ext begins with ".".
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+// The text before the last "\" or ":", keeping the separator when it is ":", when the "\"
+// follows ":" or "\", or when it begins the path: C:\a.txt -> C:\, C:\dir\a.txt -> C:\dir.
+std::string ExtractFileDir(const std::string& path);

@@ -1,6 +1,6 @@
 #include "CombineDlg.h"
 
-#include "PieceNames.h"
+#include "PathText.h"
 #include "SplitFiles.h"
 #include "nettools.h"
 #include "resource.h"

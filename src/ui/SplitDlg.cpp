@@ -1,6 +1,6 @@
 #include "SplitDlg.h"
 
-#include "PieceNames.h"
+#include "PathText.h"
 #include "SplitFiles.h"
 #include "TargetSize.h"
 #include "UserLocale.h"

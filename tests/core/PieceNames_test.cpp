@@ -3,91 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "CodePage932.h"
 
 namespace {
 
-struct NameCase {
-    const char* path;
-    const char* name;
-    const char* ext;
-    const char* dir;
-};
-
-TEST(PieceNames, NameExtensionAndDirectory)
-{
-    const NameCase cases[] = {
-        {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs"},
-        {"C:\\report.txt", "report.txt", ".txt", "C:\\"},
-        {"C:report.txt", "report.txt", ".txt", "C:"},
-        {"report.txt", "report.txt", ".txt", ""},
-        {"\\report.txt", "report.txt", ".txt", "\\"},
-        {"\\\\server\\share\\a.txt", "a.txt", ".txt", "\\\\server\\share"},
-        {"\\\\server\\share\\dir\\a.txt", "a.txt", ".txt", "\\\\server\\share\\dir"},
-        {"D:\\a.b\\README", "README", "", "D:\\a.b"},        // a dot in a directory is no extension
-        {"D:\\x\\archive.tar.gz", "archive.tar.gz", ".gz", "D:\\x"},
-        {"D:\\x\\.profile", ".profile", ".profile", "D:\\x"},
-        {"D:\\x\\name.", "name.", ".", "D:\\x"},
-        {"D:\\dir\\", "", "", "D:\\dir"},
-        {"", "", "", ""},
-    };
-    for (const NameCase& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(ExtractFileName(c.path), c.name);
-        EXPECT_EQ(ExtractFileExt(c.path), c.ext);
-        EXPECT_EQ(ExtractFileDir(c.path), c.dir);
-    }
-}
-
-// A trail byte 0x5C at the start, middle and end of a file name and of a directory name: with one
-// character per byte (every single-byte code page) it is a separator, in code page 932 it is not.
+// 表示.txt in the directory 表: the pieces keep the whole name.
 TEST(PieceNames, TwoByteCharactersEndingInTheBackslashByte)
 {
-    struct Parts { const char* name; const char* ext; const char* dir; const char* crc; };
-    const struct { const char* path; Parts bytes, cp932; } cases[] = {
-        {"C:\\d\\" HYO "a.txt", {"a.txt", ".txt", "C:\\d\\\x95", "C:\\d\\" HYO "a.crc"},
-                                {HYO "a.txt", ".txt", "C:\\d", "C:\\d\\" HYO "a.crc"}},
-        {"C:\\d\\a" SO "b.txt", {"b.txt", ".txt", "C:\\d\\a\x83", "C:\\d\\a" SO "b.crc"},
-                                {"a" SO "b.txt", ".txt", "C:\\d", "C:\\d\\a" SO "b.crc"}},
-        {"C:\\d\\ab" NOU, {"", "", "C:\\d\\ab\x94", "C:\\d\\ab" NOU ".crc"},
-                          {"ab" NOU, "", "C:\\d", "C:\\d\\ab" NOU ".crc"}},
-        {"C:\\d\\" NOU ".txt", {".txt", ".txt", "C:\\d\\\x94", "C:\\d\\" NOU ".crc"},
-                               {NOU ".txt", ".txt", "C:\\d", "C:\\d\\" NOU ".crc"}},
-        {"C:\\" HYO "\\a.txt", {"a.txt", ".txt", "C:\\" HYO "\\", "C:\\" HYO "\\a.crc"},
-                               {"a.txt", ".txt", "C:\\" HYO, "C:\\" HYO "\\a.crc"}},
-        {"C:\\" JU "x" SO "y\\a", {"a", "", "C:\\" JU "x" SO "y", "C:\\" JU "x" SO "y\\a.crc"},
-                                  {"a", "", "C:\\" JU "x" SO "y", "C:\\" JU "x" SO "y\\a.crc"}},
-        {"C:\\a.b" SO, {"", "", "C:\\a.b\x83", "C:\\a.b" SO ".crc"},
-                       {"a.b" SO, ".b" SO, "C:\\", "C:\\a.crc"}},
-        // A lead byte at the very end has no second byte: it is a character of its own.
-        {"C:\\d\\x\x95", {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}, {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}},
-    };
-    for (const auto& c : cases) {
-        for (const bool cp932 : {false, true}) {
-            SCOPED_TRACE(std::string(c.path) + (cp932 ? " (932)" : ""));
-            const Parts& want = cp932 ? c.cp932 : c.bytes;
-            const auto scope = cp932 ? std::make_unique<TCodePage932>() : nullptr;
-            EXPECT_EQ(ExtractFileName(c.path), want.name);
-            EXPECT_EQ(ExtractFileExt(c.path), want.ext);
-            EXPECT_EQ(ExtractFileDir(c.path), want.dir);
-            EXPECT_EQ(DescriptorFileName(c.path), want.crc);
-        }
-    }
-    // 表示.txt in the directory 表: the pieces keep the whole name.
     TCodePage932 cp932;
     EXPECT_EQ(PieceFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt", 1000), "T:\\" HYO "\\" HYO "\x8E\xA6.1000");
-}
-
-TEST(PieceNames, ChangeFileExtReplacesOnlyTheLastExtension)
-{
-    EXPECT_EQ(ChangeFileExt("C:\\t\\report.txt", ".crc"), "C:\\t\\report.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\archive.tar.gz", ".crc"), "C:\\t\\archive.tar.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\README", ".crc"), "C:\\t\\README.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\.profile", ".crc"), "C:\\t\\.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t.d\\README", ".001"), "C:\\t.d\\README.001");
-    EXPECT_EQ(ChangeFileExt("C:.x", ".001"), "C:.001");
+    EXPECT_EQ(DescriptorFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt"), "T:\\" HYO "\\" HYO "\x8E\xA6.crc");
 }
 
 TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)

@@ -13,6 +13,7 @@
 #include "BoxWatcher.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
+#include "PathText.h"
 #include "PieceNames.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"

@@ -8,6 +8,7 @@
 #include "CRC32Core.h"
 #include "EngineProbe.h"
 #include "Errors.h"
+#include "PathText.h"
 #include "PieceNames.h"
 #include "Progress.h"
 #include "SplitFiles.h"
