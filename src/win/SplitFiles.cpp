@@ -38,6 +38,7 @@
 #include "PieceNames.h"
 #include "PiecePlan.h"
 #include "Progress.h"
+#include "SysError.h"
 #include "WinHandles.h"
 
 volatile uint8_t CancelFlag = 0;
