@@ -301,10 +301,11 @@ TEST_F(EngineFaultsTest, JunkDescriptors)
         WriteFileBytes(descriptor, c.text);
         const auto piecesBefore = Snapshot(pieces.Path());
         TBoxWatcher boxes;
-        if (c.cause == TCause::None)
+        if (c.cause == TCause::None) {
             EXPECT_THROW(CombineFiles(descriptor, target.Path(), nullptr), EConvertError);
-        else
+        } else {
             EXPECT_EQ(engineprobe::Combine(descriptor, target.Path(), nullptr).Cause, c.cause);
+        }
         ExpectNoBox(boxes);
         EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
         EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);

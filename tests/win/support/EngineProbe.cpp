@@ -55,7 +55,9 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
         EXPECT_EQ(verdicts[0].Cause, outcome.Cause);
         EXPECT_EQ(verdicts[0].File, outcome.File);
     }
-    if (progress && gActive) EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "then only the closing report";
+    if (progress && gActive) {
+        EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "then only the closing report";
+    }
     return outcome;
 }
 
