@@ -1,4 +1,6 @@
 // Errors that the system raises to its callers. Each carries the exact text the user sees.
+// What the engine expects to go wrong (a file that cannot be read or written, a failed check) is
+// told as an outcome instead (Outcome.h); see SplitFiles.h for the one rule.
 #pragma once
 #include <stdexcept>
 #include <string>
@@ -21,8 +23,15 @@ public:
     using EZandrelError::EZandrelError;
 };
 
-// An operation refused before it touched anything (for example a source too large to split).
+// An operation refused before it touched anything (for example a split whose pieces would
+// overwrite another file's set).
 class EOperationRefused : public EZandrelError {
+public:
+    using EZandrelError::EZandrelError;
+};
+
+// The system did not give a command what it needs to run (a dialog window).
+class ESystemError : public EZandrelError {
 public:
     using EZandrelError::EZandrelError;
 };

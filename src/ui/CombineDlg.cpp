@@ -41,7 +41,12 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TCombineDialog::mrOk) return;
 
-    if (CombineFiles(FileName, dialog.TargetDir, Progress)) {
+    // A combine that fails its check is reported in its closing phase, before the closing progress
+    // call, while the host's progress display still shows the combine.
+    const TCombineVerdict verdict = [](const TOutcome& outcome) {
+        if (!outcome.Ok()) MessageBoxA(App::OwnerWindow(), "CRC Error.", "Error", MB_OK | MB_ICONERROR);
+    };
+    if (RunCombine(FileName, dialog.TargetDir, Progress, verdict).Ok()) {
         const std::string text = "File " + name + " succefully combined. CRC checksum - OK!";
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
     }

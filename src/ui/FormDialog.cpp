@@ -1,10 +1,10 @@
 #include "FormDialog.h"
 
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "BrowseForFolder.h"
+#include "Errors.h"
 #include "SpeedButton.h"
 #include "WinHandles.h"
 #include "resource.h"
@@ -21,7 +21,7 @@ int TFormDialog::ShowModal()
     if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
     if (result == -1 || result == 0) {
         // The template could not be made into a window: nothing was shown.
-        throw std::runtime_error("Cannot create the dialog window.");
+        throw ESystemError("Cannot create the dialog window.");
     }
     return static_cast<int>(result);
 }

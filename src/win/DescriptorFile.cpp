@@ -8,22 +8,8 @@
 #include <vector>
 
 #include "Errors.h"
-#include "WinHandles.h"
-
-std::string SysErrorMessage(unsigned long code)
-{
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result;
-    if (n != 0 && text != nullptr) result.assign(text, n);
-    if (text != nullptr) LocalFree(text);
-    // System texts end in a line break; the messages built from them must not.
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
-        result.pop_back();
-    return result;
-}
+#include "Files.h"
+#include "SysError.h"
 
 namespace {
 
@@ -37,23 +23,22 @@ namespace {
 // error too, rather than as input without end.
 bool ReadTextFile(const std::string& path, std::string& text, DWORD& error)
 {
-    TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) { error = GetLastError(); return false; }
-    if (GetFileType(file.Get()) != FILE_TYPE_DISK) { error = ERROR_NOT_SUPPORTED; return false; }
+    TInFile file;
+    if (!file.Open(path, TInFile::ReadSharedWithReaders)) { error = file.Error(); return false; }
+    if (!file.IsDisk()) { error = ERROR_NOT_SUPPORTED; return false; }
 
     // The room for the whole file is taken at once: a file far too large for memory (a
     // multi-gigabyte file picked by mistake) fails here as out of memory, before any reading.
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size)) { error = GetLastError(); return false; }
-    if (static_cast<uint64_t>(size.QuadPart) > text.max_size()) throw std::bad_alloc();
-    text.reserve(static_cast<size_t>(size.QuadPart));
+    const std::optional<uint64_t> size = file.Size();
+    if (!size) { error = file.Error(); return false; }
+    if (*size > text.max_size()) throw std::bad_alloc();
+    text.reserve(static_cast<size_t>(*size));
 
     std::vector<char> chunk(4096);
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
-            error = GetLastError();
+        if (!file.Read(chunk.data(), static_cast<DWORD>(chunk.size()), got)) {
+            error = file.Error();
             return false;
         }
         if (got == 0) break;
@@ -83,15 +68,12 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path)
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc)
 {
     const std::string text = FormatDescriptor(fileName, size, crc);
-    TFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr));
-    if (!file.Valid()) RaiseFileError("Cannot create file", path, GetLastError());
+    TOutFile file;
+    if (!file.Create(path, TOutFile::CreateAlwaysExclusive)) RaiseFileError("Cannot create file", path, file.Error());
 
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    DWORD code = ok ? ERROR_SUCCESS : GetLastError();
-    if (ok && written != text.size()) code = ERROR_DISK_FULL;  // a short write without an error
-    if (!file.Close() && code == ERROR_SUCCESS) code = GetLastError();
+    // A short write without an error counts as a full disk.
+    DWORD code = file.WriteAll(text.data(), static_cast<DWORD>(text.size())) ? ERROR_SUCCESS : file.Error();
+    if (!file.Close() && code == ERROR_SUCCESS) code = file.Error();
     if (code != ERROR_SUCCESS) {
         // A partial descriptor could pass for a complete one (a cut size or checksum line still
         // parses): leave none behind.

@@ -15,6 +15,3 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path);
 // Creates the file anew and writes the three lines; raises EFileError
 // "Cannot create file "%s". %s" when it cannot be created or written.
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc);
-
-// The system's description of an error code (FormatMessage), without a trailing line break.
-std::string SysErrorMessage(unsigned long code);

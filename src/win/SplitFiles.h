@@ -1,8 +1,22 @@
 // The split and combine operations and the cancel flag that the host sets through progress calls.
+//
+// One rule for failures, in both operations:
+// - What happened is returned as a TOutcome (Outcome.h): success, a cancel, or a failure with its
+//   cause, the file concerned and, where they belong to the cause, the system's error code and
+//   the numbers involved. Expected failures (a file that cannot be opened, created, read or
+//   written, a full disk, a source that changed, a failed check) are outcomes, never exceptions;
+//   pieces already written stay on disk.
+// - Raised are only the errors that callers have always seen raised, each derived from
+//   EZandrelError (Errors.h) and carrying the text a user sees: the descriptor layer's (a checksum
+//   file that cannot be read or created, a size that is not a number) and the refusals before the
+//   first write. Nothing is created when a refusal is raised.
+// - The engine shows no message: its callers turn outcomes into what the user sees.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "Outcome.h"
 #include "ProgressProc.h"
 
 // Zero at load; cleared at the start of every operation; only the host makes it non-zero.
@@ -12,17 +26,31 @@ extern volatile uint8_t CancelFlag;
 constexpr uint32_t TransferBlockSize = 131072;
 
 // Cuts FileName into pieces of PieceSize bytes in TargetDir, then writes the descriptor.
-// True only when every piece and the descriptor were written and nothing cancelled.
+// Succeeds only when every piece and the descriptor were written and nothing cancelled.
 // Sources of any size are taken that fit in 1000 pieces (size / PieceSize at most 999); a larger
-// one is refused with false and nothing created. Raises EFileError when the descriptor cannot be
+// one ends with TooManyPieces and nothing created. Raises EFileError when the descriptor cannot be
 // created or a name the split would write is refused before the first write (the source itself,
 // a device or directory, a name too long), and EOperationRefused for a source that is not a file
 // on disk or a descriptor there that names another file; nothing is created in those cases.
+TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
+                  TPlugInProgressProc Progress);
+// True only for a successful RunSplit.
 bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                TPlugInProgressProc Progress);
 
+// Hears the combine's verdict in its closing phase: after the check, and after the removal of an
+// output that failed it, before the closing progress call. Called once on every path that reaches
+// the closing phase; not when the combine raises or finds no memory for its buffer.
+using TCombineVerdict = std::function<void(const TOutcome&)>;
+
 // Joins the pieces beside the descriptor FileName into TargetDir and verifies the CRC-32.
-// True only when the file at the output path has the descriptor's checksum.
+// Succeeds only when the file at the output path has the descriptor's size and checksum.
 // Raises the descriptor reader's errors, and EOperationRefused for a file name that would leave
 // the target directory.
+TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
+                    const TCombineVerdict& Verdict);
+// True only for a successful RunCombine; hears no verdict.
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress);
+
+// FailureText (Outcome.h) with the system's description of the outcome's error code.
+std::string FailureText(const TOutcome& outcome);

@@ -1,5 +1,6 @@
 // The combine dialog driven through Win32 messages: texts, geometry, validation owned by the host,
-// real combines, errors passing on, the owner window restored.
+// real combines and the "CRC Error." box of a failed one, errors passing on, the owner window
+// restored.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 
 #include "App.h"
 #include "CombineDlg.h"
+#include "EngineProbe.h"
 #include "Errors.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
@@ -149,6 +151,70 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     EXPECT_EQ(success.icon, TBoxIcon::Information);
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("photo.jpg")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
+}
+
+TEST(CombineDialog, AFailedCheckShowsCRCErrorOwnedByTheHostBeforeTheClosingReport)
+{
+    testfiles::TempDir pieces;
+    const std::string content = testfiles::PatternBytes(30000, 12);
+    testfiles::WriteFileBytes(pieces.File("set.bin"), content);
+    ASSERT_TRUE(SplitFile(pieces.File("set.bin"), pieces.Path(), 10000, nullptr));  // set.001 .. set.003
+    const struct {
+        const char* what;
+        bool pieceMissing;
+        std::string existing;  // already in the target under the output's name
+        bool ok;
+    } cases[] = {
+        {"complete", false, "", true},
+        {"a piece missing", true, "", false},
+        {"a different file in the target", false, "other bytes", false},
+    };
+    const std::string third = pieces.File("set.003"), saved = testfiles::ReadFileBytes(third);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testfiles::TempDir target;
+        const std::string output = target.File("set.bin");
+        if (c.pieceMissing) DeleteFileA(third.c_str());
+        if (!c.existing.empty()) testfiles::WriteFileBytes(output, c.existing);
+        THostWindow host;
+        engineprobe::TProgressRecorder progress;
+        TBox box;
+        size_t callsAtBox = 0;
+        bool outputAtBox = false, otherBox = true;
+        {
+            TDriver driver([&](DWORD main) {
+                HWND dialog = WaitForFormDialog(main, "Combine files");
+                ASSERT_NE(dialog, nullptr);
+                SetText(dialog, IDC_EDTARGETDIR, target.Path());
+                PostClick(dialog, IDC_BTOK);
+                // The combine's thread waits in the box: what it did before is done.
+                HWND window = WaitForMessageBox(main, c.ok ? "Combine files" : "Error");
+                ASSERT_NE(window, nullptr);
+                callsAtBox = progress.Calls().size();
+                outputAtBox = FileExists(output);
+                box = ReadAndCloseBox(main, c.ok ? "Combine files" : "Error", host.Get());
+                otherBox = WaitForMessageBox(main, c.ok ? "Error" : "Combine files", 500) != nullptr;
+            });
+            ExecuteCombineDialog(host.Get(), pieces.File("set.crc"), "", progress.Proc());
+        }
+        testfiles::WriteFileBytes(third, saved);
+        ASSERT_TRUE(box.found);
+        EXPECT_FALSE(otherBox);
+        EXPECT_EQ(box.owner, host.Get());
+        ASSERT_FALSE(progress.Calls().empty());
+        if (c.ok) {
+            EXPECT_EQ(box.text, "File set.crc succefully combined. CRC checksum - OK!");
+            EXPECT_EQ(callsAtBox, progress.Calls().size()) << "success is told after the closing report";
+            EXPECT_EQ(testfiles::ReadFileBytes(output), content);
+            continue;
+        }
+        EXPECT_EQ(box.text, "CRC Error.");
+        EXPECT_EQ(box.icon, TBoxIcon::Error);
+        EXPECT_EQ(callsAtBox + 1, progress.Calls().size()) << "the box comes before the closing report";
+        // A failed output is gone before the box; a file that was there stays untouched.
+        EXPECT_EQ(outputAtBox, !c.existing.empty());
+        EXPECT_EQ(FileExists(output) ? testfiles::ReadFileBytes(output) : "", c.existing);
+    }
 }
 
 TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestored)

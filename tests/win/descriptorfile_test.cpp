@@ -5,6 +5,7 @@
 
 #include "DescriptorFile.h"
 #include "Errors.h"
+#include "SysError.h"
 #include "TestFiles.h"
 
 using testfiles::TempDir;

@@ -57,13 +57,13 @@ protected:
         return DescriptorFileName(pieces.File(name));
     }
 
-    static size_t CRCErrors(TBoxWatcher& boxes, size_t expected)
+    // The engine shows no message, whatever the outcome: the combine dialog reports it.
+    static void ExpectNoBox(TBoxWatcher& boxes) { EXPECT_TRUE(boxes.Seen().empty()); }
+
+    static void ExpectCause(const TOutcome& outcome, TCause cause, const std::string& file)
     {
-        if (expected) boxes.WaitFor(expected, 2000);
-        size_t n = 0;
-        for (const auto& box : boxes.Seen()) n += box.Text == "CRC Error." && box.Caption == "Error";
-        EXPECT_EQ(boxes.Seen().size(), n) << "only CRC Error boxes";
-        return n;
+        EXPECT_EQ(outcome.Cause, cause);
+        EXPECT_EQ(outcome.File, file);
     }
 
     // A scratch directory on the fixture's 512 KiB tmpfs, emptied before and after.
@@ -114,7 +114,9 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
     WriteFileBytes(small + "\\src.crc", "filename=src.bin\r\nsize=1\r\ncrc32=0\r\n");
     WriteFileBytes(small + "\\src.009", "older piece");
     auto before = Snapshot(small);
-    EXPECT_FALSE(SplitFile(source, small, 300000, nullptr));
+    const TOutcome full = RunSplit(source, small, 300000, nullptr);
+    ExpectCause(full, TCause::CannotWrite, small + "\\src.002");
+    EXPECT_EQ(full.SysError, static_cast<uint32_t>(ERROR_DISK_FULL));
     EXPECT_EQ(ReadFileBytes(source), bytes);
     auto after = Snapshot(small);
     for (const auto& [name, content] : before) EXPECT_EQ(after[name], content) << name;
@@ -148,8 +150,10 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
     before = Snapshot(small);
     {
         TBoxWatcher boxes;
-        EXPECT_FALSE(CombineFiles(descriptor, small, nullptr));
-        EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+        const TOutcome outcome = engineprobe::Combine(descriptor, small, nullptr);
+        ExpectCause(outcome, TCause::CannotWrite, small + "\\big.bin");
+        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_DISK_FULL));
+        ExpectNoBox(boxes);
     }
     EXPECT_EQ(Snapshot(small), before);
     EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
@@ -159,7 +163,7 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
     const std::string giant = work.File("giant.img");
     engineprobe::MakeSparseFile(giant, 5ull << 30, "head");
     const auto giantBefore = engineprobe::Stamp(giant);
-    EXPECT_FALSE(SplitFile(giant, small, 4095u << 20, nullptr));
+    ExpectCause(RunSplit(giant, small, 4095u << 20, nullptr), TCause::CannotWrite, small + "\\giant.001");
     EXPECT_TRUE(engineprobe::Stamp(giant) == giantBefore);
     const auto names = engineprobe::FileNames(small);
     EXPECT_EQ(names, std::vector<std::string>{"giant.001"});
@@ -178,7 +182,9 @@ TEST_F(EngineFaultsTest, LockedFiles)
     WriteFileBytes(target.File("lk.002"), "held by another program");
     {
         TLock lock(target.File("lk.002"));
-        EXPECT_FALSE(SplitFile(source, target.Path(), 10000, nullptr));
+        const TOutcome outcome = RunSplit(source, target.Path(), 10000, nullptr);
+        ExpectCause(outcome, TCause::CannotCreate, target.File("lk.002"));
+        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     }
     EXPECT_EQ(ReadFileBytes(target.File("lk.002")), "held by another program");
     EXPECT_EQ(ReadFileBytes(target.File("lk.001")), bytes.substr(0, 10000));
@@ -190,7 +196,9 @@ TEST_F(EngineFaultsTest, LockedFiles)
     TempDir empty;
     {
         TLock lock(source);
-        EXPECT_FALSE(SplitFile(source, empty.Path(), 10000, nullptr));
+        const TOutcome outcome = RunSplit(source, empty.Path(), 10000, nullptr);
+        ExpectCause(outcome, TCause::CannotOpen, source);
+        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     }
     EXPECT_TRUE(engineprobe::FileNames(empty.Path()).empty());
 
@@ -201,8 +209,10 @@ TEST_F(EngineFaultsTest, LockedFiles)
     {
         TLock lock(PieceFileName(descriptor, 2));
         TBoxWatcher boxes;
-        EXPECT_FALSE(CombineFiles(descriptor, out.Path(), nullptr));
-        EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+        const TOutcome outcome = engineprobe::Combine(descriptor, out.Path(), nullptr);
+        ExpectCause(outcome, TCause::CannotRead, PieceFileName(descriptor, 2));
+        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+        ExpectNoBox(boxes);
     }
     EXPECT_TRUE(engineprobe::FileNames(out.Path()).empty());
     EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
@@ -212,8 +222,10 @@ TEST_F(EngineFaultsTest, LockedFiles)
     {
         TLock lock(out.File("lk.bin"));
         TBoxWatcher boxes;
-        EXPECT_FALSE(CombineFiles(descriptor, out.Path(), nullptr));
-        EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+        const TOutcome outcome = engineprobe::Combine(descriptor, out.Path(), nullptr);
+        ExpectCause(outcome, TCause::CannotRead, out.File("lk.bin"));  // it cannot be verified
+        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+        ExpectNoBox(boxes);
     }
     EXPECT_EQ(ReadFileBytes(out.File("lk.bin")), bytes);
 }
@@ -226,23 +238,36 @@ TEST_F(EngineFaultsTest, DamagedPieces)
     const std::string good = ReadFileBytes(second);
     std::string flipped = good;
     flipped[70000] ^= 0x10;
+    const std::string fourth = PieceFileName(descriptor, 4);
     const struct {
         const char* what;
         std::string piece2;
+        TCause cause;
+        std::string file;
+        uint64_t held;  // the bytes the pieces hold, for a size that differs
     } cases[] = {
-        {"truncated by one byte", good.substr(0, good.size() - 1)},
-        {"one bit flipped", flipped},
-        {"one byte longer", good + "z"},
-        {"emptied", ""},
-        {"two pieces' worth", good + good},
+        {"truncated by one byte", good.substr(0, good.size() - 1), TCause::PieceMissing, fourth, 0},
+        {"one bit flipped", flipped, TCause::ChecksumMismatch, "", 0},
+        {"one byte longer", good + "z", TCause::SizeMismatch, "", 300001},
+        {"emptied", "", TCause::PieceMissing, fourth, 0},
+        {"two pieces' worth", good + good, TCause::SizeMismatch, "", 420000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(second, c.piece2);
         const auto piecesBefore = Snapshot(pieces.Path());
         TBoxWatcher boxes;
-        EXPECT_FALSE(CombineFiles(descriptor, target.Path(), nullptr));
-        EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+        const TOutcome outcome = engineprobe::Combine(descriptor, target.Path(), nullptr);
+        ExpectCause(outcome, c.cause, c.file);
+        if (c.cause == TCause::SizeMismatch) {
+            EXPECT_EQ(outcome.Size, c.held);
+            EXPECT_EQ(outcome.RecordedSize, 300000u);
+        }
+        if (c.cause == TCause::ChecksumMismatch) {
+            EXPECT_EQ(outcome.RecordedCRC, engineprobe::Crc32(bytes));
+            EXPECT_NE(outcome.CRC, outcome.RecordedCRC);
+        }
+        ExpectNoBox(boxes);
         EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
         EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
     }
@@ -259,30 +284,29 @@ TEST_F(EngineFaultsTest, JunkDescriptors)
     const struct {
         const char* what;
         std::string text;
-        int outcome;  // 0 false with "CRC Error.", 1 EConvertError
+        TCause cause;  // of the failed outcome; None: EConvertError is raised
     } cases[] = {
-        {"binary junk", PatternBytes(700, 53), 0},
-        {"empty", "", 0},
-        {"size not a number", "filename=j.bin\r\nsize=abc\r\ncrc32=0\r\n", 1},
-        {"size of 2 GB", "filename=j.bin\r\nsize=2147483648\r\ncrc32=0\r\n", 0},
-        {"size of 2^63", "filename=j.bin\r\nsize=9223372036854775808\r\ncrc32=0\r\n", 1},
-        {"negative size", "filename=j.bin\r\nsize=-1\r\ncrc32=0\r\n", 0},
-        {"wrong checksum", "filename=j.bin\r\nsize=10000\r\ncrc32=12345678\r\n", 0},
-        {"size smaller than the pieces", "filename=j.bin\r\nsize=10\r\ncrc32=0\r\n", 0},
-        {"name with wildcards", "filename=j*.bin\r\nsize=10000\r\ncrc32=0\r\n", 0},
+        {"binary junk", PatternBytes(700, 53), TCause::CannotRead},  // no name: the target directory
+        {"empty", "", TCause::CannotRead},
+        {"size not a number", "filename=j.bin\r\nsize=abc\r\ncrc32=0\r\n", TCause::None},
+        {"size of 2 GB", "filename=j.bin\r\nsize=2147483648\r\ncrc32=0\r\n", TCause::PieceMissing},
+        {"size of 2^63", "filename=j.bin\r\nsize=9223372036854775808\r\ncrc32=0\r\n", TCause::None},
+        {"negative size", "filename=j.bin\r\nsize=-1\r\ncrc32=0\r\n", TCause::PieceMissing},
+        {"wrong checksum", "filename=j.bin\r\nsize=10000\r\ncrc32=12345678\r\n", TCause::ChecksumMismatch},
+        {"size smaller than the pieces", "filename=j.bin\r\nsize=10\r\ncrc32=0\r\n", TCause::SizeMismatch},
+        {"name with wildcards", "filename=j*.bin\r\nsize=10000\r\ncrc32=0\r\n", TCause::CannotCreate},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(descriptor, c.text);
         const auto piecesBefore = Snapshot(pieces.Path());
         TBoxWatcher boxes;
-        if (c.outcome == 1) {
+        if (c.cause == TCause::None) {
             EXPECT_THROW(CombineFiles(descriptor, target.Path(), nullptr), EConvertError);
-            EXPECT_EQ(CRCErrors(boxes, 0), 0u);
         } else {
-            EXPECT_FALSE(CombineFiles(descriptor, target.Path(), nullptr));
-            EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+            EXPECT_EQ(engineprobe::Combine(descriptor, target.Path(), nullptr).Cause, c.cause);
         }
+        ExpectNoBox(boxes);
         EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
         EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
     }
@@ -300,8 +324,8 @@ TEST_F(EngineFaultsTest, AFileOf4GBPlus100IsNotTakenForOneOf100)
                    "filename=giant.bin\r\nsize=100\r\ncrc32=" + IntToHex(engineprobe::Crc32(head)) + "\r\n");
     const auto before = engineprobe::Stamp(giant);
     TBoxWatcher boxes;
-    EXPECT_FALSE(CombineFiles(pieces.File("giant.crc"), target.Path(), nullptr));
-    EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+    ExpectCause(engineprobe::Combine(pieces.File("giant.crc"), target.Path(), nullptr), TCause::DifferentFileThere, giant);
+    ExpectNoBox(boxes);
     EXPECT_TRUE(engineprobe::Stamp(giant) == before);
     EXPECT_EQ(ReadFileBytes(pieces.File("giant.001")), head);
     DeleteFileA(giant.c_str());
@@ -340,7 +364,7 @@ TEST_F(EngineFaultsTest, SourceChangingDuringTheSplit)
             }
             return i > 100;  // a split that spins is stopped instead of hanging the test
         };
-        EXPECT_FALSE(SplitFile(source, out.Path(), 2 * B, progress.Proc()));
+        ExpectCause(RunSplit(source, out.Path(), 2 * B, progress.Proc()), TCause::SourceChanged, "");
         EXPECT_LE(progress.Calls().size(), 4u);
         EXPECT_FALSE(FileExists(out.File("moving.crc")));
         const std::string p1 = ReadFileBytes(out.File("moving.001"));
@@ -365,7 +389,8 @@ TEST_F(EngineFaultsTest, SourceHeldOpenForWritingByAnotherProgram)
             DWORD written = 0;
             return appends && i == 0 && !WriteFile(writer, "more", 4, &written, nullptr);
         };
-        EXPECT_EQ(SplitFile(source, out.Path(), 100000, progress.Proc()), !appends);
+        EXPECT_EQ(RunSplit(source, out.Path(), 100000, progress.Proc()).Cause,
+                  appends ? TCause::SourceChanged : TCause::None);
         CloseHandle(writer);
         EXPECT_EQ(FileExists(out.File("service.crc")) ? ReadFileBytes(out.File("service.crc")) : "",
                   appends ? "" : "filename=service.log\r\nsize=250000\r\ncrc32=" + IntToHex(engineprobe::Crc32(bytes)) + "\r\n");
@@ -382,11 +407,13 @@ TEST_F(EngineFaultsTest, ChecksumThatCannotRunCountsAsAMismatch)
         if (existing) WriteFileBytes(output, bytes);
         TBoxWatcher boxes;
         TProgressRecorder progress;
-        bool result = FailChecksumBuffer = true;
-        EXPECT_NO_THROW(result = CombineFiles(descriptor, target.Path(), progress.Proc()));
+        TOutcome outcome;
+        FailChecksumBuffer = true;
+        EXPECT_NO_THROW(outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc()));
         FailChecksumBuffer = false;
-        EXPECT_FALSE(result);
-        EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+        ExpectCause(outcome, TCause::CannotRead, output);
+        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+        ExpectNoBox(boxes);
         EXPECT_EQ(FileExists(output), existing) << "only a file this run created is deleted";
         ASSERT_FALSE(progress.Calls().empty());
         EXPECT_EQ(progress.Calls().back().Percent, existing ? 0 : 100) << "the closing report is made";
@@ -405,9 +432,9 @@ TEST_F(EngineFaultsTest, APieceThatIsADeviceIsMissing)
     TBoxWatcher boxes;
     TProgressRecorder progress;
     progress.OnCall = [](size_t i) { return i >= 20; };  // a combine reading without end is stopped
-    EXPECT_FALSE(CombineFiles(set + ".crc", target.Path(), progress.Proc()));
+    ExpectCause(engineprobe::Combine(set + ".crc", target.Path(), progress.Proc()), TCause::PieceMissing, set + ".002");
     EXPECT_EQ(progress.Calls().size(), 2u) << "one block of set.001, then the closing report";
-    EXPECT_EQ(CRCErrors(boxes, 1), 1u);
+    ExpectNoBox(boxes);
     EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
     DeleteFileA((set + ".001").c_str());
     DeleteFileA((set + ".crc").c_str());

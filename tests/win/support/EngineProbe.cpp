@@ -1,8 +1,11 @@
 #include "EngineProbe.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <stdexcept>
 
+#include "SplitFiles.h"
 #include "TestFiles.h"
 
 namespace engineprobe {
@@ -37,6 +40,25 @@ void ZANDREL_STDCALL TProgressRecorder::Record(int32_t Percent, const char* Stat
                             SourceDir ? SourceDir : "<null>", TargetDir ? TargetDir : "<null>", Cancel,
                             Cancel ? *Cancel : uint8_t(0xEE)});
     if (self->OnCall && self->OnCall(self->calls_.size() - 1) && Cancel) *Cancel = 1;
+}
+
+TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress)
+{
+    std::vector<TOutcome> verdicts;
+    size_t callsBefore = 0;
+    const TOutcome outcome = RunCombine(descriptor, targetDir, progress, [&](const TOutcome& verdict) {
+        verdicts.push_back(verdict);
+        callsBefore = gActive ? gActive->Calls().size() : 0;
+    });
+    EXPECT_EQ(verdicts.size(), 1u) << "one verdict on every path through the closing phase";
+    if (!verdicts.empty()) {
+        EXPECT_EQ(verdicts[0].Cause, outcome.Cause);
+        EXPECT_EQ(verdicts[0].File, outcome.File);
+    }
+    if (progress && gActive) {
+        EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "then only the closing report";
+    }
+    return outcome;
 }
 
 namespace {

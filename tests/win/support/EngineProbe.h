@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Outcome.h"
 #include "PlugIntf.h"
 
 namespace engineprobe {
@@ -46,6 +47,11 @@ public:
 private:
     std::vector<TProgressCall> calls_;
 };
+
+// RunCombine with a verdict that checks the closing phase's order: exactly one verdict, the
+// outcome that is returned, heard before the closing progress call (when a TProgressRecorder
+// records the calls, it had seen all but that one by then).
+TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress);
 
 // Every regular file under dir (recursively), by relative path, with its content.
 using TSnapshot = std::map<std::string, std::string>;

@@ -1,0 +1,68 @@
+#include "Outcome.h"
+
+#include <cstdio>
+
+#include "PiecePlan.h"
+
+TOutcome Succeeded(TOperation operation)
+{
+    TOutcome outcome;
+    outcome.Operation = operation;
+    return outcome;
+}
+
+TOutcome Failed(TOperation operation, TCause cause, const std::string& file, uint32_t sysError)
+{
+    TOutcome outcome;
+    outcome.Operation = operation;
+    outcome.Cause = cause;
+    outcome.File = file;
+    outcome.SysError = sysError;
+    return outcome;
+}
+
+uint64_t SmallestPieceSize(uint64_t size) { return size / MaxPieceCount + 1; }
+
+namespace {
+
+// Always eight upper-case digits, so that two checksums line up digit by digit.
+std::string Hex8(uint32_t value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+}  // namespace
+
+std::string FailureText(const TOutcome& o, const std::string& systemText)
+{
+    const bool split = o.Operation == TOperation::Split;
+    switch (o.Cause) {
+    case TCause::None: return std::string();
+    case TCause::Cancelled:
+        return split ? "The split was cancelled before every piece was written."
+                     : "The combine was cancelled before the file was complete.";
+    case TCause::NoMemory: return "There is not enough memory for the transfer buffer.";
+    case TCause::TooManyPieces:
+        return "Pieces of " + std::to_string(o.PieceSize) + " bytes are too small for a file of " +
+               std::to_string(o.Size) + " bytes: a split makes at most " + std::to_string(MaxPieceCount) +
+               " pieces. Choose pieces of at least " + std::to_string(SmallestPieceSize(o.Size)) + " bytes.";
+    case TCause::CannotOpen: return "Cannot open file " + Quoted(o.File) + ". " + systemText;
+    case TCause::CannotRead: return "Cannot read file " + Quoted(o.File) + ". " + systemText;
+    case TCause::CannotCreate: return "Cannot create file " + Quoted(o.File) + ". " + systemText;
+    case TCause::CannotWrite: return "Cannot write file " + Quoted(o.File) + ". " + systemText;
+    case TCause::SourceChanged: return "The file changed while it was being split.";
+    case TCause::PieceMissing: return "Piece " + Quoted(o.File) + " is missing.";
+    case TCause::DifferentFileThere:
+        return "A different file " + Quoted(o.File) + " is already there; it was left as it is.";
+    case TCause::SizeMismatch:
+        return "The pieces hold " + std::to_string(o.Size) + " bytes; the checksum file records " +
+               std::to_string(o.RecordedSize) + ".";
+    case TCause::ChecksumMismatch:
+        return "The rebuilt file's CRC-32 is " + Hex8(o.CRC) + "; the checksum file records " + Hex8(o.RecordedCRC) + ".";
+    }
+    return std::string();
+}

@@ -1,0 +1,52 @@
+// What an engine operation ended with, and the words that say why it failed.
+//
+// The engine fills one TOutcome per split or combine: success, a cancel, or a failure with its
+// cause, the file concerned as the engine named it (a full path when the caller passed full
+// paths) and, where they belong to the cause, the system's error code and the numbers involved.
+// The texts are built here, with the system's description of the error code passed in, so that
+// they can be checked without Windows.
+#pragma once
+#include <cstdint>
+#include <string>
+
+enum class TOperation { Split, Combine };
+
+enum class TCause {
+    None,                // success: the result is complete (and, for a combine, verified)
+    Cancelled,           // the host set the cancel flag before the result was complete
+    NoMemory,            // the transfer buffer could not be obtained
+    TooManyPieces,       // split: Size / PieceSize is 1000 or more (or PieceSize is 0)
+    CannotOpen,          // split: the source cannot be opened (File, SysError)
+    CannotRead,          // a source, a piece or an output to verify cannot be read (File, SysError)
+    CannotCreate,        // a piece or the combine's output cannot be created (File, SysError)
+    CannotWrite,         // a write or the closing commit fails (File, SysError)
+    SourceChanged,       // split: the source changed while it was being split
+    PieceMissing,        // combine: the pieces end before the recorded size (File: the next piece)
+    DifferentFileThere,  // combine: another file of the output's name is in the target (File)
+    SizeMismatch,        // combine: the pieces hold Size bytes, the descriptor records RecordedSize
+    ChecksumMismatch,    // combine: the rebuilt file's CRC, the descriptor's RecordedCRC
+};
+
+struct TOutcome {
+    TOperation Operation = TOperation::Split;
+    TCause Cause = TCause::None;
+    std::string File;           // the file concerned; empty when the cause names none
+    uint32_t SysError = 0;      // the system's error code; 0 when the cause has none
+    uint64_t Size = 0;          // TooManyPieces: the source's size; SizeMismatch: the bytes the pieces hold
+    uint64_t RecordedSize = 0;  // SizeMismatch: the size the checksum file records
+    uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
+    uint32_t CRC = 0;           // ChecksumMismatch: the rebuilt file's CRC-32
+    uint32_t RecordedCRC = 0;   // ChecksumMismatch: the CRC-32 the checksum file records
+
+    bool Ok() const { return Cause == TCause::None; }
+};
+
+TOutcome Succeeded(TOperation operation);
+TOutcome Failed(TOperation operation, TCause cause, const std::string& file = std::string(), uint32_t sysError = 0);
+
+// The smallest piece size a split of size bytes accepts (at most 1000 pieces): size / 1000 + 1.
+uint64_t SmallestPieceSize(uint64_t size);
+
+// The cause in words, one or two sentences, without a line break; systemText is the system's
+// description of outcome.SysError (used only by the causes that carry one). Empty for success.
+std::string FailureText(const TOutcome& outcome, const std::string& systemText);

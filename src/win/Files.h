@@ -1,0 +1,83 @@
+// Thin file classes: each owns one handle, is opened by a named intention that fixes its access,
+// sharing and creation, and closes on every path. Every file the product opens is opened here.
+// A call that fails returns false (or no value) and keeps the system's error code in Error().
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "WinHandles.h"
+
+// What input and output files share.
+class TFile {
+public:
+    bool IsOpen() const { return handle_.Valid(); }
+    // The size in bytes (64-bit); no value when the system cannot tell.
+    std::optional<uint64_t> Size();
+    // A file on disk: not a console, a pipe or another device (those answer to file names too,
+    // "nul.txt" among them, and would swallow bytes or deliver them without end).
+    bool IsDisk() const;
+    // True when both hold the very same file (same volume, same file index), whatever spelling,
+    // short name or link led there.
+    bool SameFileAs(const TFile& other) const;
+    // Closes now; false when the system reports a failure, which for an output means data that may
+    // not have reached the disk. The handle is gone either way; closing a closed file succeeds.
+    bool Close();
+    // The system's error code of the last call on this file that failed; ERROR_SUCCESS when none.
+    DWORD Error() const { return error_; }
+
+protected:
+    TFile() = default;
+    ~TFile() = default;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+    bool OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD creation);
+    // Keeps the thread's last error and answers false.
+    bool Failed();
+    HANDLE Handle() const { return handle_.Get(); }
+
+private:
+    TFileHandle handle_;
+    DWORD error_ = ERROR_SUCCESS;
+};
+
+// A file opened for reading, or only for a look at what it is; existing files only.
+class TInFile : public TFile {
+public:
+    enum TIntent {
+        // Read; others may go on reading and writing it meanwhile.
+        ReadSharedWithWriters,
+        // Read; others may read it too, but nobody may write it meanwhile.
+        ReadSharedWithReaders,
+        // No access to the data, everything shared: answers also for a file that others hold
+        // without sharing, and for a pipe without waiting for its other end.
+        InspectOnly,
+    };
+    bool Open(const std::string& path, TIntent intent);
+    // Reads up to len bytes at the current position; got receives how many came (0 at the end).
+    bool Read(void* data, DWORD len, DWORD& got);
+    // Moves the position to offset bytes from the start.
+    bool Seek(uint64_t offset);
+};
+
+// A file opened for writing; nobody else may open it while it is held.
+class TOutFile : public TFile {
+public:
+    enum TIntent {
+        // Only when no file of that name exists (Error() is then ERROR_FILE_EXISTS).
+        CreateNewExclusive,
+        // Created, or emptied first when it exists, so that it holds exactly what is written now.
+        CreateAlwaysExclusive,
+    };
+    bool Create(const std::string& path, TIntent intent);
+    // Writes all of len bytes (also none): a short write is a failed write, ERROR_DISK_FULL when
+    // the system gave no reason.
+    bool WriteAll(const void* data, DWORD len);
+};
+
+// The size of the file at path, without opening it for data (so a file that others hold open,
+// even exclusively, still answers). No value for a directory or a name that cannot be looked up;
+// the thread's last error then says why.
+std::optional<uint64_t> FileSizeByName(const std::string& path);
