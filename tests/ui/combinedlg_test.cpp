@@ -17,33 +17,6 @@
 
 using namespace ui;
 
-namespace {
-
-struct TBox {
-    bool found = false;
-    std::string text;
-    HWND owner = reinterpret_cast<HWND>(-1);
-    TBoxIcon icon = TBoxIcon::None;
-    bool hostEnabledAfter = true;
-};
-
-TBox ReadAndCloseBox(DWORD main, const char* caption, HWND host)
-{
-    TBox box;
-    HWND window = WaitForMessageBox(main, caption);
-    if (!window) return box;
-    box.found = true;
-    box.text = MessageBoxText(window);
-    box.owner = Owner(window);
-    box.icon = MessageBoxIcon(window);
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitGone(window);
-    Sleep(50);
-    box.hostEnabledAfter = IsWindowEnabled(host) != FALSE;
-    return box;
-}
-
-}  // namespace
 
 TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
 {
@@ -135,18 +108,18 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     ASSERT_EQ(boxes.size(), refused.size());
     for (size_t i = 0; i < refused.size(); ++i) {
         SCOPED_TRACE(refused[i]);
-        EXPECT_TRUE(boxes[i].found);
-        EXPECT_EQ(boxes[i].text, "Path not found. Please check it.");
-        EXPECT_EQ(boxes[i].owner, host.Get());
-        EXPECT_EQ(boxes[i].icon, TBoxIcon::Error);
+        EXPECT_TRUE(boxes[i].Found);
+        EXPECT_EQ(boxes[i].Text, "Path not found. Please check it.");
+        EXPECT_EQ(boxes[i].Owner, host.Get());
+        EXPECT_EQ(boxes[i].Icon, ErrorIcon());
         // Closing the box owned by the host must not hand the host back while the dialog is up.
-        EXPECT_FALSE(boxes[i].hostEnabledAfter);
+        EXPECT_FALSE(boxes[i].WatchedEnabledAfter);
         EXPECT_TRUE(stillOpen[i]);
     }
-    ASSERT_TRUE(success.found);
-    EXPECT_EQ(success.text, "File photo.crc succefully combined. CRC checksum - OK!");
-    EXPECT_EQ(success.owner, host.Get());
-    EXPECT_EQ(success.icon, TBoxIcon::Information);
+    ASSERT_TRUE(success.Found);
+    EXPECT_EQ(success.Text, "File photo.crc succefully combined. CRC checksum - OK!");
+    EXPECT_EQ(success.Owner, host.Get());
+    EXPECT_EQ(success.Icon, InformationIcon());
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("photo.jpg")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }

@@ -144,33 +144,6 @@ TEST(SplitDialog, OpensWithItsTextsPresetsGeometryAndTabOrderAndEscCloses)
     EXPECT_NEAR(s.centre.y, screenY, 40);
 }
 
-namespace {
-
-// What a message box showed.
-struct TBox {
-    bool found = false;
-    std::string text;
-    HWND owner = reinterpret_cast<HWND>(-1);
-    TBoxIcon icon = TBoxIcon::None;
-    bool dialogEnabledMeanwhile = false;
-};
-
-TBox ReadAndCloseBox(DWORD main, const char* caption, HWND dialog = nullptr)
-{
-    TBox box;
-    HWND window = WaitForMessageBox(main, caption);
-    if (!window) return box;
-    box.found = true;
-    box.text = MessageBoxText(window);
-    box.owner = Owner(window);
-    box.icon = MessageBoxIcon(window);
-    if (dialog) box.dialogEnabledMeanwhile = IsWindowEnabled(dialog) != FALSE;
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitGone(window);
-    return box;
-}
-
-}  // namespace
 
 TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparator)
 {
@@ -270,16 +243,16 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
     ASSERT_EQ(boxes.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].dir + " | " + cases[i].size);
-        EXPECT_TRUE(boxes[i].found);
-        EXPECT_EQ(boxes[i].text, cases[i].message);
-        EXPECT_EQ(boxes[i].owner, nullptr);
-        EXPECT_EQ(boxes[i].icon, TBoxIcon::Error);
-        EXPECT_TRUE(boxes[i].dialogEnabledMeanwhile);
+        EXPECT_TRUE(boxes[i].Found);
+        EXPECT_EQ(boxes[i].Text, cases[i].message);
+        EXPECT_EQ(boxes[i].Owner, nullptr);
+        EXPECT_EQ(boxes[i].Icon, ErrorIcon());
+        EXPECT_TRUE(boxes[i].WatchedEnabledMeanwhile);
         EXPECT_TRUE(stillOpen[i]);
     }
     EXPECT_TRUE(hostDisabledToTheEnd);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
-    EXPECT_FALSE(FileExists(temp.File("nothing.crc")));
+    EXPECT_FALSE(testfiles::FileExists(temp.File("nothing.crc")));
 }
 
 TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
@@ -319,18 +292,18 @@ TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
     EXPECT_TRUE(openAfterEnterInEdit);
     EXPECT_TRUE(openAfterEnterInCombo);
     EXPECT_TRUE(noBoxMeanwhile);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.text, "File report.txt succefully splitted.");
-    EXPECT_EQ(box.owner, host.Get());
-    EXPECT_EQ(box.icon, TBoxIcon::Information);
+    ASSERT_TRUE(box.Found);
+    EXPECT_EQ(box.Text, "File report.txt succefully splitted.");
+    EXPECT_EQ(box.Owner, host.Get());
+    EXPECT_EQ(box.Icon, InformationIcon());
     // 360 Kb pieces: 368640 + 368640 + 62720 bytes, then the descriptor.
-    ASSERT_TRUE(FileExists(target.File("report.003")));
-    EXPECT_FALSE(FileExists(target.File("report.004")));
+    ASSERT_TRUE(testfiles::FileExists(target.File("report.003")));
+    EXPECT_FALSE(testfiles::FileExists(target.File("report.004")));
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")) + testfiles::ReadFileBytes(target.File("report.002")) +
                   testfiles::ReadFileBytes(target.File("report.003")),
               content);
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")).size(), 368640u);
-    EXPECT_TRUE(FileExists(target.File("report.crc")));
+    EXPECT_TRUE(testfiles::FileExists(target.File("report.crc")));
 }
 
 TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
@@ -351,8 +324,8 @@ TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
         });
         ExecuteSplitDialog(host.Get(), dir.File("data.bin"), dir.Path(), nullptr);
     }
-    EXPECT_EQ(box.text, "File data.bin succefully splitted.");
-    EXPECT_EQ(box.owner, host.Get());
+    EXPECT_EQ(box.Text, "File data.bin succefully splitted.");
+    EXPECT_EQ(box.Owner, host.Get());
     EXPECT_EQ(testfiles::ReadFileBytes(dir.File("data.003")).size(), 50u);
 }
 
