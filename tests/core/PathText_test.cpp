@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "CodePage932.h"
 
 namespace {
@@ -87,17 +85,13 @@ TEST(PathText, TwoByteCharactersEndingInTheBackslashByte)
         // A lead byte at the very end has no second byte: "\" is appended as before.
         {"C:\\d\x95", {"C:\\d\x95\\", "C:\\d\x95", "C:\\d\x95", false}, {"C:\\d\x95\\", "C:\\d\x95", "C:\\d\x95", false}},
     };
-    for (const auto& c : cases) {
-        for (const bool cp932 : {false, true}) {
-            SCOPED_TRACE(std::string(c.in) + (cp932 ? " (932)" : ""));
-            const Results& want = cp932 ? c.cp932 : c.bytes;
-            const auto scope = cp932 ? std::make_unique<TCodePage932>() : nullptr;
+    for (const auto& c : cases)
+        InBothCodePages(c.in, c.bytes, c.cp932, [&](const Results& want) {
             EXPECT_EQ(AddBackslash(c.in), want.added);
             EXPECT_EQ(RemoveBackslash(c.in), want.removed);
             EXPECT_EQ(ExtractShareRoot(c.in), want.root);
             EXPECT_EQ(HasShareRoot(c.in), want.has);
-        }
-    }
+        });
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "CodePage932.h"
 
 namespace {
@@ -64,17 +62,13 @@ TEST(PieceNames, TwoByteCharactersEndingInTheBackslashByte)
         // A lead byte at the very end has no second byte: it is a character of its own.
         {"C:\\d\\x\x95", {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}, {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}},
     };
-    for (const auto& c : cases) {
-        for (const bool cp932 : {false, true}) {
-            SCOPED_TRACE(std::string(c.path) + (cp932 ? " (932)" : ""));
-            const Parts& want = cp932 ? c.cp932 : c.bytes;
-            const auto scope = cp932 ? std::make_unique<TCodePage932>() : nullptr;
+    for (const auto& c : cases)
+        InBothCodePages(c.path, c.bytes, c.cp932, [&](const Parts& want) {
             EXPECT_EQ(ExtractFileName(c.path), want.name);
             EXPECT_EQ(ExtractFileExt(c.path), want.ext);
             EXPECT_EQ(ExtractFileDir(c.path), want.dir);
             EXPECT_EQ(DescriptorFileName(c.path), want.crc);
-        }
-    }
+        });
     // 表示.txt in the directory 表: the pieces keep the whole name.
     TCodePage932 cp932;
     EXPECT_EQ(PieceFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt", 1000), "T:\\" HYO "\\" HYO "\x8E\xA6.1000");
