@@ -1,5 +1,6 @@
-// The combine dialog driven through Win32 messages: texts, geometry, validation owned by the host,
-// real combines, errors passing on, the owner window restored.
+// The combine dialog driven through Win32 messages: validation owned by the host, real combines,
+// errors passing on, the owner window restored. What it shares with the split dialog (layout, tab
+// order, focus, closing) is checked over both dialogs in formdialog_test.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,65 +17,6 @@
 #include "resource.h"
 
 using namespace ui;
-
-
-TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
-{
-    THostWindow host;
-    std::string label, target;
-    RECT client{};
-    std::vector<int> tabOrder;
-    HWND owner = nullptr, focus = nullptr, ok = nullptr;
-    bool hostEnabled = true, hasCombo = true, hasIcon = false;
-    // Each control's rectangle in pixels at 96 dots per inch.
-    const int ids[] = {IDC_IMAGE1, IDC_LABEL1, IDC_SBBROWSE, IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR};
-    const std::vector<std::array<int, 4>> designed = {{8, 8, 33, 33},    {56, 16, 265, 29}, {298, 55, 22, 22},
-                                                      {168, 96, 75, 25}, {248, 96, 75, 25}, {8, 56, 289, 21}};
-    std::vector<std::array<int, 4>> rects;
-    const HWND before = reinterpret_cast<HWND>(0x4321);
-    App::SetOwnerWindow(before);
-    {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            ok = GetDlgItem(dialog, IDC_BTOK);
-            WaitUntil([&] { return FocusOf(main) == ok; });
-            focus = FocusOf(main);
-            label = WindowText(GetDlgItem(dialog, IDC_LABEL1));
-            target = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
-            GetClientRect(dialog, &client);
-            for (int id : ids) rects.push_back(ControlRect(dialog, id));
-            owner = Owner(dialog);
-            hostEnabled = IsWindowEnabled(host.Get()) != FALSE;
-            hasCombo = GetDlgItem(dialog, IDC_CBTRGSIZE) != nullptr;
-            hasIcon = SendMessageA(GetDlgItem(dialog, IDC_IMAGE1), STM_GETICON, 0, 0) != 0;
-            HWND item = ok;
-            for (int i = 0; i < 4; ++i) {
-                tabOrder.push_back(GetDlgCtrlID(item));
-                item = GetNextDlgTabItem(dialog, item, FALSE);
-            }
-            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-            WaitGone(dialog);
-        });
-        ExecuteCombineDialog(host.Get(), "D:\\backup\\big.crc", "D:\\restore", nullptr);
-    }
-    EXPECT_EQ(App::OwnerWindow(), before);
-    App::SetOwnerWindow(nullptr);
-    EXPECT_EQ(label, "Combine big.crc and all files with ascending names to directory:");
-    EXPECT_EQ(target, "D:\\restore");
-    ASSERT_EQ(ScreenDpi(), 96);
-    EXPECT_EQ(client.right, 328);
-    EXPECT_EQ(client.bottom, 125);
-    ASSERT_EQ(rects.size(), designed.size());
-    for (size_t i = 0; i < designed.size(); ++i) EXPECT_EQ(rects[i], designed[i]) << "control " << ids[i];
-    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_BTOK}));
-    EXPECT_EQ(owner, host.Get());
-    EXPECT_EQ(focus, ok);
-    EXPECT_FALSE(hostEnabled);
-    EXPECT_FALSE(hasCombo);
-    EXPECT_TRUE(hasIcon);
-    EXPECT_TRUE(IsWindowEnabled(host.Get()));
-}
 
 TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCombines)
 {
@@ -149,29 +91,4 @@ TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestore
     EXPECT_FALSE(anyBox);
     EXPECT_EQ(App::OwnerWindow(), nullptr);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
-}
-
-TEST(CombineDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDisabled)
-{
-    // Cancel, Esc, close box, Alt+F4, or OK with a valid target and a combine that raises (no
-    // descriptor); then all five again with a host that had disabled its own window.
-    testfiles::TempDir dir;
-    for (int run = 0; run < 10; ++run) {
-        SCOPED_TRACE(run);
-        THostWindow host, other, idle;
-        EnableWindow(host.Get(), run < 5);
-        EnableWindow(idle.Get(), FALSE);
-        bool raised = false;
-        EXPECT_TRUE(CloseWithBoxUp("Combine files", "Path not found", run % 5, dir.File("missing"), dir.Path(), [&] {
-            try {
-                ExecuteCombineDialog(host.Get(), dir.File("absent.crc"), dir.Path(), nullptr);
-            } catch (const EZandrelError&) {
-                raised = true;
-            }
-        }));
-        EXPECT_EQ(raised, run % 5 == 4);
-        EXPECT_EQ(IsWindowEnabled(host.Get()) != FALSE, run < 5);
-        EXPECT_TRUE(IsWindowEnabled(other.Get()));
-        EXPECT_FALSE(IsWindowEnabled(idle.Get()));
-    }
 }

@@ -152,28 +152,6 @@ void TDriver::Finish()
     if (thread_.joinable()) thread_.join();
 }
 
-bool CloseWithBoxUp(const char* caption, const char* boxCaption, int way, const std::string& refused,
-                    const std::string& valid, const std::function<void()>& execute)
-{
-    bool goneFirst = false;
-    TDriver driver([&](DWORD main) {
-        HWND dialog = WaitForFormDialog(main, caption), edit = GetDlgItem(dialog, IDC_EDTARGETDIR);
-        SetText(dialog, IDC_EDTARGETDIR, refused);
-        PostClick(dialog, IDC_BTOK);
-        HWND box = WaitForMessageBox(main, boxCaption);
-        if (way == 0) PostClick(dialog, IDC_BTCANCEL);
-        if (way == 1) PostKey(edit, VK_ESCAPE);
-        if (way == 2) PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        if (way == 3) PostMessageA(edit, WM_SYSKEYDOWN, VK_F4, 0x20000001);  // with KF_ALTDOWN
-        if (way == 4) SetText(dialog, IDC_EDTARGETDIR, valid), PostClick(dialog, IDC_BTOK);
-        goneFirst = box && WaitGone(dialog, 5000) && IsWindowVisible(box);
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        WaitGone(box);
-    });
-    execute();
-    return goneFirst;
-}
-
 std::array<int, 4> ControlRect(HWND dialog, int id)
 {
     RECT rc{};

@@ -72,12 +72,6 @@ std::array<int, 4> ControlRect(HWND dialog, int id);
 // The screen's dots per inch.
 int ScreenDpi();
 
-// Runs execute() while a driver opens the dialog, has OK refuse the target `refused` with a box
-// and, the box still up, closes the dialog by `way`: 0 Cancel, 1 Esc, 2 the close box, 3 Alt+F4,
-// 4 OK with the target `valid`; then the box. True when the dialog went while the box stayed up.
-bool CloseWithBoxUp(const char* caption, const char* boxCaption, int way, const std::string& refused,
-                    const std::string& valid, const std::function<void()>& execute);
-
 // Sets the text of a dialog's control.
 void SetText(HWND dialog, int id, const std::string& text);
 
