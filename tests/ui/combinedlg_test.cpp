@@ -75,10 +75,7 @@ TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestore
     bool anyBox = true;
     {
         TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            PostClick(dialog, IDC_BTOK);
-            WaitGone(dialog);
+            ASSERT_TRUE(PressOk(main, "Combine files"));
             anyBox = WaitForMessageBox(main, "Combine files", 500) != nullptr;
         });
         try {

@@ -87,9 +87,7 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     int32_t result = -1;
     {
         TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            PostClick(dialog, IDC_BTOK);
+            ASSERT_TRUE(PressOk(main, "Combine files"));
             box = ReadAndCloseBox(main, "Error");
         });
         result = combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("none.crc").c_str(), 0, nullptr);
@@ -105,7 +103,7 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     engineprobe::MakeSparseFile(dir.File("huge.crc"), 3ull << 30, "filename=huge.bin\r\n");
     {
         TDriver driver([&](DWORD main) {
-            PostClick(WaitForFormDialog(main, "Combine files"), IDC_BTOK);
+            ASSERT_TRUE(PressOk(main, "Combine files"));
             box = ReadAndCloseBox(main, "Error");
         });
         combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("huge.crc").c_str(), 0, nullptr);

@@ -232,11 +232,7 @@ TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
     bool anyBox = true;
     {
         TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            SetText(dialog, IDC_CBTRGSIZE, "300");
-            PostClick(dialog, IDC_BTOK);
-            WaitGone(dialog);
+            ASSERT_TRUE(PressOk(main, "Split file", "300"));
             anyBox = WaitForMessageBox(main, "Split file", 1000) != nullptr;
         });
         ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
@@ -248,13 +244,7 @@ TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
     ASSERT_TRUE(CreateDirectoryA(dir.File("data.crc").c_str(), nullptr));
     std::string error;
     {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            SetText(dialog, IDC_CBTRGSIZE, "300");
-            PostClick(dialog, IDC_BTOK);
-            WaitGone(dialog);
-        });
+        TDriver driver([&](DWORD main) { ASSERT_TRUE(PressOk(main, "Split file", "300")); });
         try {
             ExecuteSplitDialog(host.Get(), dir.File("data.bin"), dir.Path(), nullptr);
         } catch (const EZandrelError& e) {

@@ -119,6 +119,16 @@ void PostClick(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+bool PressOk(DWORD threadId, const char* caption, const char* size)
+{
+    HWND dialog = WaitForFormDialog(threadId, caption);
+    if (!dialog) return false;
+    if (size) SetText(dialog, IDC_CBTRGSIZE, size);
+    PostClick(dialog, IDC_BTOK);
+    WaitGone(dialog);
+    return true;
+}
+
 void PostKey(HWND target, UINT vk)
 {
     PostMessageA(target, WM_KEYDOWN, vk, 1);

@@ -44,6 +44,9 @@ HWND WaitForFolderChooser(DWORD threadId);
 
 // Presses a button of a dialog by posting its BN_CLICKED, as a click does.
 void PostClick(HWND dialog, int id);
+// Waits for the form dialog with this caption, types size into the size field (when given),
+// presses OK and waits until the dialog is gone. False when no such dialog came.
+bool PressOk(DWORD threadId, const char* caption, const char* size = nullptr);
 // A key pressed on the thread's focused control, through the modal loop.
 void PostKey(HWND target, UINT vk);
 // The focused window of another thread.
