@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "CodePage932.h"
 
 namespace {
@@ -87,17 +85,13 @@ TEST(PathText, TwoByteCharactersEndingInTheBackslashByte)
         // A lead byte at the very end has no second byte: "\" is appended as before.
         {"C:\\d\x95", {"C:\\d\x95\\", "C:\\d\x95", "C:\\d\x95", false}, {"C:\\d\x95\\", "C:\\d\x95", "C:\\d\x95", false}},
     };
-    for (const auto& c : cases) {
-        for (const bool cp932 : {false, true}) {
-            SCOPED_TRACE(std::string(c.in) + (cp932 ? " (932)" : ""));
-            const Results& want = cp932 ? c.cp932 : c.bytes;
-            const auto scope = cp932 ? std::make_unique<TCodePage932>() : nullptr;
+    for (const auto& c : cases)
+        InBothCodePages(c.in, c.bytes, c.cp932, [&](const Results& want) {
             EXPECT_EQ(AddBackslash(c.in), want.added);
             EXPECT_EQ(RemoveBackslash(c.in), want.removed);
             EXPECT_EQ(ExtractShareRoot(c.in), want.root);
             EXPECT_EQ(HasShareRoot(c.in), want.has);
-        }
-    }
+        });
 }
 
 struct NameCase {
@@ -155,17 +149,13 @@ TEST(PathText, NamesWithTwoByteCharactersEndingInTheBackslashByte)
         // A lead byte at the very end has no second byte: it is a character of its own.
         {"C:\\d\\x\x95", {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}, {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}},
     };
-    for (const auto& c : cases) {
-        for (const bool cp932 : {false, true}) {
-            SCOPED_TRACE(std::string(c.path) + (cp932 ? " (932)" : ""));
-            const Parts& want = cp932 ? c.cp932 : c.bytes;
-            const auto scope = cp932 ? std::make_unique<TCodePage932>() : nullptr;
+    for (const auto& c : cases)
+        InBothCodePages(c.path, c.bytes, c.cp932, [&](const Parts& want) {
             EXPECT_EQ(ExtractFileName(c.path), want.name);
             EXPECT_EQ(ExtractFileExt(c.path), want.ext);
             EXPECT_EQ(ExtractFileDir(c.path), want.dir);
             EXPECT_EQ(ChangeFileExt(c.path, ".crc"), want.crc);
-        }
-    }
+        });
 }
 
 TEST(PathText, ChangeFileExtReplacesOnlyTheLastExtension)

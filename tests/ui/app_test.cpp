@@ -89,10 +89,12 @@ struct TChooser {
     std::string selected;  // the tree's selected item text
 };
 
-std::string SelectedTreeText(HWND chooser)
+// The text of the chooser's tree item that TVM_GETNEXTITEM finds with flag (TVGN_CARET: the
+// selected one, TVGN_ROOT: the top one); empty when there is none.
+std::string TreeItemText(HWND chooser, WPARAM flag)
 {
     HWND tree = FindWindowExA(chooser, nullptr, "SysTreeView32", nullptr);
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, flag, 0));
     if (!item) return "";
     // The text travels through a buffer of the chooser's thread's process: the same process here.
     char text[MAX_PATH] = {};
@@ -104,6 +106,8 @@ std::string SelectedTreeText(HWND chooser)
     SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
     return text;
 }
+
+std::string SelectedTreeText(HWND chooser) { return TreeItemText(chooser, TVGN_CARET); }
 
 // Wine's chooser finds a preselected folder by comparing the shell's item ids byte for byte, and
 // an id carries the folder's last-access time in two-second steps. Listing a folder that changed
@@ -209,16 +213,7 @@ TEST(BrowseForFolder, RootLimitsTheTreeAndOnlyFileSystemFoldersAreReturned)
         TDriver driver([&](DWORD main) {
             HWND chooser = WaitForFolderChooser(main);
             ASSERT_NE(chooser, nullptr);
-            HWND tree = FindWindowExA(chooser, nullptr, "SysTreeView32", nullptr);
-            HTREEITEM top = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-            char text[MAX_PATH] = {};
-            TVITEMA tv{};
-            tv.mask = TVIF_TEXT;
-            tv.hItem = top;
-            tv.pszText = text;
-            tv.cchTextMax = MAX_PATH;
-            SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
-            topItem = text;
+            topItem = TreeItemText(chooser, TVGN_ROOT);
             WaitUntil([&] { return SelectedTreeText(chooser) == "inner"; }, 5000);
             PostMessageA(chooser, WM_COMMAND, IDOK, 0);
             WaitGone(chooser);

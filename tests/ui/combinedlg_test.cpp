@@ -1,6 +1,7 @@
-// The combine dialog driven through Win32 messages: texts, geometry, validation owned by the host,
-// real combines and the "CRC Error." box of a failed one, errors passing on, the owner window
-// restored.
+// The combine dialog driven through Win32 messages: validation owned by the host, real combines
+// and the "CRC Error." box of a failed one, errors passing on, the owner window restored. What it
+// shares with the split dialog (layout, tab order, focus, closing) is checked over both dialogs in
+// formdialog_test.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -18,92 +19,6 @@
 #include "resource.h"
 
 using namespace ui;
-
-namespace {
-
-struct TBox {
-    bool found = false;
-    std::string text;
-    HWND owner = reinterpret_cast<HWND>(-1);
-    TBoxIcon icon = TBoxIcon::None;
-    bool hostEnabledAfter = true;
-};
-
-TBox ReadAndCloseBox(DWORD main, const char* caption, HWND host)
-{
-    TBox box;
-    HWND window = WaitForMessageBox(main, caption);
-    if (!window) return box;
-    box.found = true;
-    box.text = MessageBoxText(window);
-    box.owner = Owner(window);
-    box.icon = MessageBoxIcon(window);
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitGone(window);
-    Sleep(50);
-    box.hostEnabledAfter = IsWindowEnabled(host) != FALSE;
-    return box;
-}
-
-}  // namespace
-
-TEST(CombineDialog, OpensWithItsTextGeometryAndTabOrderAndTheCloseBoxCancels)
-{
-    THostWindow host;
-    std::string label, target;
-    RECT client{};
-    std::vector<int> tabOrder;
-    HWND owner = nullptr, focus = nullptr, ok = nullptr;
-    bool hostEnabled = true, hasCombo = true, hasIcon = false;
-    // Each control's rectangle in pixels at 96 dots per inch.
-    const int ids[] = {IDC_IMAGE1, IDC_LABEL1, IDC_SBBROWSE, IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR};
-    const std::vector<std::array<int, 4>> designed = {{8, 8, 33, 33},    {56, 16, 265, 29}, {298, 55, 22, 22},
-                                                      {168, 96, 75, 25}, {248, 96, 75, 25}, {8, 56, 289, 21}};
-    std::vector<std::array<int, 4>> rects;
-    const HWND before = reinterpret_cast<HWND>(0x4321);
-    App::SetOwnerWindow(before);
-    {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            ok = GetDlgItem(dialog, IDC_BTOK);
-            WaitUntil([&] { return FocusOf(main) == ok; });
-            focus = FocusOf(main);
-            label = WindowText(GetDlgItem(dialog, IDC_LABEL1));
-            target = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
-            GetClientRect(dialog, &client);
-            for (int id : ids) rects.push_back(ControlRect(dialog, id));
-            owner = Owner(dialog);
-            hostEnabled = IsWindowEnabled(host.Get()) != FALSE;
-            hasCombo = GetDlgItem(dialog, IDC_CBTRGSIZE) != nullptr;
-            hasIcon = SendMessageA(GetDlgItem(dialog, IDC_IMAGE1), STM_GETICON, 0, 0) != 0;
-            HWND item = ok;
-            for (int i = 0; i < 4; ++i) {
-                tabOrder.push_back(GetDlgCtrlID(item));
-                item = GetNextDlgTabItem(dialog, item, FALSE);
-            }
-            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-            WaitGone(dialog);
-        });
-        ExecuteCombineDialog(host.Get(), "D:\\backup\\big.crc", "D:\\restore", nullptr);
-    }
-    EXPECT_EQ(App::OwnerWindow(), before);
-    App::SetOwnerWindow(nullptr);
-    EXPECT_EQ(label, "Combine big.crc and all files with ascending names to directory:");
-    EXPECT_EQ(target, "D:\\restore");
-    ASSERT_EQ(ScreenDpi(), 96);
-    EXPECT_EQ(client.right, 328);
-    EXPECT_EQ(client.bottom, 125);
-    ASSERT_EQ(rects.size(), designed.size());
-    for (size_t i = 0; i < designed.size(); ++i) EXPECT_EQ(rects[i], designed[i]) << "control " << ids[i];
-    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_BTOK}));
-    EXPECT_EQ(owner, host.Get());
-    EXPECT_EQ(focus, ok);
-    EXPECT_FALSE(hostEnabled);
-    EXPECT_FALSE(hasCombo);
-    EXPECT_TRUE(hasIcon);
-    EXPECT_TRUE(IsWindowEnabled(host.Get()));
-}
 
 TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCombines)
 {
@@ -137,18 +52,18 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     ASSERT_EQ(boxes.size(), refused.size());
     for (size_t i = 0; i < refused.size(); ++i) {
         SCOPED_TRACE(refused[i]);
-        EXPECT_TRUE(boxes[i].found);
-        EXPECT_EQ(boxes[i].text, "Path not found. Please check it.");
-        EXPECT_EQ(boxes[i].owner, host.Get());
-        EXPECT_EQ(boxes[i].icon, TBoxIcon::Error);
+        EXPECT_TRUE(boxes[i].Found);
+        EXPECT_EQ(boxes[i].Text, "Path not found. Please check it.");
+        EXPECT_EQ(boxes[i].Owner, host.Get());
+        EXPECT_EQ(boxes[i].Icon, ErrorIcon());
         // Closing the box owned by the host must not hand the host back while the dialog is up.
-        EXPECT_FALSE(boxes[i].hostEnabledAfter);
+        EXPECT_FALSE(boxes[i].WatchedEnabledAfter);
         EXPECT_TRUE(stillOpen[i]);
     }
-    ASSERT_TRUE(success.found);
-    EXPECT_EQ(success.text, "File photo.crc succefully combined. CRC checksum - OK!");
-    EXPECT_EQ(success.owner, host.Get());
-    EXPECT_EQ(success.icon, TBoxIcon::Information);
+    ASSERT_TRUE(success.Found);
+    EXPECT_EQ(success.Text, "File photo.crc succefully combined. CRC checksum - OK!");
+    EXPECT_EQ(success.Owner, host.Get());
+    EXPECT_EQ(success.Icon, InformationIcon());
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("photo.jpg")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
@@ -191,29 +106,29 @@ TEST(CombineDialog, AFailedCheckShowsCRCErrorOwnedByTheHostBeforeTheClosingRepor
                 HWND window = WaitForMessageBox(main, c.ok ? "Combine files" : "Error");
                 ASSERT_NE(window, nullptr);
                 callsAtBox = progress.Calls().size();
-                outputAtBox = FileExists(output);
+                outputAtBox = testfiles::FileExists(output);
                 box = ReadAndCloseBox(main, c.ok ? "Combine files" : "Error", host.Get());
                 otherBox = WaitForMessageBox(main, c.ok ? "Error" : "Combine files", 500) != nullptr;
             });
             ExecuteCombineDialog(host.Get(), pieces.File("set.crc"), "", progress.Proc());
         }
         testfiles::WriteFileBytes(third, saved);
-        ASSERT_TRUE(box.found);
+        ASSERT_TRUE(box.Found);
         EXPECT_FALSE(otherBox);
-        EXPECT_EQ(box.owner, host.Get());
+        EXPECT_EQ(box.Owner, host.Get());
         ASSERT_FALSE(progress.Calls().empty());
         if (c.ok) {
-            EXPECT_EQ(box.text, "File set.crc succefully combined. CRC checksum - OK!");
+            EXPECT_EQ(box.Text, "File set.crc succefully combined. CRC checksum - OK!");
             EXPECT_EQ(callsAtBox, progress.Calls().size()) << "success is told after the closing report";
             EXPECT_EQ(testfiles::ReadFileBytes(output), content);
             continue;
         }
-        EXPECT_EQ(box.text, "CRC Error.");
-        EXPECT_EQ(box.icon, TBoxIcon::Error);
+        EXPECT_EQ(box.Text, "CRC Error.");
+        EXPECT_EQ(box.Icon, ErrorIcon());
         EXPECT_EQ(callsAtBox + 1, progress.Calls().size()) << "the box comes before the closing report";
         // A failed output is gone before the box; a file that was there stays untouched.
         EXPECT_EQ(outputAtBox, !c.existing.empty());
-        EXPECT_EQ(FileExists(output) ? testfiles::ReadFileBytes(output) : "", c.existing);
+        EXPECT_EQ(testfiles::FileExists(output) ? testfiles::ReadFileBytes(output) : "", c.existing);
     }
 }
 
@@ -226,10 +141,7 @@ TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestore
     bool anyBox = true;
     {
         TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            PostClick(dialog, IDC_BTOK);
-            WaitGone(dialog);
+            ASSERT_TRUE(PressOk(main, "Combine files"));
             anyBox = WaitForMessageBox(main, "Combine files", 500) != nullptr;
         });
         try {
@@ -242,29 +154,4 @@ TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestore
     EXPECT_FALSE(anyBox);
     EXPECT_EQ(App::OwnerWindow(), nullptr);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
-}
-
-TEST(CombineDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDisabled)
-{
-    // Cancel, Esc, close box, Alt+F4, or OK with a valid target and a combine that raises (no
-    // descriptor); then all five again with a host that had disabled its own window.
-    testfiles::TempDir dir;
-    for (int run = 0; run < 10; ++run) {
-        SCOPED_TRACE(run);
-        THostWindow host, other, idle;
-        EnableWindow(host.Get(), run < 5);
-        EnableWindow(idle.Get(), FALSE);
-        bool raised = false;
-        EXPECT_TRUE(CloseWithBoxUp("Combine files", "Path not found", run % 5, dir.File("missing"), dir.Path(), [&] {
-            try {
-                ExecuteCombineDialog(host.Get(), dir.File("absent.crc"), dir.Path(), nullptr);
-            } catch (const EZandrelError&) {
-                raised = true;
-            }
-        }));
-        EXPECT_EQ(raised, run % 5 == 4);
-        EXPECT_EQ(IsWindowEnabled(host.Get()) != FALSE, run < 5);
-        EXPECT_TRUE(IsWindowEnabled(other.Get()));
-        EXPECT_FALSE(IsWindowEnabled(idle.Get()));
-    }
 }

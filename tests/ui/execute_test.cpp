@@ -4,11 +4,10 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "EngineProbe.h"
-#include "PlugIntf.h"
+#include "Library.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
 #include "resource.h"
@@ -16,69 +15,13 @@
 using namespace ui;
 
 namespace {
-
-// InitPlugInLib takes its argument in EAX and removes nothing from the stack.
-typedef void(__attribute__((regparm(1))) * TInitPlugInLib)(TPlugInLibInfo* Info);
-
-class TPlugInLibrary {
-public:
-    TPlugInLibrary()
-    {
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string dir = exe;
-        dir.resize(dir.rfind('\\') + 1);
-        module_ = LoadLibraryA((dir + "zandrel.pdl").c_str());
-    }
-    ~TPlugInLibrary()
-    {
-        if (module_) FreeLibrary(module_);
-    }
-    // Function code 4 of plug-in 1 (split) or 2 (combine).
-    TPlugInExecuteProc Execute(int32_t index) const
-    {
-        if (!module_) return nullptr;
-        auto init = reinterpret_cast<TInitPlugInLib>(reinterpret_cast<void*>(GetProcAddress(module_, "InitPlugInLib")));
-        if (!init) return nullptr;
-        TPlugInLibInfo lib;
-        memset(&lib, 0xFF, sizeof lib);
-        init(&lib);
-        TPlugInInfo info;
-        memset(&info, 0xFF, sizeof info);
-        if (lib.PlugInInfoProc(index, &info) != 3) return nullptr;
-        return reinterpret_cast<TPlugInExecuteProc>(info.FunctionProc(PlugInFunctionExecute));
-    }
-
-private:
-    HMODULE module_ = nullptr;
-};
-
 const uint32_t Junk = 0xDEADBEEF;
-
-struct TBox {
-    bool found = false;
-    std::string text;
-    HWND owner = nullptr;
-    TBoxIcon icon = TBoxIcon::None;
-};
-
-TBox ReadAndCloseBox(DWORD main, const char* caption)
-{
-    TBox box;
-    HWND window = WaitForMessageBox(main, caption);
-    if (!window) return box;
-    box = {true, MessageBoxText(window), Owner(window), MessageBoxIcon(window)};
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitGone(window);
-    return box;
-}
-
 }  // namespace
 
 TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedArguments)
 {
-    TPlugInLibrary library;
-    const TPlugInExecuteProc split = library.Execute(1), combine = library.Execute(2);
+    TLoadedLibrary library;
+    const TExecuteProc split = library.Execute(1), combine = library.Execute(2);
     ASSERT_NE(split, nullptr);
     ASSERT_NE(combine, nullptr);
     testfiles::TempDir source, restored;
@@ -108,11 +51,11 @@ TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedAr
     EXPECT_EQ(result, 0);
     EXPECT_EQ(initialTarget, "");
     EXPECT_EQ(dialogOwner, host.Get());
-    EXPECT_EQ(splitBox.text, "File notes.dat succefully splitted.");
-    EXPECT_EQ(splitBox.owner, host.Get());
-    EXPECT_EQ(splitBox.icon, TBoxIcon::Information);
-    EXPECT_TRUE(FileExists(source.File("notes.002")));
-    EXPECT_FALSE(FileExists(source.File("notes.003")));
+    EXPECT_EQ(splitBox.Text, "File notes.dat succefully splitted.");
+    EXPECT_EQ(splitBox.Owner, host.Get());
+    EXPECT_EQ(splitBox.Icon, InformationIcon());
+    EXPECT_TRUE(testfiles::FileExists(source.File("notes.002")));
+    EXPECT_FALSE(testfiles::FileExists(source.File("notes.003")));
 
     // The combine keeps the proposed target.
     TBox combineBox;
@@ -127,16 +70,16 @@ TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedAr
                          Junk, nullptr);
     }
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(combineBox.text, "File notes.crc succefully combined. CRC checksum - OK!");
-    EXPECT_EQ(combineBox.owner, host.Get());
+    EXPECT_EQ(combineBox.Text, "File notes.crc succefully combined. CRC checksum - OK!");
+    EXPECT_EQ(combineBox.Owner, host.Get());
     EXPECT_EQ(testfiles::ReadFileBytes(restored.File("notes.dat")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
 
 TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndExecuteReturnsZero)
 {
-    TPlugInLibrary library;
-    const TPlugInExecuteProc combine = library.Execute(2), split = library.Execute(1);
+    TLoadedLibrary library;
+    const TExecuteProc combine = library.Execute(2), split = library.Execute(1);
     ASSERT_NE(combine, nullptr);
     testfiles::TempDir dir;
     THostWindow host;
@@ -144,30 +87,28 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     int32_t result = -1;
     {
         TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            PostClick(dialog, IDC_BTOK);
+            ASSERT_TRUE(PressOk(main, "Combine files"));
             box = ReadAndCloseBox(main, "Error");
         });
         result = combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("none.crc").c_str(), 0, nullptr);
     }
     EXPECT_EQ(result, 0);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.text.rfind("Cannot open file \"" + dir.File("none.crc") + "\".", 0), 0u) << box.text;
-    EXPECT_EQ(box.owner, host.Get());
-    EXPECT_EQ(box.icon, TBoxIcon::Error);
+    ASSERT_TRUE(box.Found);
+    EXPECT_EQ(box.Text.rfind("Cannot open file \"" + dir.File("none.crc") + "\".", 0), 0u) << box.Text;
+    EXPECT_EQ(box.Owner, host.Get());
+    EXPECT_EQ(box.Icon, ErrorIcon());
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 
     // An allocation failure reads as such, not as a C++ type name: a 3 GB file picked as descriptor.
     engineprobe::MakeSparseFile(dir.File("huge.crc"), 3ull << 30, "filename=huge.bin\r\n");
     {
         TDriver driver([&](DWORD main) {
-            PostClick(WaitForFormDialog(main, "Combine files"), IDC_BTOK);
+            ASSERT_TRUE(PressOk(main, "Combine files"));
             box = ReadAndCloseBox(main, "Error");
         });
         combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("huge.crc").c_str(), 0, nullptr);
     }
-    EXPECT_EQ(box.text, "Out of memory.");
+    EXPECT_EQ(box.Text, "Out of memory.");
     DeleteFileA(dir.File("huge.crc").c_str());
 
     // The library is usable again at once, and its next dialog belongs to the next host window.

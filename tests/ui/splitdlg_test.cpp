@@ -1,5 +1,7 @@
-// The split dialog driven through Win32 messages: texts, presets, validation, closing, the owner
-// window and the windows disabled while it is up.
+// The split dialog driven through Win32 messages: its presets in the user's locale, validation,
+// Enter and Space, failures passing on, the folder chooser, the owner window restored. What it
+// shares with the combine dialog (layout, tab order, focus, closing) is checked over both dialogs
+// in formdialog_test.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -33,142 +35,6 @@ std::vector<std::string> ComboItems(HWND combo)
         items.push_back(text);
     }
     return items;
-}
-
-struct TFormState {
-    bool found = false;
-    std::string label1, label2, target, comboText;
-    std::vector<std::string> items;
-    LRESULT selection = 0;
-    HWND owner = nullptr, focus = nullptr, okButton = nullptr;
-    bool hostEnabled = true, otherEnabled = true, dialogEnabled = false;
-    RECT client{};
-    POINT centre{};
-    std::vector<int> tabOrder;
-    LONG browseStyle = 0;
-    bool hasIcon = false;
-    std::vector<std::array<int, 4>> rects;  // in the order of FormRects
-};
-
-// Each control's rectangle in pixels at 96 dots per inch.
-const int FormIds[] = {IDC_IMAGE1, IDC_LABEL1, IDC_SBBROWSE, IDC_LABEL2, IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_CBTRGSIZE};
-const std::vector<std::array<int, 4>> FormRects = {
-    {8, 8, 33, 33},     {56, 16, 241, 30},  {298, 55, 22, 22}, {8, 88, 63, 13},
-    {168, 120, 75, 25}, {248, 120, 75, 25}, {8, 56, 289, 21},  {80, 80, 145, 21},
-};
-
-TFormState ReadForm(HWND dialog, DWORD mainThread, HWND host, HWND other)
-{
-    TFormState s;
-    s.found = dialog != nullptr;
-    if (!dialog) return s;
-    // The focus is placed once the dialog is up; wait for it rather than race it.
-    WaitUntil([&] { return FocusOf(mainThread) != nullptr; });
-    s.label1 = WindowText(GetDlgItem(dialog, IDC_LABEL1));
-    s.label2 = WindowText(GetDlgItem(dialog, IDC_LABEL2));
-    s.target = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
-    HWND combo = GetDlgItem(dialog, IDC_CBTRGSIZE);
-    s.comboText = WindowText(combo);
-    s.items = ComboItems(combo);
-    s.selection = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    s.owner = Owner(dialog);
-    s.focus = FocusOf(mainThread);
-    s.okButton = GetDlgItem(dialog, IDC_BTOK);
-    s.hostEnabled = IsWindowEnabled(host) != FALSE;
-    s.otherEnabled = other ? IsWindowEnabled(other) != FALSE : false;
-    s.dialogEnabled = IsWindowEnabled(dialog) != FALSE;
-    GetClientRect(dialog, &s.client);
-    RECT rc;
-    GetWindowRect(dialog, &rc);
-    s.centre = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-    HWND first = GetDlgItem(dialog, IDC_BTOK);
-    HWND item = first;
-    for (int i = 0; i < 5; ++i) {
-        s.tabOrder.push_back(GetDlgCtrlID(item));
-        item = GetNextDlgTabItem(dialog, item, FALSE);
-    }
-    s.browseStyle = GetWindowLongA(GetDlgItem(dialog, IDC_SBBROWSE), GWL_STYLE);
-    s.hasIcon = SendMessageA(GetDlgItem(dialog, IDC_IMAGE1), STM_GETICON, 0, 0) != 0;
-    for (int id : FormIds) s.rects.push_back(ControlRect(dialog, id));
-    return s;
-}
-
-}  // namespace
-
-TEST(SplitDialog, OpensWithItsTextsPresetsGeometryAndTabOrderAndEscCloses)
-{
-    THostWindow host;
-    THostWindow other("Another window of the host");
-    TFormState s;
-    bool closed = false;
-    HWND before = reinterpret_cast<HWND>(0x1234);
-    App::SetOwnerWindow(before);
-    {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            s = ReadForm(dialog, main, host.Get(), other.Get());
-            if (dialog) {
-                PostKey(FocusOf(main), VK_ESCAPE);
-                closed = WaitGone(dialog);
-            }
-        });
-        ExecuteSplitDialog(host.Get(), "C:\\docs\\report.txt", "C:\\target dir", nullptr);
-    }
-    EXPECT_EQ(App::OwnerWindow(), before);
-    App::SetOwnerWindow(nullptr);
-    ASSERT_TRUE(s.found);
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(s.label1, "Split file report.txt to directory:");
-    EXPECT_EQ(s.label2, "Bytes per file:");
-    EXPECT_EQ(s.target, "C:\\target dir");
-    EXPECT_EQ(s.items, (std::vector<std::string>{"1.44 Mb (3.5\")", "1.2 Mb (5.25\")", "720 Kb (3.5\")",
-                                                  "360 Kb (5.25\")", "100 Mb (ZIP)", "250 Mb (ZIP)", "650 Mb (CD)",
-                                                  "4095 Mb (FAT32)"}));
-    EXPECT_EQ(s.comboText, "1.44 Mb (3.5\")");
-    EXPECT_EQ(s.selection, CB_ERR);
-    EXPECT_EQ(s.owner, host.Get());
-    EXPECT_EQ(s.focus, s.okButton);
-    EXPECT_FALSE(s.hostEnabled);
-    EXPECT_FALSE(s.otherEnabled);
-    EXPECT_TRUE(s.dialogEnabled);
-    EXPECT_TRUE(IsWindowEnabled(host.Get()));
-    EXPECT_TRUE(IsWindowEnabled(other.Get()));
-    ASSERT_EQ(ScreenDpi(), 96);
-    EXPECT_EQ(s.client.right, 328);
-    EXPECT_EQ(s.client.bottom, 150);
-    for (size_t i = 0; i < FormRects.size(); ++i) EXPECT_EQ(s.rects[i], FormRects[i]) << "control " << FormIds[i];
-    EXPECT_EQ(s.tabOrder, (std::vector<int>{IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_CBTRGSIZE, IDC_BTOK}));
-    EXPECT_EQ(s.browseStyle & WS_TABSTOP, 0);
-    EXPECT_TRUE(s.hasIcon);
-    const int screenX = GetSystemMetrics(SM_CXSCREEN) / 2, screenY = GetSystemMetrics(SM_CYSCREEN) / 2;
-    EXPECT_NEAR(s.centre.x, screenX, 40);
-    EXPECT_NEAR(s.centre.y, screenY, 40);
-}
-
-namespace {
-
-// What a message box showed.
-struct TBox {
-    bool found = false;
-    std::string text;
-    HWND owner = reinterpret_cast<HWND>(-1);
-    TBoxIcon icon = TBoxIcon::None;
-    bool dialogEnabledMeanwhile = false;
-};
-
-TBox ReadAndCloseBox(DWORD main, const char* caption, HWND dialog = nullptr)
-{
-    TBox box;
-    HWND window = WaitForMessageBox(main, caption);
-    if (!window) return box;
-    box.found = true;
-    box.text = MessageBoxText(window);
-    box.owner = Owner(window);
-    box.icon = MessageBoxIcon(window);
-    if (dialog) box.dialogEnabledMeanwhile = IsWindowEnabled(dialog) != FALSE;
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitGone(window);
-    return box;
 }
 
 }  // namespace
@@ -208,9 +74,8 @@ TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparato
             ExecuteSplitDialog(host.Get(), "C:\\a.bin", "C:\\", nullptr);
         }
         ASSERT_EQ(items.size(), 8u);
-        EXPECT_EQ(items[0], c.item0);
-        EXPECT_EQ(items[1], c.item1);
-        EXPECT_EQ(items[2], "720 Kb (3.5\")");
+        EXPECT_EQ(items, (std::vector<std::string>{c.item0, c.item1, "720 Kb (3.5\")", "360 Kb (5.25\")",
+                                                    "100 Mb (ZIP)", "250 Mb (ZIP)", "650 Mb (CD)", "4095 Mb (FAT32)"}));
         EXPECT_EQ(text, c.item0);
         EXPECT_EQ(selection, CB_ERR);
         // The rendered presets read back as the preset sizes; a number with the other separator
@@ -218,7 +83,6 @@ TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparato
         EXPECT_EQ(ParseTargetSize(c.item0), 1509949u);
         EXPECT_EQ(ParseTargetSize(c.item1), 1258291u);
         EXPECT_EQ(ParseTargetSize("650 Mb (CD)"), 681574400u);
-        EXPECT_EQ(items[7], "4095 Mb (FAT32)");
         EXPECT_EQ(ParseTargetSize(items[7]), 4293918720u);
         EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0u);
         EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "2,5 b" : "2.5 b"), 2u);
@@ -271,16 +135,16 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
     ASSERT_EQ(boxes.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].dir + " | " + cases[i].size);
-        EXPECT_TRUE(boxes[i].found);
-        EXPECT_EQ(boxes[i].text, cases[i].message);
-        EXPECT_EQ(boxes[i].owner, nullptr);
-        EXPECT_EQ(boxes[i].icon, TBoxIcon::Error);
-        EXPECT_TRUE(boxes[i].dialogEnabledMeanwhile);
+        EXPECT_TRUE(boxes[i].Found);
+        EXPECT_EQ(boxes[i].Text, cases[i].message);
+        EXPECT_EQ(boxes[i].Owner, nullptr);
+        EXPECT_EQ(boxes[i].Icon, ErrorIcon());
+        EXPECT_TRUE(boxes[i].WatchedEnabledMeanwhile);
         EXPECT_TRUE(stillOpen[i]);
     }
     EXPECT_TRUE(hostDisabledToTheEnd);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
-    EXPECT_FALSE(FileExists(temp.File("nothing.crc")));
+    EXPECT_FALSE(testfiles::FileExists(temp.File("nothing.crc")));
 }
 
 TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
@@ -320,18 +184,18 @@ TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
     EXPECT_TRUE(openAfterEnterInEdit);
     EXPECT_TRUE(openAfterEnterInCombo);
     EXPECT_TRUE(noBoxMeanwhile);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.text, "File report.txt succefully splitted.");
-    EXPECT_EQ(box.owner, host.Get());
-    EXPECT_EQ(box.icon, TBoxIcon::Information);
+    ASSERT_TRUE(box.Found);
+    EXPECT_EQ(box.Text, "File report.txt succefully splitted.");
+    EXPECT_EQ(box.Owner, host.Get());
+    EXPECT_EQ(box.Icon, InformationIcon());
     // 360 Kb pieces: 368640 + 368640 + 62720 bytes, then the descriptor.
-    ASSERT_TRUE(FileExists(target.File("report.003")));
-    EXPECT_FALSE(FileExists(target.File("report.004")));
+    ASSERT_TRUE(testfiles::FileExists(target.File("report.003")));
+    EXPECT_FALSE(testfiles::FileExists(target.File("report.004")));
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")) + testfiles::ReadFileBytes(target.File("report.002")) +
                   testfiles::ReadFileBytes(target.File("report.003")),
               content);
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")).size(), 368640u);
-    EXPECT_TRUE(FileExists(target.File("report.crc")));
+    EXPECT_TRUE(testfiles::FileExists(target.File("report.crc")));
 }
 
 TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
@@ -352,8 +216,8 @@ TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
         });
         ExecuteSplitDialog(host.Get(), dir.File("data.bin"), dir.Path(), nullptr);
     }
-    EXPECT_EQ(box.text, "File data.bin succefully splitted.");
-    EXPECT_EQ(box.owner, host.Get());
+    EXPECT_EQ(box.Text, "File data.bin succefully splitted.");
+    EXPECT_EQ(box.Owner, host.Get());
     EXPECT_EQ(testfiles::ReadFileBytes(dir.File("data.003")).size(), 50u);
 }
 
@@ -369,11 +233,7 @@ TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
     bool anyBox = true;
     {
         TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            SetText(dialog, IDC_CBTRGSIZE, "300");
-            PostClick(dialog, IDC_BTOK);
-            WaitGone(dialog);
+            ASSERT_TRUE(PressOk(main, "Split file", "300"));
             anyBox = WaitForMessageBox(main, "Split file", 1000) != nullptr;
         });
         ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
@@ -385,13 +245,7 @@ TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
     ASSERT_TRUE(CreateDirectoryA(dir.File("data.crc").c_str(), nullptr));
     std::string error;
     {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            SetText(dialog, IDC_CBTRGSIZE, "300");
-            PostClick(dialog, IDC_BTOK);
-            WaitGone(dialog);
-        });
+        TDriver driver([&](DWORD main) { ASSERT_TRUE(PressOk(main, "Split file", "300")); });
         try {
             ExecuteSplitDialog(host.Get(), dir.File("data.bin"), dir.Path(), nullptr);
         } catch (const EZandrelError& e) {
@@ -485,22 +339,4 @@ TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt
     EXPECT_TRUE(dialogEnabledAfter);
     EXPECT_TRUE(hostDisabledAfter);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
-}
-
-TEST(SplitDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDisabled)
-{
-    // Cancel, Esc, close box, Alt+F4, or OK with valid input and a split that fails (no source);
-    // then all five again with a host that had disabled its own window.
-    testfiles::TempDir dir;
-    for (int run = 0; run < 10; ++run) {
-        SCOPED_TRACE(run);
-        THostWindow host, other, idle;
-        EnableWindow(host.Get(), run < 5);
-        EnableWindow(idle.Get(), FALSE);
-        EXPECT_TRUE(CloseWithBoxUp("Split file", "Split file", run % 5, dir.File("missing"), dir.Path(),
-                                   [&] { ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr); }));
-        EXPECT_EQ(IsWindowEnabled(host.Get()) != FALSE, run < 5);
-        EXPECT_TRUE(IsWindowEnabled(other.Get()));
-        EXPECT_FALSE(IsWindowEnabled(idle.Get()));
-    }
 }

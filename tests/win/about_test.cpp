@@ -6,25 +6,10 @@
 
 #include "BoxWatcher.h"
 #include "HostWindow.h"
-#include "PlugIntf.h"
-#include "Version.h"
 #include "Library.h"
+#include "Version.h"
 
 namespace {
-
-
-typedef void(ZANDREL_REGISTER1* TInitPlugInLib)(TPlugInLibInfo* Info);
-
-// The About entry of plug-in index, reached the way the host reaches it.
-TPlugInAboutProc AboutEntry(const TLoadedLibrary& lib, int32_t index)
-{
-    auto init = reinterpret_cast<TInitPlugInLib>(lib.Proc("InitPlugInLib"));
-    TPlugInLibInfo libInfo{};
-    init(&libInfo);
-    TPlugInInfo info{};
-    libInfo.PlugInInfoProc(index, &info);
-    return reinterpret_cast<TPlugInAboutProc>(info.FunctionProc(PlugInFunctionAbout));
-}
 
 TEST(About, BothPlugInsShowTheirFourLinesOwnedByTheHostWindow)
 {
@@ -33,11 +18,11 @@ TEST(About, BothPlugInsShowTheirFourLinesOwnedByTheHostWindow)
     THostWindow host;
     ASSERT_NE(host.Get(), nullptr);
     const struct {
-        TPlugInAboutProc about;
+        TAboutProc about;
         const char* firstLine;
     } cases[] = {
-        {AboutEntry(lib, 1), "Split files plugin for Ferncove Trellisan"},
-        {AboutEntry(lib, 2), "Combine splitted files plugin for Ferncove Trellisan"},
+        {lib.About(1), "Split files plugin for Ferncove Trellisan"},
+        {lib.About(2), "Combine splitted files plugin for Ferncove Trellisan"},
     };
     for (const auto& c : cases) {
         ASSERT_NE(c.about, nullptr);

@@ -12,6 +12,7 @@
 #include "EngineProbe.h"
 #include "Errors.h"
 #include "PieceNames.h"
+#include "PiecesTest.h"
 #include "Progress.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
@@ -26,7 +27,7 @@ using testfiles::WriteFileBytes;
 namespace {
 
 // A top-level window standing in for the host's, made the owner window for each test.
-class CombineFilesTest : public ::testing::Test {
+class CombineFilesTest : public TPiecesTest {
 protected:
     static void SetUpTestSuite() { BuildCRCTable(); }
     void SetUp() override
@@ -42,23 +43,10 @@ protected:
         DestroyWindow(host_);
     }
 
-    // Splits bytes named name into pieces dir; returns the descriptor's path.
-    std::string Pieces(const std::string& name, const std::string& bytes, uint32_t pieceSize)
-    {
-        const std::string source = work.File(name);
-        WriteFileBytes(source, bytes);
-        EXPECT_TRUE(SplitFile(source, pieces.Path(), pieceSize, nullptr));
-        DeleteFileA(source.c_str());
-        return DescriptorFileName(pieces.File(name));
-    }
-
     // The engine shows no message, whatever the outcome: the combine dialog reports it.
     static void ExpectNoBox(TBoxWatcher& boxes) { EXPECT_TRUE(boxes.Seen().empty()); }
 
     HWND host_ = nullptr;
-    TempDir work;
-    TempDir pieces;
-    TempDir target;
 };
 
 }  // namespace

@@ -61,13 +61,8 @@ protected:
         return rec;
     }
 
-    const void* FunctionProc(int32_t index)
-    {
-        std::vector<uint8_t> rec = PlugInInfo(index);
-        uint32_t fp;
-        std::memcpy(&fp, &rec[1592], 4);
-        return reinterpret_cast<const void*>(fp);
-    }
+    // Plug-in index's function table, reached through the host's walk.
+    const void* FunctionProc(int32_t index) { return reinterpret_cast<const void*>(lib_.Functions(index)); }
 
     TLoadedLibrary lib_;
     const void* init_ = nullptr;
@@ -198,9 +193,8 @@ TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
 TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
 {
     for (int32_t index : {1, 2}) {
-        const void* table = FunctionProc(index);
-        const void* about = reinterpret_cast<const void*>(AbiCall(table, 0, {2}).Result);
-        const void* execute = reinterpret_cast<const void*>(AbiCall(table, 0, {4}).Result);
+        const void* about = reinterpret_cast<const void*>(lib_.About(index));
+        const void* execute = reinterpret_cast<const void*>(lib_.Execute(index));
         {
             TBoxWatcher watcher(IDOK);
             const TAbiCall call = AbiCall(about, 0, {0xCAFEF00D, 0});

@@ -17,6 +17,7 @@
 #include "EngineProbe.h"
 #include "Errors.h"
 #include "PieceNames.h"
+#include "PiecesTest.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
@@ -42,20 +43,10 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
-class EngineFaultsTest : public ::testing::Test {
+class EngineFaultsTest : public TPiecesTest {
 protected:
     static void SetUpTestSuite() { BuildCRCTable(); }
     void SetUp() override { App::SetOwnerWindow(nullptr); }
-
-    // Pieces of bytes in pieces dir; returns the descriptor's path.
-    std::string Pieces(const std::string& name, const std::string& bytes, uint32_t pieceSize)
-    {
-        const std::string source = work.File(name);
-        WriteFileBytes(source, bytes);
-        EXPECT_TRUE(SplitFile(source, pieces.Path(), pieceSize, nullptr));
-        DeleteFileA(source.c_str());
-        return DescriptorFileName(pieces.File(name));
-    }
 
     // The engine shows no message, whatever the outcome: the combine dialog reports it.
     static void ExpectNoBox(TBoxWatcher& boxes) { EXPECT_TRUE(boxes.Seen().empty()); }
@@ -74,10 +65,6 @@ protected:
         for (const auto& name : engineprobe::FileNames(small)) DeleteFileA((small + "\\" + name).c_str());
         return small;
     }
-
-    TempDir work;
-    TempDir pieces;
-    TempDir target;
 };
 
 // Holds a file open with no sharing at all.

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "HostIntf.h"
+#include "HostLibrary.h"
 
 namespace {
 
@@ -33,50 +33,34 @@ int Usage()
     return 2;
 }
 
-// The loaded library and its two descriptors.
-struct TPlugInLibrary {
-    HMODULE module = nullptr;
-    TLibInfo lib{};
-    TInfo infos[3]{};
-    ~TPlugInLibrary()
-    {
-        if (module) FreeLibrary(module);
+// Loads the library through the host's walk; says on stderr why it cannot be used.
+bool Load(THostLibrary& p, const char* path)
+{
+    switch (p.Load(path)) {
+    case THostLibrary::NotLoaded:
+        std::fprintf(stderr, "pdlhost: cannot load %s (error %lu)\n", path, p.LoadError());
+        return false;
+    case THostLibrary::NoInitPlugInLib:
+        std::fprintf(stderr, "pdlhost: %s exports no InitPlugInLib\n", path);
+        return false;
+    case THostLibrary::Loaded:
+        break;
     }
-    bool Load(const char* path)
-    {
-        module = LoadLibraryA(path);
-        if (!module) {
-            std::fprintf(stderr, "pdlhost: cannot load %s (error %lu)\n", path, GetLastError());
-            return false;
-        }
-        auto init = reinterpret_cast<TInitPlugInLibProc>(GetProcAddress(module, "InitPlugInLib"));
-        if (!init) {
-            std::fprintf(stderr, "pdlhost: %s exports no InitPlugInLib\n", path);
-            return false;
-        }
-        CallInitPlugInLib(init, &lib);
-        return lib.PlugInInfoProc != nullptr;
-    }
-    // Plug-in N's function-table callback, or null.
-    TFunctionProc Functions(int32_t index)
-    {
-        if (index < 1 || index > 2) return nullptr;
-        if (lib.PlugInInfoProc(index, &infos[index]) != 3) return nullptr;
-        return infos[index].FunctionProc;
-    }
-};
+    return p.Lib().PlugInInfoProc != nullptr;
+}
 
 int RunInfo(const char* path)
 {
-    TPlugInLibrary p;
-    if (!p.Load(path)) return 1;
-    std::printf("library   %s\n", p.lib.LibName);
-    std::printf("version   %d.%d\n", p.lib.LibVersionMajor, p.lib.LibVersionMinor);
-    std::printf("copyright %s\n", p.lib.LibCopyright);
-    std::printf("params    %d %d  flags 0x%X\n", p.lib.LibParam1, p.lib.LibParam2, p.lib.LibFlags);
+    THostLibrary p;
+    if (!Load(p, path)) return 1;
+    const TLibInfo& lib = p.Lib();
+    std::printf("library   %s\n", lib.LibName);
+    std::printf("version   %d.%d\n", lib.LibVersionMajor, lib.LibVersionMinor);
+    std::printf("copyright %s\n", lib.LibCopyright);
+    std::printf("params    %d %d  flags 0x%X\n", lib.LibParam1, lib.LibParam2, lib.LibFlags);
     for (int32_t index = 1; index <= 3; ++index) {
         TInfo info{};
-        const int32_t r = p.lib.PlugInInfoProc(index, &info);
+        const int32_t r = lib.PlugInInfoProc(index, &info);
         if (r != 3) {
             std::printf("plug-in %d: none (result %d)\n", index, r);
             continue;
@@ -126,14 +110,14 @@ private:
 
 int RunAbout(const char* path, int32_t index)
 {
-    TPlugInLibrary p;
-    if (!p.Load(path)) return 1;
+    THostLibrary p;
+    if (!Load(p, path)) return 1;
     TFunctionProc functions = p.Functions(index);
     if (!functions) {
         std::fprintf(stderr, "pdlhost: no plug-in %d\n", index);
         return 1;
     }
-    auto about = reinterpret_cast<TAboutProc>(functions(2));
+    auto about = reinterpret_cast<TAboutProc>(functions(THostLibrary::FunctionAbout));
     if (!about) return 1;
     THostWindow host;
     about(0, host.Get());
@@ -291,10 +275,9 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
 int RunCommand(const char* path, int32_t index, const char* file, const char* target, bool autoPilot,
                const std::string& size)
 {
-    TPlugInLibrary p;
-    if (!p.Load(path)) return 1;
-    TFunctionProc functions = p.Functions(index);
-    auto execute = functions ? reinterpret_cast<TExecuteProc>(functions(4)) : nullptr;
+    THostLibrary p;
+    if (!Load(p, path)) return 1;
+    const TExecuteProc execute = p.Execute(index);
     if (!execute) {
         std::fprintf(stderr, "pdlhost: plug-in %d has no Execute entry\n", index);
         return 1;

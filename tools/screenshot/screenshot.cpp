@@ -17,6 +17,7 @@
 #include "BrowseForFolder.h"
 #include "CombineDlg.h"
 #include "SplitDlg.h"
+#include "TestFiles.h"
 #include "UiDriver.h"
 
 using namespace ui;
@@ -51,7 +52,7 @@ int main()
                 std::fclose(f);
             }
             shown = true;
-            WaitUntil([&] { return FileExists(doneFile); }, 60000);
+            WaitUntil([&] { return testfiles::FileExists(doneFile); }, 60000);
             PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
         });
         try {

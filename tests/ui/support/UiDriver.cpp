@@ -30,17 +30,6 @@ bool IsDialog(HWND window) { return ClassName(window) == "#32770"; }
 
 }  // namespace
 
-std::string WindowText(HWND window)
-{
-    char text[1024] = {};
-    DWORD_PTR length = 0;
-    // A timeout keeps a driver from hanging on a busy thread.
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                             5000, &length))
-        return "<no answer>";
-    return text;
-}
-
 std::string ClassName(HWND window)
 {
     char name[256] = {};
@@ -97,8 +86,7 @@ HWND WaitForMessageBox(DWORD threadId, const char* caption, DWORD timeoutMs)
     return WaitForWindow(
         threadId,
         [&](HWND w) {
-            return IsDialog(w) && !GetDlgItem(w, IDC_EDTARGETDIR) &&
-                   !FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr) && WindowText(w) == caption;
+            return IsMessageBox(w) && WindowText(w) == caption;
         },
         timeoutMs);
 }
@@ -108,34 +96,37 @@ HWND WaitForFolderChooser(DWORD threadId)
     return WaitForWindow(threadId, [](HWND w) { return IsDialog(w) && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr); });
 }
 
-std::string MessageBoxText(HWND box)
+TBox ReadAndCloseBox(DWORD threadId, const char* caption, HWND watched)
 {
-    // The longest text of a static child: the message (the icon's static has none).
-    std::string best;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (ClassName(child) != "Static") continue;
-        const std::string text = WindowText(child);
-        if (text.size() > best.size()) best = text;
+    TBox box;
+    box.Owner = reinterpret_cast<HWND>(-1);
+    HWND window = WaitForMessageBox(threadId, caption);
+    if (!window) return box;
+    static_cast<TSeenBox&>(box) = ReadBox(window);
+    box.Found = true;
+    if (watched) box.WatchedEnabledMeanwhile = IsWindowEnabled(watched) != FALSE;
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    WaitGone(window);
+    if (watched) {
+        Sleep(50);  // what closing the box hands back happens just after it went
+        box.WatchedEnabledAfter = IsWindowEnabled(watched) != FALSE;
     }
-    return best;
-}
-
-TBoxIcon MessageBoxIcon(HWND box)
-{
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (ClassName(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
-        const HICON icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        if (!icon) continue;
-        if (icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_HAND))) return TBoxIcon::Error;
-        if (icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ASTERISK))) return TBoxIcon::Information;
-        return TBoxIcon::Other;
-    }
-    return TBoxIcon::None;
+    return box;
 }
 
 void PostClick(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool PressOk(DWORD threadId, const char* caption, const char* size)
+{
+    HWND dialog = WaitForFormDialog(threadId, caption);
+    if (!dialog) return false;
+    if (size) SetText(dialog, IDC_CBTRGSIZE, size);
+    PostClick(dialog, IDC_BTOK);
+    WaitGone(dialog);
+    return true;
 }
 
 void PostKey(HWND target, UINT vk)
@@ -171,28 +162,6 @@ void TDriver::Finish()
     if (thread_.joinable()) thread_.join();
 }
 
-bool CloseWithBoxUp(const char* caption, const char* boxCaption, int way, const std::string& refused,
-                    const std::string& valid, const std::function<void()>& execute)
-{
-    bool goneFirst = false;
-    TDriver driver([&](DWORD main) {
-        HWND dialog = WaitForFormDialog(main, caption), edit = GetDlgItem(dialog, IDC_EDTARGETDIR);
-        SetText(dialog, IDC_EDTARGETDIR, refused);
-        PostClick(dialog, IDC_BTOK);
-        HWND box = WaitForMessageBox(main, boxCaption);
-        if (way == 0) PostClick(dialog, IDC_BTCANCEL);
-        if (way == 1) PostKey(edit, VK_ESCAPE);
-        if (way == 2) PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        if (way == 3) PostMessageA(edit, WM_SYSKEYDOWN, VK_F4, 0x20000001);  // with KF_ALTDOWN
-        if (way == 4) SetText(dialog, IDC_EDTARGETDIR, valid), PostClick(dialog, IDC_BTOK);
-        goneFirst = box && WaitGone(dialog, 5000) && IsWindowVisible(box);
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        WaitGone(box);
-    });
-    execute();
-    return goneFirst;
-}
-
 std::array<int, 4> ControlRect(HWND dialog, int id)
 {
     RECT rc{};
@@ -212,8 +181,6 @@ void SetText(HWND dialog, int id, const std::string& text)
 {
     SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
-
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 TDecimalSeparatorScope::TDecimalSeparatorScope(const char* separator)
 {

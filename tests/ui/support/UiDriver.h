@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoxWatcher.h"
 #include "HostWindow.h"
 
 namespace ui {
@@ -17,7 +18,6 @@ namespace ui {
 // How long a driver waits for a window to show up (the machine may emulate the CPU).
 constexpr DWORD WaitMs = 20000;
 
-std::string WindowText(HWND window);
 std::string ClassName(HWND window);
 HWND Owner(HWND window);
 std::vector<HWND> ThreadWindows(DWORD threadId);  // visible top-level windows
@@ -28,17 +28,25 @@ bool WaitGone(HWND window, DWORD timeoutMs = WaitMs);
 
 // One of our dialogs (it has the target-directory field) with this caption.
 HWND WaitForFormDialog(DWORD threadId, const char* caption);
-// A message box (a "#32770" without the target-directory field) with this caption.
+// A message box (IsMessageBox) with this caption.
 HWND WaitForMessageBox(DWORD threadId, const char* caption, DWORD timeoutMs = WaitMs);
-// The text a message box shows, and whether it shows the error or the information icon.
-std::string MessageBoxText(HWND box);
-enum class TBoxIcon { None, Error, Information, Other };
-TBoxIcon MessageBoxIcon(HWND box);
+// A message box that a driver script read and answered with OK. Owner is (HWND)-1 when no box came.
+struct TBox : TSeenBox {
+    bool Found = false;
+    bool WatchedEnabledMeanwhile = false;  // the watched window, while the box was up
+    bool WatchedEnabledAfter = true;       // the watched window, once the box was gone
+};
+// Waits for the thread's message box with this caption, reads it, answers OK and waits until it
+// is gone. watched (optional): a window whose enabled state is read meanwhile and afterwards.
+TBox ReadAndCloseBox(DWORD threadId, const char* caption, HWND watched = nullptr);
 // The shell's folder chooser (it holds a tree view).
 HWND WaitForFolderChooser(DWORD threadId);
 
 // Presses a button of a dialog by posting its BN_CLICKED, as a click does.
 void PostClick(HWND dialog, int id);
+// Waits for the form dialog with this caption, types size into the size field (when given),
+// presses OK and waits until the dialog is gone. False when no such dialog came.
+bool PressOk(DWORD threadId, const char* caption, const char* size = nullptr);
 // A key pressed on the thread's focused control, through the modal loop.
 void PostKey(HWND target, UINT vk);
 // The focused window of another thread.
@@ -67,15 +75,8 @@ std::array<int, 4> ControlRect(HWND dialog, int id);
 // The screen's dots per inch.
 int ScreenDpi();
 
-// Runs execute() while a driver opens the dialog, has OK refuse the target `refused` with a box
-// and, the box still up, closes the dialog by `way`: 0 Cancel, 1 Esc, 2 the close box, 3 Alt+F4,
-// 4 OK with the target `valid`; then the box. True when the dialog went while the box stayed up.
-bool CloseWithBoxUp(const char* caption, const char* boxCaption, int way, const std::string& refused,
-                    const std::string& valid, const std::function<void()>& execute);
-
 // Sets the text of a dialog's control.
 void SetText(HWND dialog, int id, const std::string& text);
-bool FileExists(const std::string& path);
 
 // Sets the user's decimal separator for one scope.
 class TDecimalSeparatorScope {

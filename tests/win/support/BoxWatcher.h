@@ -1,5 +1,6 @@
-// Watches the process for dialog boxes (class "#32770"), records what they show and closes them,
-// so tests can assert on message boxes and keep running headless.
+// Message boxes as every test reads them, and a watcher that answers them in the background.
+// One rule: a message box is a dialog ("#32770") holding the static text control 0xFFFF; its text
+// is that control's text, its icon the image of its first icon control.
 #pragma once
 #include <windows.h>
 
@@ -16,9 +17,16 @@ struct TSeenBox {
     HICON Icon = nullptr;  // the icon a message box shows, when it has one
 };
 
+// A window's text, asked for with a time limit so that a busy thread cannot hang the reader.
+std::string WindowText(HWND window);
+bool IsMessageBox(HWND window);
+TSeenBox ReadBox(HWND box);
+
+// Watches the process for dialogs (message boxes and any other "#32770"), records what they show
+// and closes them, so tests can assert on message boxes and keep running headless.
 class TBoxWatcher {
 public:
-    // closeCommand: the WM_COMMAND id posted to each box found (IDOK answers a message box).
+    // closeCommand: the WM_COMMAND id posted to each dialog found (IDOK answers a message box).
     explicit TBoxWatcher(WPARAM closeCommand = IDOK);
     ~TBoxWatcher();
     TBoxWatcher(const TBoxWatcher&) = delete;

@@ -218,7 +218,7 @@ std::optional<std::string> FixtureDir()
     std::string path = std::string("Z:") + unixDir;
     for (char& c : path)
         if (c == '/') c = '\\';
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    if (!testfiles::FileExists(path)) return std::nullopt;
     return path;
 }
 

@@ -8,17 +8,9 @@ std::string ProgramDir()
     return s.substr(0, s.find_last_of('\\'));
 }
 
-TLoadedLibrary::TLoadedLibrary(const std::string& name)
-    : module_(LoadLibraryA((ProgramDir() + "\\" + name).c_str()))
-{
-}
-
-TLoadedLibrary::~TLoadedLibrary()
-{
-    if (module_) FreeLibrary(module_);
-}
+TLoadedLibrary::TLoadedLibrary(const std::string& name) { Load((ProgramDir() + "\\" + name).c_str()); }
 
 const void* TLoadedLibrary::Proc(const char* name) const
 {
-    return module_ ? reinterpret_cast<const void*>(GetProcAddress(module_, name)) : nullptr;
+    return Get() ? reinterpret_cast<const void*>(GetProcAddress(Get(), name)) : nullptr;
 }
