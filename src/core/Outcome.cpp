@@ -17,7 +17,7 @@ TOutcome Failed(TOperation operation, TCause cause, const std::string& file, uin
     outcome.Operation = operation;
     outcome.Cause = cause;
     outcome.File = file;
-    outcome.SysError = sysError;
+    outcome.SystemError = sysError;
     return outcome;
 }
 

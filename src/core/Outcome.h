@@ -16,10 +16,10 @@ enum class TCause {
     Cancelled,           // the host set the cancel flag before the result was complete
     NoMemory,            // the transfer buffer could not be obtained
     TooManyPieces,       // split: Size / PieceSize is 1000 or more (or PieceSize is 0)
-    CannotOpen,          // split: the source cannot be opened (File, SysError)
-    CannotRead,          // a source, a piece or an output to verify cannot be read (File, SysError)
-    CannotCreate,        // a piece or the combine's output cannot be created (File, SysError)
-    CannotWrite,         // a write or the closing commit fails (File, SysError)
+    CannotOpen,          // split: the source cannot be opened (File, SystemError)
+    CannotRead,          // a source, a piece or an output to verify cannot be read (File, SystemError)
+    CannotCreate,        // a piece or the combine's output cannot be created (File, SystemError)
+    CannotWrite,         // a write or the closing commit fails (File, SystemError)
     SourceChanged,       // split: the source changed while it was being split
     PieceMissing,        // combine: the pieces end before the recorded size (File: the next piece)
     DifferentFileThere,  // combine: another file of the output's name is in the target (File)
@@ -31,7 +31,7 @@ struct TOutcome {
     TOperation Operation = TOperation::Split;
     TCause Cause = TCause::None;
     std::string File;           // the file concerned; empty when the cause names none
-    uint32_t SysError = 0;      // the system's error code; 0 when the cause has none
+    uint32_t SystemError = 0;     // the system's error code; 0 when the cause has none
     uint64_t Size = 0;          // TooManyPieces: the source's size; SizeMismatch: the bytes the pieces hold
     uint64_t RecordedSize = 0;  // SizeMismatch: the size the checksum file records
     uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
@@ -48,5 +48,5 @@ TOutcome Failed(TOperation operation, TCause cause, const std::string& file = st
 uint64_t SmallestPieceSize(uint64_t size);
 
 // The cause in words, one or two sentences, without a line break; systemText is the system's
-// description of outcome.SysError (used only by the causes that carry one). Empty for success.
+// description of outcome.SystemError (used only by the causes that carry one). Empty for success.
 std::string FailureText(const TOutcome& outcome, const std::string& systemText);

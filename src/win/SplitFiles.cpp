@@ -1,8 +1,9 @@
-// The split and combine operations.
+// The split, and what both operations share (the cancel flag, the failure text); the combine is
+// in CombineFiles.cpp.
 //
-// Both copy through one transfer buffer of TransferBlockSize bytes, report after every block, let
-// the thread's messages run between blocks (at most once per clock tick, see App::TBlockPump) and
-// after every piece, so the host stays live and can set CancelFlag. How they end is an outcome;
+// Both operations copy through one transfer buffer of TransferBlockSize bytes, report after every
+// block, let the thread's messages run between blocks (at most once per clock tick, see
+// App::TBlockPump) and after every piece, so the host stays live and can set CancelFlag. How they end is an outcome;
 // only the errors of the text-file layer and the refusals before the first write are raised.
 //
 // Guards beyond the plain copy, all aimed at never losing or silently corrupting data:
@@ -16,10 +17,7 @@
 // - before its first write a split checks every name it will create (SplitChecks.h): it never
 //   writes over its own source, over another file's set, onto a device or a directory, nor starts
 //   with names the system cannot create; the source itself must be a file on disk;
-// - a source that another program holds open for writing is described by the bytes copied;
-// - the combine never writes outside its target directory, never replaces an existing file, and
-//   verifies the size as well as the checksum; a piece that is a device counts as missing, and
-//   nothing raised after the output was created leaves it behind.
+// - a source that another program holds open for writing is described by the bytes copied.
 #include "SplitFiles.h"
 
 #include <windows.h>
@@ -30,7 +28,6 @@
 #include "App.h"
 #include "CRC32.h"
 #include "CRC32Core.h"
-#include "CharText.h"
 #include "DescriptorFile.h"
 #include "Errors.h"
 #include "Files.h"
@@ -40,80 +37,18 @@
 #include "SplitChecks.h"
 #include "SplitJob.h"
 #include "SysError.h"
+#include "Transfer.h"
 
 volatile uint8_t CancelFlag = 0;
 
 namespace {
 
 const char SplitStatus[] = "Spliting...";
-const char CombineStatus[] = "Combining...";
-
-bool Cancelled() { return CancelFlag != 0; }
 
 TOutcome SplitFailure(TCause cause, const std::string& file = std::string(), DWORD code = 0)
 {
     return Failed(TOperation::Split, cause, file, code);
 }
-
-TOutcome CombineFailure(TCause cause, const std::string& file = std::string(), DWORD code = 0)
-{
-    return Failed(TOperation::Combine, cause, file, code);
-}
-
-// The arguments a progress call repeats; only the percent changes from call to call.
-struct TReporter {
-    TPlugInProgressProc Proc;
-    const char* Status;
-    std::string FileName;
-    std::string SourceDir;
-    std::string TargetDir;
-
-    void Report(int32_t percent) const
-    {
-        if (Proc)
-            Proc(percent, Status, FileName.c_str(), SourceDir.c_str(), TargetDir.c_str(),
-                 const_cast<uint8_t*>(&CancelFlag));
-    }
-};
-
-// What a copy carries from block to block: the one transfer buffer, the bytes moved so far against
-// the operation's size, the running checksum of those bytes (when asked for), and the progress
-// report and message pump that follow every block.
-class TTransfer {
-public:
-    TTransfer(const TReporter& reporter, uint64_t size, bool checksum)
-        : buffer_(new (std::nothrow) unsigned char[TransferBlockSize]), reporter_(reporter), size_(size),
-          checksum_(checksum)
-    {
-    }
-    // False when memory is short: the operation ends before it creates anything.
-    bool Ready() const { return buffer_ != nullptr; }
-    unsigned char* Buffer() { return buffer_.get(); }
-    uint64_t Done() const { return done_; }
-    uint32_t Checksum() const { return crc_ ^ 0xFFFFFFFFu; }
-
-    // After got bytes of the buffer went out: count them, report the block, let messages run.
-    void Moved(DWORD got)
-    {
-        if (checksum_) crc_ = CRC32Update(crc_, buffer_.get(), got);
-        done_ += got;
-        reporter_.Report(BlockPercent(done_, size_));
-        pump_.AfterBlock();
-    }
-    // The closing report: its percent may say 100.
-    void ReportEnd() const { reporter_.Report(ProgressPercent(done_, size_)); }
-
-private:
-    std::unique_ptr<unsigned char[]> buffer_;
-    TReporter reporter_;
-    uint64_t size_;
-    bool checksum_;
-    uint64_t done_ = 0;
-    uint32_t crc_ = 0xFFFFFFFFu;
-    App::TBlockPump pump_;
-};
-
-// ---- Split ----
 
 // Copies piece n of the job from the source into a new (or emptied) piece file, block by block.
 // A cancel ends the piece early and is no failure here: the caller looks at the flag.
@@ -167,100 +102,6 @@ TOutcome DescribedChecksum(TInFile& source, const TSplitJob& job, uint32_t copie
     crc = fileCRC ? *fileCRC : copied;
     return Succeeded(TOperation::Split);
 }
-
-// ---- Combine ----
-
-// A descriptor's file name must name a file inside the target directory, nothing else. Read in
-// the ANSI code page: a two-byte character ending in 0x5C is part of a name, not a separator.
-bool LeavesTargetDir(const std::string& name)
-{
-    return FindLastCharOf(name, "\\/:") != std::string::npos || name == "." || name == "..";
-}
-
-// Appends the piece at path to the output, read to its end whatever its length: a short read
-// marks the end. A piece that does not exist, or is a device, is missing. A cancel ends the piece
-// early and is no failure here: the caller looks at the flag.
-TOutcome AppendPiece(const std::string& path, TOutFile& out, const std::string& outputPath, TTransfer& transfer)
-{
-    TInFile piece;
-    if (!piece.Open(path, TInFile::ReadSharedWithWriters)) {
-        const DWORD code = piece.Error();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return CombineFailure(TCause::PieceMissing, path);
-        return CombineFailure(TCause::CannotRead, path, code);
-    }
-    if (!piece.IsDisk()) return CombineFailure(TCause::PieceMissing, path);
-
-    DWORD got = 0;
-    do {
-        if (!piece.Read(transfer.Buffer(), TransferBlockSize, got))
-            return CombineFailure(TCause::CannotRead, path, piece.Error());
-        if (!out.WriteAll(transfer.Buffer(), got)) return CombineFailure(TCause::CannotWrite, outputPath, out.Error());
-        transfer.Moved(got);
-    } while (!Cancelled() && got == TransferBlockSize);
-    return Succeeded(TOperation::Combine);
-}
-
-// Whether the file at path is what the descriptor describes: success, a size or checksum that
-// differs (with both numbers), or CannotRead when the check cannot run (a file that cannot be
-// opened, no memory for the reading buffer).
-TOutcome CheckOutput(const std::string& path, uint64_t size, uint32_t crc)
-{
-    TOutcome outcome = CombineFailure(TCause::CannotRead, path);
-    try {
-        // The size first: cheap, and it catches what a checksum over a truncated view could miss.
-        const std::optional<uint64_t> fileSize = FileSizeByName(path);
-        if (!fileSize) {
-            outcome.SysError = GetLastError();
-            return outcome;
-        }
-        if (*fileSize != size) {
-            outcome.Cause = TCause::SizeMismatch;
-            outcome.File.clear();
-            outcome.Size = *fileSize;
-            outcome.RecordedSize = size;
-            return outcome;
-        }
-        unsigned long error = ERROR_SUCCESS;
-        const std::optional<uint32_t> fileCRC = CalcFileCRC32(path, &error);
-        if (!fileCRC) {
-            outcome.SysError = error;
-            return outcome;
-        }
-        if (*fileCRC != crc) {
-            outcome.Cause = TCause::ChecksumMismatch;
-            outcome.File.clear();
-            outcome.CRC = *fileCRC;
-            outcome.RecordedCRC = crc;
-            return outcome;
-        }
-        return Succeeded(TOperation::Combine);
-    } catch (const std::bad_alloc&) {
-        outcome.SysError = ERROR_NOT_ENOUGH_MEMORY;
-        return outcome;
-    }
-}
-
-// Removes the output again when anything is raised while it is being written or judged: a
-// half-written output never survives the combine. The closing phase dismisses it once it has
-// decided the output's fate.
-class TOutputGuard {
-public:
-    TOutputGuard(TOutFile& file, const std::string& path, bool created) : file_(file), path_(path), armed_(created) {}
-    ~TOutputGuard()
-    {
-        if (!armed_) return;
-        file_.Close();
-        DeleteFileA(path_.c_str());
-    }
-    TOutputGuard(const TOutputGuard&) = delete;
-    TOutputGuard& operator=(const TOutputGuard&) = delete;
-    void Dismiss() { armed_ = false; }
-
-private:
-    TOutFile& file_;
-    const std::string& path_;
-    bool armed_;
-};
 
 }  // namespace
 
@@ -319,70 +160,7 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
     return RunSplit(FileName, TargetDir, PieceSize, Progress).Ok();
 }
 
-TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
-                    const TCombineVerdict& Verdict)
-{
-    CancelFlag = 0;
-
-    const TDescriptor descriptor = ReadDescriptorFile(FileName);
-    if (LeavesTargetDir(descriptor.FileName))
-        throw EOperationRefused("Checksum file \"" + FileName + "\" names the file \"" + descriptor.FileName +
-                                "\", which would be written outside the target directory. Nothing was combined.");
-    const uint64_t size = descriptor.Size;
-
-    const std::string output = AddBackslash(TargetDir) + descriptor.FileName;
-    TTransfer transfer({Progress, CombineStatus, output, ExtractFileDir(FileName), ExtractFileDir(output)}, size, false);
-    if (!transfer.Ready()) return CombineFailure(TCause::NoMemory);
-
-    // Only a file this run creates is ever written or deleted: an existing one is only verified.
-    TOutFile out;
-    const bool created = out.Create(output, TOutFile::CreateNewExclusive);
-    const DWORD createError = out.Error();
-    TOutputGuard outputGuard(out, output, created);
-
-    // The first thing that went wrong while copying; it explains a check that fails.
-    TOutcome copy = Succeeded(TOperation::Combine);
-    if (created) {
-        for (uint32_t n = 1;; ++n) {
-            copy = AppendPiece(PieceFileName(FileName, n), out, output, transfer);
-            if (!copy.Ok()) break;
-            App::ProcessMessages();
-            if (Cancelled()) {
-                copy = CombineFailure(TCause::Cancelled);
-                break;
-            }
-            if (transfer.Done() >= size) break;
-        }
-    }
-
-    // Closing phase, on every path. A failed read or write leaves a partial output, which the
-    // check judges as it stands; the result is the check's.
-    TOutcome outcome = Succeeded(TOperation::Combine);
-    if (created && !out.Close()) outcome = CombineFailure(TCause::CannotWrite, output, out.Error());  // data lost
-    if (outcome.Ok()) outcome = CheckOutput(output, size, descriptor.CRC);
-    if (!outcome.Ok()) {
-        if (created) {
-            if (!copy.Ok()) outcome = copy;
-        } else if (createError == ERROR_FILE_EXISTS || createError == ERROR_ALREADY_EXISTS) {
-            if (outcome.Cause != TCause::CannotRead) outcome = CombineFailure(TCause::DifferentFileThere, output);
-        } else {
-            outcome = CombineFailure(TCause::CannotCreate, output, createError);
-        }
-        if (created) DeleteFileA(output.c_str());
-    }
-    outputGuard.Dismiss();
-
-    if (Verdict) Verdict(outcome);
-    transfer.ReportEnd();
-    return outcome;
-}
-
-bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress)
-{
-    return RunCombine(FileName, TargetDir, Progress, nullptr).Ok();
-}
-
 std::string FailureText(const TOutcome& outcome)
 {
-    return FailureText(outcome, outcome.SysError != 0 ? SysErrorMessage(outcome.SysError) : std::string());
+    return FailureText(outcome, outcome.SystemError != 0 ? SysErrorMessage(outcome.SystemError) : std::string());
 }

@@ -103,7 +103,7 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
     auto before = Snapshot(small);
     const TOutcome full = RunSplit(source, small, 300000, nullptr);
     ExpectCause(full, TCause::CannotWrite, small + "\\src.002");
-    EXPECT_EQ(full.SysError, static_cast<uint32_t>(ERROR_DISK_FULL));
+    EXPECT_EQ(full.SystemError, static_cast<uint32_t>(ERROR_DISK_FULL));
     EXPECT_EQ(ReadFileBytes(source), bytes);
     auto after = Snapshot(small);
     for (const auto& [name, content] : before) EXPECT_EQ(after[name], content) << name;
@@ -139,7 +139,7 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
         TBoxWatcher boxes;
         const TOutcome outcome = engineprobe::Combine(descriptor, small, nullptr);
         ExpectCause(outcome, TCause::CannotWrite, small + "\\big.bin");
-        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_DISK_FULL));
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_DISK_FULL));
         ExpectNoBox(boxes);
     }
     EXPECT_EQ(Snapshot(small), before);
@@ -171,7 +171,7 @@ TEST_F(EngineFaultsTest, LockedFiles)
         TLock lock(target.File("lk.002"));
         const TOutcome outcome = RunSplit(source, target.Path(), 10000, nullptr);
         ExpectCause(outcome, TCause::CannotCreate, target.File("lk.002"));
-        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     }
     EXPECT_EQ(ReadFileBytes(target.File("lk.002")), "held by another program");
     EXPECT_EQ(ReadFileBytes(target.File("lk.001")), bytes.substr(0, 10000));
@@ -185,7 +185,7 @@ TEST_F(EngineFaultsTest, LockedFiles)
         TLock lock(source);
         const TOutcome outcome = RunSplit(source, empty.Path(), 10000, nullptr);
         ExpectCause(outcome, TCause::CannotOpen, source);
-        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     }
     EXPECT_TRUE(engineprobe::FileNames(empty.Path()).empty());
 
@@ -198,7 +198,7 @@ TEST_F(EngineFaultsTest, LockedFiles)
         TBoxWatcher boxes;
         const TOutcome outcome = engineprobe::Combine(descriptor, out.Path(), nullptr);
         ExpectCause(outcome, TCause::CannotRead, PieceFileName(descriptor, 2));
-        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
         ExpectNoBox(boxes);
     }
     EXPECT_TRUE(engineprobe::FileNames(out.Path()).empty());
@@ -211,7 +211,7 @@ TEST_F(EngineFaultsTest, LockedFiles)
         TBoxWatcher boxes;
         const TOutcome outcome = engineprobe::Combine(descriptor, out.Path(), nullptr);
         ExpectCause(outcome, TCause::CannotRead, out.File("lk.bin"));  // it cannot be verified
-        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
         ExpectNoBox(boxes);
     }
     EXPECT_EQ(ReadFileBytes(out.File("lk.bin")), bytes);
@@ -399,7 +399,7 @@ TEST_F(EngineFaultsTest, ChecksumThatCannotRunCountsAsAMismatch)
         EXPECT_NO_THROW(outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc()));
         FailChecksumBuffer = false;
         ExpectCause(outcome, TCause::CannotRead, output);
-        EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
         ExpectNoBox(boxes);
         EXPECT_EQ(FileExists(output), existing) << "only a file this run created is deleted";
         ASSERT_FALSE(progress.Calls().empty());

@@ -155,7 +155,7 @@ TEST_F(SplitFileTest, MissingSourceCreatesNothing)
     const TOutcome outcome = RunSplit(src.File("absent.txt"), dst.Path(), 100, nullptr);
     EXPECT_EQ(outcome.Cause, TCause::CannotOpen);
     EXPECT_EQ(outcome.File, src.File("absent.txt"));
-    EXPECT_EQ(outcome.SysError, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
 }
 
