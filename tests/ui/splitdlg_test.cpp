@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "App.h"
+#include "CurrentDirectory.h"
 #include "Errors.h"
 #include "SplitDlg.h"
 #include "TestFiles.h"
@@ -231,10 +232,18 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
 {
     testfiles::TempDir temp;
     testfiles::WriteFileBytes(temp.File("plain.txt"), "x");
+    ASSERT_TRUE(CreateDirectoryA(temp.File("E").c_str(), nullptr));
     struct TCase {
         std::string dir, size, message;
     };
+    // A last name ending in a space or a dot would be tested as "E" and written as another
+    // directory: refused as typed, although "E" exists.
+    const auto notFound = [](const std::string& dir) { return "Directory " + dir + " not found. Select other directory"; };
     const std::vector<TCase> cases = {
+        {temp.File("E "), "100000", notFound(temp.File("E "))},
+        {temp.File("E..."), "100000", notFound(temp.File("E..."))},
+        {temp.File("E."), "100000", notFound(temp.File("E."))},
+        {temp.File("E \\"), "100000", notFound(temp.File("E \\"))},
         {"", "1.44 Mb (3.5\")", "Directory  not found. Select other directory"},
         {temp.File("missing"), "720 Kb (3.5\")", "Directory " + temp.File("missing") + " not found. Select other directory"},
         {temp.File("plain.txt"), "100000", "Directory " + temp.File("plain.txt") + " not found. Select other directory"},
@@ -263,8 +272,8 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
             PostClick(dialog, IDC_BTCANCEL);
             WaitGone(dialog);
         });
-        // The file need not exist: nothing gets as far as splitting it.
-        ExecuteSplitDialog(host.Get(), temp.File("nothing.bin"), temp.Path(), nullptr);
+        // Nothing gets as far as splitting it.
+        ExecuteSplitDialog(host.Get(), temp.File("plain.txt"), temp.Path(), nullptr);
     }
     EXPECT_EQ(App::OwnerWindow(), before);
     ASSERT_EQ(boxes.size(), cases.size());
@@ -279,7 +288,52 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
     }
     EXPECT_TRUE(hostDisabledToTheEnd);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
-    EXPECT_FALSE(FileExists(temp.File("nothing.crc")));
+    EXPECT_FALSE(FileExists(temp.File("plain.crc")));
+    EXPECT_FALSE(FileExists(temp.File("plain.001")));
+    EXPECT_TRUE(RemoveDirectoryA(temp.File("E").c_str())) << "E is empty";
+}
+
+TEST(SplitDialog, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryHolds)
+{
+    // The current directory holds a folder named after a letter that no drive has, and no
+    // folder "c". That letter is refused and nothing lands in the folder; "c" is the root "c:\",
+    // where the pieces then are.
+    testfiles::TempDir temp;
+    const std::string letter(1, testfiles::UnmappedDriveLetter());
+    ASSERT_NE(letter[0], 0);
+    ASSERT_TRUE(CreateDirectoryA(temp.File(letter).c_str(), nullptr));
+    const std::string content = testfiles::PatternBytes(700);
+    testfiles::WriteFileBytes(temp.File("zandrel-letter.bin"), content);
+    const std::vector<std::string> written = {"c:\\zandrel-letter.001", "c:\\zandrel-letter.002",
+                                              "c:\\zandrel-letter.crc"};
+    for (const std::string& path : written) DeleteFileA(path.c_str());
+    THostWindow host;
+    TBox refused, success;
+    {
+        testfiles::TCurrentDirectoryScope current(temp.Path());
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_CBTRGSIZE, "500");
+            SetText(dialog, IDC_EDTARGETDIR, letter);
+            PostClick(dialog, IDC_BTOK);
+            refused = ReadAndCloseBox(main, "Split file");
+            SetText(dialog, IDC_EDTARGETDIR, "c");
+            PostClick(dialog, IDC_BTOK);
+            success = ReadAndCloseBox(main, "Split file");
+        });
+        ExecuteSplitDialog(host.Get(), temp.File("zandrel-letter.bin"), "", nullptr);
+    }
+    EXPECT_EQ(refused.text, "Directory " + letter + " not found. Select other directory");
+    EXPECT_EQ(success.text, "File zandrel-letter.bin succefully splitted.");
+    EXPECT_TRUE(RemoveDirectoryA(temp.File(letter).c_str())) << "the folder is empty";
+    std::string pieces;
+    for (const std::string& path : written) {
+        if (path.compare(path.size() - 4, 4, ".crc") != 0 && FileExists(path)) pieces += testfiles::ReadFileBytes(path);
+        EXPECT_TRUE(FileExists(path)) << path;
+        DeleteFileA(path.c_str());
+    }
+    EXPECT_EQ(pieces, content);
 }
 
 TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
