@@ -78,6 +78,7 @@ private:
         HWND focus_;
         HHOOK keys_;
         TFormDialog* outer_;
+        bool handingKey_;
     };
     static LRESULT CALLBACK NestedKeys(int code, WPARAM wParam, LPARAM lParam);
     void Reassert(HWND focus);

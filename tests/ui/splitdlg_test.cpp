@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <stdexcept>
@@ -556,4 +557,125 @@ TEST(SplitDialog, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDi
         EXPECT_TRUE(IsWindowEnabled(other.Get()));
         EXPECT_FALSE(IsWindowEnabled(idle.Get()));
     }
+}
+
+namespace {
+
+// A message filter put on top of the dialog's own while a box is up: it counts the calls made
+// for the dialog's key presses and how deeply the calls nest inside each other.
+struct TFilterProbe {
+    HWND dialog = nullptr;
+    HHOOK hook = nullptr;
+    int depth = 0, deepest = 0, keyDowns = 0;
+};
+TFilterProbe gProbe;
+
+LRESULT CALLBACK ProbeFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    const bool counted = code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && gProbe.dialog &&
+                         (msg->hwnd == gProbe.dialog || IsChild(gProbe.dialog, msg->hwnd));
+    if (counted) {
+        ++gProbe.keyDowns;
+        gProbe.deepest = std::max(gProbe.deepest, ++gProbe.depth);
+    }
+    const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
+    if (counted) --gProbe.depth;
+    return result;
+}
+
+// A message-only window of the main thread: a message sent to it installs the probe from inside
+// whatever modal loop the thread runs, so that the probe is called before the dialog's filter.
+LRESULT CALLBACK ProbeWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_APP) {
+        gProbe.dialog = reinterpret_cast<HWND>(wParam);
+        gProbe.hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeFilter, nullptr, GetCurrentThreadId());
+        return gProbe.hook != nullptr;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(SplitDialog, KeysPressedUnderABoxReachTheDialogOnceAndTheFilterDoesNotCallItself)
+{
+    // The refused directory's box is up. Tab in the target field moves the focus one control on,
+    // Space on OK shows one more box (and Tab works under that one too), Esc closes the dialog;
+    // each key goes through the thread's filters once from the box's loop and once from the
+    // dialog's own key handling, no deeper.
+    testfiles::TempDir dir;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &ProbeWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ZandrelFilterProbe";
+    RegisterClassA(&wc);
+    HWND probe = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(probe, nullptr);
+    gProbe = TFilterProbe{};
+    THostWindow host;
+    bool probed = false, tabbedOnce = false, oneMoreBox = false, tabbedUnderTheSecondBox = false,
+         closedUnderTheBox = false;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            HWND edit = GetDlgItem(dialog, IDC_EDTARGETDIR), combo = GetDlgItem(dialog, IDC_CBTRGSIZE),
+                 ok = GetDlgItem(dialog, IDC_BTOK);
+            SetText(dialog, IDC_EDTARGETDIR, dir.File("missing"));
+            PostClick(dialog, IDC_BTOK);
+            HWND box = WaitForMessageBox(main, "Split file");
+            ASSERT_NE(box, nullptr);
+            DWORD_PTR installed = 0;
+            probed = SendMessageTimeoutA(probe, WM_APP, reinterpret_cast<WPARAM>(dialog), 0, SMTO_NORMAL, 5000,
+                                         &installed) &&
+                     installed;
+            // The user clicks into the target field and presses Tab.
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+            WaitUntil([&] { return FocusOf(main) == edit; });
+            PostKey(edit, VK_TAB);
+            const auto inCombo = [&] { return FocusOf(main) == combo || GetParent(FocusOf(main)) == combo; };
+            WaitUntil(inCombo, 5000);
+            Sleep(300);
+            tabbedOnce = inCombo();
+            // Space on OK: the target is still missing, so one more box, no third.
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ok), TRUE);
+            WaitUntil([&] { return FocusOf(main) == ok; });
+            PostKey(ok, VK_SPACE);
+            const auto boxes = [&] {
+                int n = 0;
+                for (HWND w : ThreadWindows(main))
+                    if (w != dialog && ClassName(w) == "#32770" && WindowText(w) == "Split file") ++n;
+                return n;
+            };
+            WaitUntil([&] { return boxes() >= 2; }, 5000);
+            Sleep(300);
+            oneMoreBox = boxes() == 2;
+            // That box was opened from inside the dialog's key handling: Tab still works under it.
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+            WaitUntil([&] { return FocusOf(main) == edit; });
+            PostKey(edit, VK_TAB);
+            tabbedUnderTheSecondBox = WaitUntil(inCombo, 5000);
+            for (HWND w : ThreadWindows(main))
+                if (w != dialog && w != box && ClassName(w) == "#32770") PostMessageA(w, WM_COMMAND, IDOK, 0);
+            WaitUntil([&] { return boxes() == 1; }, 5000);
+            // Esc closes the dialog while the first box stays up.
+            PostKey(edit, VK_ESCAPE);
+            closedUnderTheBox = WaitGone(dialog, 5000) && IsWindowVisible(box);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            WaitGone(box);
+        });
+        ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
+    }
+    if (gProbe.hook) UnhookWindowsHookEx(gProbe.hook);
+    DestroyWindow(probe);
+    ASSERT_TRUE(probed);
+    EXPECT_TRUE(tabbedOnce);
+    EXPECT_TRUE(oneMoreBox);
+    EXPECT_TRUE(tabbedUnderTheSecondBox);
+    EXPECT_TRUE(closedUnderTheBox);
+    // The second box's filter comes before the probe: the Tab under it passes the probe once.
+    EXPECT_EQ(gProbe.keyDowns, 7) << "Tab, Space and Esc twice each, the second Tab once";
+    EXPECT_EQ(gProbe.deepest, 2);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }
