@@ -18,9 +18,13 @@ TCurrentDirectoryScope::~TCurrentDirectoryScope() { SetCurrentDirectoryA(old_.c_
 
 char UnmappedDriveLetter()
 {
+    // The drive mask may lag behind a drive mapped a moment ago: the root must not read either.
     const DWORD drives = GetLogicalDrives();
-    for (char letter = 'q'; letter <= 'y'; ++letter)
-        if (!(drives & (1u << (letter - 'a')))) return letter;
+    for (char letter = 'q'; letter <= 'y'; ++letter) {
+        const std::string root = std::string(1, letter) + ":\\";
+        if (!(drives & (1u << (letter - 'a'))) && GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return letter;
+    }
     return 0;
 }
 
