@@ -56,6 +56,16 @@ void CheckAll(const std::string& x, const uint8_t* data, size_t size, const TRea
     Check(StartsWith(x, removed) && x.size() - removed.size() == (endsSep ? 1u : 0u));
     Check(AddBackslash(added) == added);
 
+    // Only the last name counts, separators after it do not, and a space or a dot must end it.
+    const bool spaceOrDot = LastNameEndsInSpaceOrDot(x);
+    Check(LastNameEndsInSpaceOrDot(added) == spaceOrDot);
+    Check(!LastNameEndsInSpaceOrDot(x + "\\x") && LastNameEndsInSpaceOrDot(x + " "));
+    if (spaceOrDot) {
+        std::string bare = x;
+        while (!bare.empty() && (r.LastChar(bare) == '\\' || r.LastChar(bare) == '/')) bare.resize(r.LastStart(bare));
+        Check(r.LastChar(bare) == ' ' || r.LastChar(bare) == '.');
+    }
+
     Check(IsUNCPath(x) == (x.size() > 2 && x[0] == '\\' && x[1] == '\\'));
     const std::string root = ExtractShareRoot(x);
     Check(StartsWith(x, root));

@@ -40,6 +40,29 @@ std::string AddBackslash(const std::string& path)
     return path + '\\';
 }
 
+bool LastNameEndsInSpaceOrDot(const std::string& path)
+{
+    // One walk over the characters: where the last name starts and ends, and its last character.
+    size_t at = 0, start = 0, end = 0, last = std::string::npos;
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (path.size() >= 2 && path[1] == ':' && isLetter(path[0])) at = start = end = 2;
+    bool afterSeparator = false;
+    for (; at < path.size(); at = NextCharIndex(path, at)) {
+        if (path[at] == '\\' || path[at] == '/') {
+            afterSeparator = true;
+            continue;
+        }
+        if (afterSeparator) start = at;
+        afterSeparator = false;
+        last = at;
+        end = NextCharIndex(path, at);
+    }
+    if (last == std::string::npos) return false;  // a root, a bare drive, nothing at all
+    const std::string name = path.substr(start, end - start);
+    if (name == "." || name == "..") return false;
+    return path[last] == ' ' || path[last] == '.';
+}
+
 std::string RemoveBackslash(const std::string& path)
 {
     if (EndsInBackslash(path)) return path.substr(0, path.size() - 1);

@@ -6,6 +6,12 @@
 // Joins a directory and a name: appends "\" unless empty or already ending in "\";
 // a bare drive letter becomes "X:\".
 std::string AddBackslash(const std::string& path);
+// True when the last name of the path (separators "\" or "/" at its end left aside, and a drive
+// "X:" before it) ends in a space or a dot and is not "." or "..". The system drops such an ending
+// from the last name of a path it is given, but keeps it when more follows: "E " alone finds the
+// directory "E", while "E \x.001" is no file in it: a test of the name and the files written
+// would see two directories.
+bool LastNameEndsInSpaceOrDot(const std::string& path);
 // Removes at most one trailing "\".
 std::string RemoveBackslash(const std::string& path);
 // Longer than two characters and starting with "\\" (two one-byte characters, so counting

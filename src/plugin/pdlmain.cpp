@@ -11,6 +11,7 @@
 #include <string>
 
 #include "CombineDlg.h"
+#include "HostWindowState.h"
 #include "SplitDlg.h"
 #include "Version.h"
 
@@ -43,6 +44,9 @@ int32_t RunCommand(Dialog dialog, void* hostWindow, const char* targetDir, const
                    TPlugInProgressProc progress) noexcept
 {
     HWND host = static_cast<HWND>(hostWindow);
+    // Made first, so that it ends last: the host's windows are given back as enabled as they
+    // were after the error box below too.
+    const App::THostEnabledScope hostState(host);
     try {
         const std::string target = HostText(targetDir);
         const std::string file = HostText(fileName);

@@ -19,8 +19,9 @@ TCombineDialog::TCombineDialog() : TFormDialog(IDD_COMBINE, CombineLayout) {}
 
 void TCombineDialog::btOKClick()
 {
-    // A UNC target is accepted only when its share can be connected.
-    if (UNCDirectoryExists(ControlText(IDC_EDTARGETDIR))) {
+    // The directory the combine writes into, as it joins names to the text. A UNC target is
+    // accepted only when its share can be connected.
+    if (UNCTargetDirectoryExists(ControlText(IDC_EDTARGETDIR))) {
         SetModalResult(mrOk);
         return;
     }

@@ -163,17 +163,23 @@ void TFormDialog::sbBrowseClick()
 namespace {
 // The form whose keyboard the nested modal loop passes on (one command runs at a time).
 TFormDialog* gKeysFor = nullptr;
+// Set while NestedKeys has IsDialogMessage handle a key. IsDialogMessage first runs the thread's
+// message filters, this one among them: called from there, the filter passes the key on, or the
+// two would call each other until the system refused to go deeper. A modal loop that the key's
+// handling opens (a box shown by OK) starts with it clear again.
+bool gHandingKey = false;
 }  // namespace
 
 TFormDialog::TNestedScope::TNestedScope(TFormDialog& dialog)
     : dialog_(dialog), focus_(GetFocus()),
       keys_(SetWindowsHookExA(WH_MSGFILTER, &TFormDialog::NestedKeys, nullptr, GetCurrentThreadId())),
-      outer_(std::exchange(gKeysFor, &dialog))
+      outer_(std::exchange(gKeysFor, &dialog)), handingKey_(std::exchange(gHandingKey, false))
 {
 }
 
 TFormDialog::TNestedScope::~TNestedScope()
 {
+    gHandingKey = handingKey_;
     gKeysFor = outer_;
     keys_.Reset();  // the reverse of the constructor: the hook goes before the focus comes back
     dialog_.Reassert(focus_);
@@ -185,10 +191,14 @@ LRESULT CALLBACK TFormDialog::NestedKeys(int code, WPARAM wParam, LPARAM lParam)
     // user types into this dialog meanwhile get them here. A menu's loop keeps its own keys.
     auto* msg = reinterpret_cast<MSG*>(lParam);
     TFormDialog* form = gKeysFor;
-    if ((code == MSGF_DIALOGBOX || code == MSGF_MESSAGEBOX) && form && !form->ended_ && form->handle_ && msg &&
-        msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST &&
-        (msg->hwnd == form->handle_ || IsChild(form->handle_, msg->hwnd)) && IsDialogMessageA(form->handle_, msg))
-        return TRUE;
+    if (!gHandingKey && (code == MSGF_DIALOGBOX || code == MSGF_MESSAGEBOX) && form && !form->ended_ &&
+        form->handle_ && msg && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST &&
+        (msg->hwnd == form->handle_ || IsChild(form->handle_, msg->hwnd))) {
+        gHandingKey = true;
+        const BOOL handled = IsDialogMessageA(form->handle_, msg);
+        gHandingKey = false;
+        if (handled) return TRUE;
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

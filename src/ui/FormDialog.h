@@ -79,6 +79,7 @@ private:
         HWND focus_;
         TWindowsHook keys_;
         TFormDialog* outer_;
+        bool handingKey_;
     };
     static LRESULT CALLBACK NestedKeys(int code, WPARAM wParam, LPARAM lParam);
     void Reassert(HWND focus);

@@ -58,7 +58,8 @@ void TSplitDialog::btOKClick()
 {
     // Both messages have no owner: the dialog stays usable while they are shown.
     const std::string dir = ControlText(IDC_EDTARGETDIR);
-    if (!DirectoryExists(dir)) {
+    // The directory the split writes into, as it joins names to the text.
+    if (!TargetDirectoryExists(dir)) {
         const std::string text = "Directory " + dir + " not found. Select other directory";
         Nested([&] { return MessageBoxA(nullptr, text.c_str(), "Split file", MB_OK | MB_ICONERROR); });
         return;

@@ -110,3 +110,13 @@ bool DirectoryExists(const std::string& Path)
     const DWORD attrs = GetFileAttributesA(Path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+bool TargetDirectoryExists(const std::string& typed)
+{
+    return !LastNameEndsInSpaceOrDot(typed) && DirectoryExists(AddBackslash(typed));
+}
+
+bool UNCTargetDirectoryExists(const std::string& typed)
+{
+    return !LastNameEndsInSpaceOrDot(typed) && UNCDirectoryExists(AddBackslash(typed));
+}

@@ -25,6 +25,14 @@ bool UNCDirectoryExists(const std::string& Path);
 // connection, no change of the error mode.
 bool DirectoryExists(const std::string& Path);
 
+// The dialogs' tests of a target directory as the user typed it. They test the directory the
+// operation writes into, the text as names are joined to it (AddBackslash: "c" is the root "c:\",
+// never a folder "c" of the current directory), and refuse at once, without a network call, a
+// text whose last name ends in a space or a dot. The plain test, and the one that first connects
+// the share of a UNC path.
+bool TargetDirectoryExists(const std::string& typed);
+bool UNCTargetDirectoryExists(const std::string& typed);
+
 // What ConnectShare reaches outside the process. The default is the network provider (mpr) and
 // GetModuleFileNameA(NULL); tests put recorders in its place.
 struct TNetProvider {

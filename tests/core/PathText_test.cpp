@@ -18,6 +18,38 @@ TEST(PathText, AddBackslash)
     for (const auto& c : cases) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
 }
 
+TEST(PathText, LastNameEndingInASpaceOrADot)
+{
+    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
+    // Accepted: roots, bare drives, "." and ".." as whole names, anything inside the path.
+    const struct { const char* in; bool refused; } cases[] = {
+        {"", false},           {"c", false},           {"C:", false},            {"C:\\", false},
+        {"C:.", false},        {"C:..", false},        {"\\", false},          {"/", false},
+        {".", false},          {"..", false},          {"C:\\dir", false},      {"C:\\dir\\", false},
+        {"C:\\dir\\.", false}, {"C:\\dir\\..\\", false}, {"C:\\dir/./", false},  {"C:\\a b\\c", false},
+        {"C:\\E .\\x", false}, {"\\\\server\\share", false}, {"\\\\server\\share\\", false},
+        {"\\\\?\\C:\\dir", false},
+        {"E ", true},          {"E...", true},         {"dir.", true},           {"C:\\E ", true},
+        {"C:\\E...", true},   {"C:\\dir.\\", true},  {"C:\\E \\\\", true},    {"C:/dir/E /", true},
+        {"C:\\dir\\...", true}, {"C:\\dir\\ ", true},   {" ", true},              {". ", true},
+        {"C:E.", true},        {"C: ", true},          {"\\\\server\\share.", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
+
+    // A two-byte character ending in the byte of "\" is part of the name before the dots.
+    const struct { const char* in; bool bytes, cp932; } wide[] = {
+        {"C:\\" HYO "..", false, true},
+        {"C:\\" HYO ".", false, true},
+        {"C:\\" HYO, false, false},
+        {"C:\\" HYO " \\", true, true},
+    };
+    for (const auto& c : wide) {
+        EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.bytes) << '"' << c.in << '"';
+        TCodePage932 cp932;
+        EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.cp932) << '"' << c.in << "\" (932)";
+    }
+}
+
 TEST(PathText, RemoveBackslash)
 {
     EXPECT_EQ(RemoveBackslash(""), "");

@@ -1,10 +1,12 @@
 #!/bin/bash
 # The reference host end to end: split a file through the real zandrel.pdl with a typed size and
 # with a preset, combine it back, and check the bytes; a damaged piece must end in "CRC Error."
-# and leave no rebuilt file; sizes that wrap around are refused. Usage: roundtrip.sh BINDIR
+# and leave no rebuilt file; sizes that wrap around are refused, so are targets whose last name
+# ends in a space or a dot, and a bare letter is a drive; the host's windows are left as enabled
+# as they were. Usage: roundtrip.sh BINDIR
 set -uo pipefail
 BIN=$1
-RUN=$(dirname "$0")/../../cmake/wine-run
+RUN=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run
 WORK=$(mktemp -d /tmp/zandrel-host.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
@@ -38,4 +40,36 @@ for size in "4097 Mb" "-4095 Mb" "-1" "4294967297"; do
     grep -q 'Target file size is invalid. Please repeat input.' "$WORK/out" || fail "size $size: no validation message"
     [ -z "$(ls -A "$WORK/w")" ] || fail "size $size: files written"
 done
+# the directory tested is the directory written: a last name ending in a space or a dot is
+# refused as typed by both dialogs, nothing written
+mkdir "$WORK/E"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/E ")" --auto 100000 >"$WORK/out" 2>&1 &&
+    fail "split into 'E ' accepted"
+grep -qF "Directory $(winpath "$WORK/E ") not found. Select other directory" "$WORK/out" || fail "split into 'E ': no message"
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/p/data.crc")" "$(winpath "$WORK/E...")" --auto >"$WORK/out" 2>&1 &&
+    fail "combine into 'E...' accepted"
+grep -q '\[Path not found\] Path not found. Please check it.' "$WORK/out" || fail "combine into 'E...': no message"
+[ -z "$(ls -A "$WORK/E")" ] || fail "files written into E"
+# a bare letter is that drive's root, never the folder of that name in the current directory
+letter=
+for l in q r s t u v w x y; do [ -e "$WINEPREFIX/dosdevices/$l:" ] || { letter=$l; break; }; done
+if [ -n "$letter" ]; then
+    mkdir "$WORK/$letter"
+    (cd "$WORK" && "$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$letter" --auto 100000) >"$WORK/out" 2>&1 &&
+        fail "split into '$letter' accepted"
+    grep -qF "Directory $letter not found. Select other directory" "$WORK/out" || fail "split into '$letter': no message"
+    [ -z "$(ls -A "$WORK/$letter")" ] || fail "files written into the folder $letter"
+fi
+# the host's windows are left as enabled as they were after an error box shown by Execute: a
+# disabled main window, and a panel inside a disabled main window
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/none.crc")" "$(winpath "$WORK/r")" --auto --disabled >"$WORK/out" 2>&1
+grep -q '\[Error\] Cannot open file' "$WORK/out" || fail "missing descriptor: no error box"
+grep -q 'host window disabled, top-level window disabled' "$WORK/out" || fail "missing descriptor: host enabled again"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/p")" "$(winpath "$WORK/w")" --auto 100000 --child --disabled >"$WORK/out" 2>&1
+grep -q '\[Error\]' "$WORK/out" || fail "directory as source: no error box"
+grep -q 'host window disabled, top-level window disabled' "$WORK/out" || fail "directory as source: host enabled again"
+mkdir "$WORK/p2"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/p2")" --auto 100000 --child >"$WORK/out" 2>&1 ||
+    fail "split from a panel as host"
+grep -q 'host window enabled, top-level window enabled' "$WORK/out" || fail "a panel as host: windows not enabled"
 echo "1 passed, 0 failed"

@@ -12,6 +12,7 @@
 #include "App.h"
 #include "CombineDlg.h"
 #include "EngineProbe.h"
+#include "CurrentDirectory.h"
 #include "Errors.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
@@ -27,8 +28,17 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     testfiles::WriteFileBytes(pieces.File("photo.jpg"), content);
     ASSERT_TRUE(SplitFile(pieces.File("photo.jpg"), pieces.Path(), 131072, nullptr));
     testfiles::WriteFileBytes(target.File("plain.txt"), "x");
+    ASSERT_TRUE(CreateDirectoryA(target.File("E").c_str(), nullptr));
 
-    const std::vector<std::string> refused = {"", target.File("missing"), target.File("plain.txt"), "\\\\server\\"};
+    // A last name ending in a space or a dot would be tested as "E" and written as another
+    // directory: refused, although "E" exists.
+    const std::vector<std::string> refused = {"",
+                                              target.File("missing"),
+                                              target.File("plain.txt"),
+                                              "\\\\server\\",
+                                              target.File("E "),
+                                              target.File("E..."),
+                                              target.File("E.\\")};
     THostWindow host;
     std::vector<TBox> boxes;
     std::vector<bool> stillOpen;
@@ -66,6 +76,45 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     EXPECT_EQ(success.Icon, InformationIcon());
     EXPECT_EQ(testfiles::ReadFileBytes(target.File("photo.jpg")), content);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
+    EXPECT_TRUE(RemoveDirectoryA(target.File("E").c_str())) << "E is empty";
+}
+
+TEST(CombineDialog, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryHolds)
+{
+    // The current directory holds a folder named after a letter that no drive has, and no
+    // folder "c". That letter is refused and nothing lands in the folder; "c" is the root "c:\",
+    // where the rebuilt file then is.
+    testfiles::TempDir pieces;
+    const std::string letter(1, testfiles::UnmappedDriveLetter());
+    ASSERT_NE(letter[0], 0);
+    ASSERT_TRUE(CreateDirectoryA(pieces.File(letter).c_str(), nullptr));
+    const std::string content = testfiles::PatternBytes(1000);
+    testfiles::WriteFileBytes(pieces.File("zandrel-letter.dat"), content);
+    ASSERT_TRUE(SplitFile(pieces.File("zandrel-letter.dat"), pieces.Path(), 400, nullptr));
+    const std::string rebuilt = "c:\\zandrel-letter.dat";
+    DeleteFileA(rebuilt.c_str());
+    THostWindow host;
+    TBox refused, success;
+    {
+        testfiles::TCurrentDirectoryScope current(pieces.Path());
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Combine files");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_EDTARGETDIR, letter);
+            PostClick(dialog, IDC_BTOK);
+            refused = ReadAndCloseBox(main, "Path not found", host.Get());
+            SetText(dialog, IDC_EDTARGETDIR, "c");
+            PostClick(dialog, IDC_BTOK);
+            success = ReadAndCloseBox(main, "Combine files", host.Get());
+        });
+        ExecuteCombineDialog(host.Get(), pieces.File("zandrel-letter.crc"), "", nullptr);
+    }
+    EXPECT_EQ(refused.Text, "Path not found. Please check it.");
+    EXPECT_EQ(success.Text, "File zandrel-letter.crc succefully combined. CRC checksum - OK!");
+    EXPECT_TRUE(RemoveDirectoryA(pieces.File(letter).c_str())) << "the folder is empty";
+    ASSERT_TRUE(testfiles::FileExists(rebuilt));
+    EXPECT_EQ(testfiles::ReadFileBytes(rebuilt), content);
+    DeleteFileA(rebuilt.c_str());
 }
 
 TEST(CombineDialog, AFailedCheckShowsCRCErrorOwnedByTheHostBeforeTheClosingReport)

@@ -127,3 +127,68 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     EXPECT_EQ(result, 0);
     EXPECT_EQ(owner, second.Get());
 }
+
+TEST(ExecuteEntry, TheHostWindowAndItsTopLevelWindowAreLeftAsEnabledAsTheyWereOnEveryPath)
+{
+    // A host may pass its top-level window or a child window of it (a panel), either of them
+    // disabled by the host itself. Every way a command ends must give both back as they were:
+    // an error box shown by Execute (a missing descriptor, a refused split), a validation box
+    // followed by Cancel, a success box.
+    TLoadedLibrary library;
+    const TExecuteProc split = library.Execute(1), combine = library.Execute(2);
+    ASSERT_NE(split, nullptr);
+    ASSERT_NE(combine, nullptr);
+    testfiles::TempDir dir;
+    testfiles::WriteFileBytes(dir.File("data.bin"), testfiles::PatternBytes(1000));
+    struct THostCase {
+        const char* name;
+        bool child, topEnabled, hostEnabled;
+    };
+    const THostCase hosts[] = {
+        {"disabled top-level window", false, false, false},
+        {"child of an enabled top-level window", true, true, true},
+        {"child of a disabled top-level window", true, false, true},
+        {"disabled child of an enabled top-level window", true, true, false},
+        {"disabled child of a disabled top-level window", true, false, false},
+    };
+    enum TPath { MissingDescriptor, DirectoryAsSource, ValidationThenCancel, Success };
+    for (const THostCase& h : hosts) {
+        for (const TPath path : {MissingDescriptor, DirectoryAsSource, ValidationThenCancel, Success}) {
+            SCOPED_TRACE(std::string(h.name) + ", path " + std::to_string(path));
+            THostWindow top;
+            HWND host = top.Get();
+            if (h.child)
+                host = CreateWindowExA(0, "ZandrelTestHost", "panel", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, top.Get(),
+                                       nullptr, GetModuleHandleA(nullptr), nullptr);
+            ASSERT_NE(host, nullptr);
+            EnableWindow(top.Get(), h.topEnabled);
+            EnableWindow(host, h.hostEnabled);
+            TBox box;
+            {
+                TDriver driver([&](DWORD main) {
+                    const bool isSplit = path == DirectoryAsSource || path == Success;
+                    HWND dialog = WaitForFormDialog(main, isSplit ? "Split file" : "Combine files");
+                    ASSERT_NE(dialog, nullptr);
+                    if (path == Success) SetText(dialog, IDC_CBTRGSIZE, "300");
+                    if (path == ValidationThenCancel) SetText(dialog, IDC_EDTARGETDIR, dir.File("missing"));
+                    PostClick(dialog, IDC_BTOK);
+                    box = ReadAndCloseBox(main, path == Success               ? "Split file"
+                                                : path == ValidationThenCancel ? "Path not found"
+                                                                               : "Error");
+                    if (path == ValidationThenCancel) {
+                        PostClick(dialog, IDC_BTCANCEL);
+                        WaitGone(dialog);
+                    }
+                });
+                if (path == MissingDescriptor || path == ValidationThenCancel)
+                    combine(0, host, 0, 0, 0, dir.Path().c_str(), dir.File("none.crc").c_str(), 0, nullptr);
+                else
+                    split(0, host, 0, 0, 0, dir.Path().c_str(),
+                          (path == Success ? dir.File("data.bin") : dir.Path()).c_str(), 0, nullptr);
+            }
+            EXPECT_TRUE(box.Found);
+            EXPECT_EQ(IsWindowEnabled(top.Get()) != FALSE, h.topEnabled);
+            EXPECT_EQ(IsWindowEnabled(host) != FALSE, h.hostEnabled);
+        }
+    }
+}

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "App.h"
+#include "CurrentDirectory.h"
 #include "Errors.h"
 #include "SplitDlg.h"
 #include "TestFiles.h"
@@ -96,10 +98,18 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
 {
     testfiles::TempDir temp;
     testfiles::WriteFileBytes(temp.File("plain.txt"), "x");
+    ASSERT_TRUE(CreateDirectoryA(temp.File("E").c_str(), nullptr));
     struct TCase {
         std::string dir, size, message;
     };
+    // A last name ending in a space or a dot would be tested as "E" and written as another
+    // directory: refused as typed, although "E" exists.
+    const auto notFound = [](const std::string& dir) { return "Directory " + dir + " not found. Select other directory"; };
     const std::vector<TCase> cases = {
+        {temp.File("E "), "100000", notFound(temp.File("E "))},
+        {temp.File("E..."), "100000", notFound(temp.File("E..."))},
+        {temp.File("E."), "100000", notFound(temp.File("E."))},
+        {temp.File("E \\"), "100000", notFound(temp.File("E \\"))},
         {"", "1.44 Mb (3.5\")", "Directory  not found. Select other directory"},
         {temp.File("missing"), "720 Kb (3.5\")", "Directory " + temp.File("missing") + " not found. Select other directory"},
         {temp.File("plain.txt"), "100000", "Directory " + temp.File("plain.txt") + " not found. Select other directory"},
@@ -128,8 +138,8 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
             PostClick(dialog, IDC_BTCANCEL);
             WaitGone(dialog);
         });
-        // The file need not exist: nothing gets as far as splitting it.
-        ExecuteSplitDialog(host.Get(), temp.File("nothing.bin"), temp.Path(), nullptr);
+        // Nothing gets as far as splitting it.
+        ExecuteSplitDialog(host.Get(), temp.File("plain.txt"), temp.Path(), nullptr);
     }
     EXPECT_EQ(App::OwnerWindow(), before);
     ASSERT_EQ(boxes.size(), cases.size());
@@ -145,6 +155,52 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
     EXPECT_TRUE(hostDisabledToTheEnd);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
     EXPECT_FALSE(testfiles::FileExists(temp.File("nothing.crc")));
+    EXPECT_FALSE(testfiles::FileExists(temp.File("plain.crc")));
+    EXPECT_FALSE(testfiles::FileExists(temp.File("plain.001")));
+    EXPECT_TRUE(RemoveDirectoryA(temp.File("E").c_str())) << "E is empty";
+}
+
+TEST(SplitDialog, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryHolds)
+{
+    // The current directory holds a folder named after a letter that no drive has, and no
+    // folder "c". That letter is refused and nothing lands in the folder; "c" is the root "c:\",
+    // where the pieces then are.
+    testfiles::TempDir temp;
+    const std::string letter(1, testfiles::UnmappedDriveLetter());
+    ASSERT_NE(letter[0], 0);
+    ASSERT_TRUE(CreateDirectoryA(temp.File(letter).c_str(), nullptr));
+    const std::string content = testfiles::PatternBytes(700);
+    testfiles::WriteFileBytes(temp.File("zandrel-letter.bin"), content);
+    const std::vector<std::string> written = {"c:\\zandrel-letter.001", "c:\\zandrel-letter.002",
+                                              "c:\\zandrel-letter.crc"};
+    for (const std::string& path : written) DeleteFileA(path.c_str());
+    THostWindow host;
+    TBox refused, success;
+    {
+        testfiles::TCurrentDirectoryScope current(temp.Path());
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            SetText(dialog, IDC_CBTRGSIZE, "500");
+            SetText(dialog, IDC_EDTARGETDIR, letter);
+            PostClick(dialog, IDC_BTOK);
+            refused = ReadAndCloseBox(main, "Split file");
+            SetText(dialog, IDC_EDTARGETDIR, "c");
+            PostClick(dialog, IDC_BTOK);
+            success = ReadAndCloseBox(main, "Split file");
+        });
+        ExecuteSplitDialog(host.Get(), temp.File("zandrel-letter.bin"), "", nullptr);
+    }
+    EXPECT_EQ(refused.Text, "Directory " + letter + " not found. Select other directory");
+    EXPECT_EQ(success.Text, "File zandrel-letter.bin succefully splitted.");
+    EXPECT_TRUE(RemoveDirectoryA(temp.File(letter).c_str())) << "the folder is empty";
+    std::string pieces;
+    for (const std::string& path : written) {
+        if (path.compare(path.size() - 4, 4, ".crc") != 0 && testfiles::FileExists(path)) pieces += testfiles::ReadFileBytes(path);
+        EXPECT_TRUE(testfiles::FileExists(path)) << path;
+        DeleteFileA(path.c_str());
+    }
+    EXPECT_EQ(pieces, content);
 }
 
 TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
@@ -338,5 +394,126 @@ TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt
     EXPECT_EQ(focusAfter, edit);
     EXPECT_TRUE(dialogEnabledAfter);
     EXPECT_TRUE(hostDisabledAfter);
+    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+}
+
+namespace {
+
+// A message filter put on top of the dialog's own while a box is up: it counts the calls made
+// for the dialog's key presses and how deeply the calls nest inside each other.
+struct TFilterProbe {
+    HWND dialog = nullptr;
+    HHOOK hook = nullptr;
+    int depth = 0, deepest = 0, keyDowns = 0;
+};
+TFilterProbe gProbe;
+
+LRESULT CALLBACK ProbeFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    const bool counted = code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && gProbe.dialog &&
+                         (msg->hwnd == gProbe.dialog || IsChild(gProbe.dialog, msg->hwnd));
+    if (counted) {
+        ++gProbe.keyDowns;
+        gProbe.deepest = std::max(gProbe.deepest, ++gProbe.depth);
+    }
+    const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
+    if (counted) --gProbe.depth;
+    return result;
+}
+
+// A message-only window of the main thread: a message sent to it installs the probe from inside
+// whatever modal loop the thread runs, so that the probe is called before the dialog's filter.
+LRESULT CALLBACK ProbeWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_APP) {
+        gProbe.dialog = reinterpret_cast<HWND>(wParam);
+        gProbe.hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeFilter, nullptr, GetCurrentThreadId());
+        return gProbe.hook != nullptr;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(SplitDialog, KeysPressedUnderABoxReachTheDialogOnceAndTheFilterDoesNotCallItself)
+{
+    // The refused directory's box is up. Tab in the target field moves the focus one control on,
+    // Space on OK shows one more box (and Tab works under that one too), Esc closes the dialog;
+    // each key goes through the thread's filters once from the box's loop and once from the
+    // dialog's own key handling, no deeper.
+    testfiles::TempDir dir;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &ProbeWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ZandrelFilterProbe";
+    RegisterClassA(&wc);
+    HWND probe = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(probe, nullptr);
+    gProbe = TFilterProbe{};
+    THostWindow host;
+    bool probed = false, tabbedOnce = false, oneMoreBox = false, tabbedUnderTheSecondBox = false,
+         closedUnderTheBox = false;
+    {
+        TDriver driver([&](DWORD main) {
+            HWND dialog = WaitForFormDialog(main, "Split file");
+            ASSERT_NE(dialog, nullptr);
+            HWND edit = GetDlgItem(dialog, IDC_EDTARGETDIR), combo = GetDlgItem(dialog, IDC_CBTRGSIZE),
+                 ok = GetDlgItem(dialog, IDC_BTOK);
+            SetText(dialog, IDC_EDTARGETDIR, dir.File("missing"));
+            PostClick(dialog, IDC_BTOK);
+            HWND box = WaitForMessageBox(main, "Split file");
+            ASSERT_NE(box, nullptr);
+            DWORD_PTR installed = 0;
+            probed = SendMessageTimeoutA(probe, WM_APP, reinterpret_cast<WPARAM>(dialog), 0, SMTO_NORMAL, 5000,
+                                         &installed) &&
+                     installed;
+            // The user clicks into the target field and presses Tab.
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+            WaitUntil([&] { return FocusOf(main) == edit; });
+            PostKey(edit, VK_TAB);
+            const auto inCombo = [&] { return FocusOf(main) == combo || GetParent(FocusOf(main)) == combo; };
+            WaitUntil(inCombo, 5000);
+            Sleep(300);
+            tabbedOnce = inCombo();
+            // Space on OK: the target is still missing, so one more box, no third.
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ok), TRUE);
+            WaitUntil([&] { return FocusOf(main) == ok; });
+            PostKey(ok, VK_SPACE);
+            const auto boxes = [&] {
+                int n = 0;
+                for (HWND w : ThreadWindows(main))
+                    if (w != dialog && ClassName(w) == "#32770" && WindowText(w) == "Split file") ++n;
+                return n;
+            };
+            WaitUntil([&] { return boxes() >= 2; }, 5000);
+            Sleep(300);
+            oneMoreBox = boxes() == 2;
+            // That box was opened from inside the dialog's key handling: Tab still works under it.
+            PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+            WaitUntil([&] { return FocusOf(main) == edit; });
+            PostKey(edit, VK_TAB);
+            tabbedUnderTheSecondBox = WaitUntil(inCombo, 5000);
+            for (HWND w : ThreadWindows(main))
+                if (w != dialog && w != box && ClassName(w) == "#32770") PostMessageA(w, WM_COMMAND, IDOK, 0);
+            WaitUntil([&] { return boxes() == 1; }, 5000);
+            // Esc closes the dialog while the first box stays up.
+            PostKey(edit, VK_ESCAPE);
+            closedUnderTheBox = WaitGone(dialog, 5000) && IsWindowVisible(box);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            WaitGone(box);
+        });
+        ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
+    }
+    if (gProbe.hook) UnhookWindowsHookEx(gProbe.hook);
+    DestroyWindow(probe);
+    ASSERT_TRUE(probed);
+    EXPECT_TRUE(tabbedOnce);
+    EXPECT_TRUE(oneMoreBox);
+    EXPECT_TRUE(tabbedUnderTheSecondBox);
+    EXPECT_TRUE(closedUnderTheBox);
+    // The second box's filter comes before the probe: the Tab under it passes the probe once.
+    EXPECT_EQ(gProbe.keyDowns, 7) << "Tab, Space and Esc twice each, the second Tab once";
+    EXPECT_EQ(gProbe.deepest, 2);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 }

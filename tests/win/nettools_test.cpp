@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "App.h"
+#include "CurrentDirectory.h"
 #include "TestFiles.h"
 #include "nettools.h"
 
@@ -186,6 +188,57 @@ TEST_F(NettoolsTest, PathsWithoutAShareMakeNoNetworkCall)
         EXPECT_EQ(Calls(), 0u) << c.path;
         EXPECT_TRUE(gOrder.empty()) << c.path;
     }
+}
+
+TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
+{
+    // From a current directory that holds a folder named after a drive letter no drive has, and
+    // no folder "c": a bare letter is that drive's root, whatever the current directory holds.
+    TempDir dir;
+    const std::string letter(1, testfiles::UnmappedDriveLetter());
+    ASSERT_NE(letter[0], 0);
+    ASSERT_TRUE(CreateDirectoryA(dir.File(letter).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(dir.File("E").c_str(), nullptr));
+    testfiles::WriteFileBytes(dir.File("file.txt"), "x");
+    auto current = std::make_unique<testfiles::TCurrentDirectoryScope>(dir.Path());
+    ASSERT_TRUE(DirectoryExists(letter)) << "the folder a test of the text alone finds";
+    const struct { std::string typed; bool exists; } cases[] = {
+        {"c", true},
+        {"C:", true},
+        {letter, false},
+        {letter + ":", false},
+        {dir.File("E"), true},
+        {dir.File("E\\"), true},
+        {dir.File("E\\."), true},
+        {dir.File("E\\.."), true},
+        {dir.Path() + "\\", true},
+        // The last name ends in a space or dots: refused, although "E" exists.
+        {dir.File("E "), false},
+        {dir.File("E..."), false},
+        {dir.File("E."), false},
+        {dir.File("E \\"), false},
+        {dir.File("E\\. "), false},
+        {"", false},
+        {dir.File("file.txt"), false},
+        {dir.File("missing"), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TargetDirectoryExists(c.typed), c.exists) << '"' << c.typed << '"';
+        EXPECT_EQ(UNCTargetDirectoryExists(c.typed), c.exists) << '"' << c.typed << '"';
+    }
+    current.reset();
+    EXPECT_EQ(Calls(), 0u);
+
+    // A UNC-formed target: a refused name makes no network call; a good one connects as before.
+    const std::string unc = "\\\\?\\" + dir.Path();
+    EXPECT_FALSE(UNCTargetDirectoryExists(unc + "\\E "));
+    EXPECT_FALSE(UNCTargetDirectoryExists(unc + "\\E."));
+    EXPECT_EQ(Calls(), 0u);
+    EXPECT_TRUE(UNCTargetDirectoryExists(unc + "\\E"));
+    ASSERT_EQ(gAdds.size(), 1u);
+    EXPECT_EQ(gAdds[0].remote, "\\\\?\\" + dir.Path().substr(0, 2));
+    EXPECT_FALSE(TargetDirectoryExists("\\\\server\\share\\dir"));
+    EXPECT_EQ(gAdds.size(), 1u);
 }
 
 TEST_F(NettoolsTest, PlainDirectoryTestNeverConnects)

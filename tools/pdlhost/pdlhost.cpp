@@ -2,14 +2,17 @@
 //
 //   pdlhost info LIB                          descriptors and the function codes that answer
 //   pdlhost about LIB N                       plug-in N's About box over a host window
-//   pdlhost split LIB FILE TARGETDIR [--auto [SIZE]]
-//   pdlhost combine LIB CRCFILE TARGETDIR [--auto]
+//   pdlhost split LIB FILE TARGETDIR [--auto [SIZE]] [--child] [--disabled]
+//   pdlhost combine LIB CRCFILE TARGETDIR [--auto] [--child] [--disabled]
 //
 // split and combine run the plug-in's Execute entry over a host window with a progress callback
 // that draws a console bar; Ctrl+C asks the plug-in to stop through the callback's cancel pointer.
 // With --auto the host answers the dialogs itself (fills SIZE, presses OK, answers and prints
 // message boxes), so it runs headless, and prints the seconds from pressing OK to the last progress
 // report ("busy_seconds"): the command's own time, without Wine's start-up or the auto-pilot's waits.
+// --child hands the plug-in a child window of the host's main window (a panel) instead of the main
+// window; --disabled disables the window handed over and its top-level window before the call.
+// After the call the host prints whether both take input.
 #include <windows.h>
 
 #include <atomic>
@@ -28,8 +31,8 @@ int Usage()
     std::fprintf(stderr,
                  "usage: pdlhost info LIB\n"
                  "       pdlhost about LIB N\n"
-                 "       pdlhost split LIB FILE TARGETDIR [--auto [SIZE]]\n"
-                 "       pdlhost combine LIB CRCFILE TARGETDIR [--auto]\n");
+                 "       pdlhost split LIB FILE TARGETDIR [--auto [SIZE]] [--child] [--disabled]\n"
+                 "       pdlhost combine LIB CRCFILE TARGETDIR [--auto] [--child] [--disabled]\n");
     return 2;
 }
 
@@ -272,8 +275,15 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
     return 0;
 }
 
+// How the host hands over its window: a panel inside the main window or the main window itself,
+// and whether it disabled them before the call.
+struct THostSetup {
+    bool child = false;
+    bool disabled = false;
+};
+
 int RunCommand(const char* path, int32_t index, const char* file, const char* target, bool autoPilot,
-               const std::string& size)
+               const std::string& size, const THostSetup& setup)
 {
     THostLibrary p;
     if (!Load(p, path)) return 1;
@@ -285,13 +295,23 @@ int RunCommand(const char* path, int32_t index, const char* file, const char* ta
     SetConsoleCtrlHandler(OnConsoleCtrl, TRUE);
     gConsoleOut = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
     THostWindow host;
+    HWND window = host.Get();
+    if (setup.child)
+        window = CreateWindowExA(0, "TrellisanHostWindow", "panel", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, host.Get(),
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (setup.disabled) {
+        EnableWindow(host.Get(), FALSE);
+        EnableWindow(window, FALSE);
+    }
     TAutoPilot pilot;
     pilot.size = size;
     if (autoPilot) pilot.thread = CreateThread(nullptr, 0, AutoPilotThread, &pilot, 0, nullptr);
     std::printf("%s: %s -> %s\n", index == 1 ? "split" : "combine", file, target);
     std::fflush(stdout);
-    execute(0, host.Get(), 0, 0, 0, target, file, 0, ConsoleProgress);
+    execute(0, window, 0, 0, 0, target, file, 0, ConsoleProgress);
     std::printf("\n%d progress reports\n", gReports.load());
+    std::printf("host window %s, top-level window %s\n", IsWindowEnabled(window) ? "enabled" : "disabled",
+                IsWindowEnabled(host.Get()) ? "enabled" : "disabled");
     if (gOkPressedAt != 0 && gLastReportAt > gOkPressedAt) {
         LARGE_INTEGER f;
         QueryPerformanceFrequency(&f);
@@ -321,7 +341,10 @@ int main(int argc, char** argv)
     if ((verb == "split" || verb == "combine") && argc >= 5) {
         bool autoPilot = false;
         std::string size;
+        THostSetup setup;
         for (int i = 5; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--child") == 0) setup.child = true;
+            if (std::strcmp(argv[i], "--disabled") == 0) setup.disabled = true;
             if (std::strcmp(argv[i], "--auto") == 0) {
                 autoPilot = true;
                 // Any next word but an option is the size, negative ones included ("-1" is a size
@@ -329,7 +352,7 @@ int main(int argc, char** argv)
                 if (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) size = argv[++i];
             }
         }
-        return RunCommand(argv[2], verb == "split" ? 1 : 2, argv[3], argv[4], autoPilot, size);
+        return RunCommand(argv[2], verb == "split" ? 1 : 2, argv[3], argv[4], autoPilot, size, setup);
     }
     return Usage();
 }
