@@ -9,7 +9,8 @@ BIN=$1
 RUN=$(dirname "$0")/../../cmake/wine-run
 WORK=$(mktemp -d /tmp/zandrel-cp.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
 LIB=$(winpath "$BIN/zandrel.pdl")
 fail() { echo "FAIL: $*"; iconv -f "CP$cp" -t UTF-8 "$WORK/out" 2>/dev/null; exit 1; }
 listing() { (cd "$1" && LC_ALL=C ls | tr '\n' ' '); }

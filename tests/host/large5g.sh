@@ -12,7 +12,8 @@ RUN=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run
 export ZANDREL_TEST_TIMEOUT=${ZANDREL_TEST_TIMEOUT:-3600}
 WORK=$(mktemp -d "${2:-/tmp}/zandrel-5g.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
 LIB=$(winpath "$BIN/zandrel.pdl")
 fail() { echo "FAIL: $*"; cat "$WORK/out" 2>/dev/null | tail -20; exit 1; }
 step() { echo "$(date -u +%T) $*"; }
