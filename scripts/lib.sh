@@ -1,6 +1,7 @@
 # scripts/lib.sh - sourced by the project's bash scripts; defines, runs nothing:
-#   set_up [ARGS]   as root, scripts/setup ARGS first (it returns at once when it is done); then
-#                   pe32_env
+#   set_up [--all]  as root, scripts/setup first: the tier that builds and runs the library, or with
+#                   --all everything that the tests, fuzzers and benchmarks need too (it returns at
+#                   once when that is done); then pe32_env
 #   pe32_env        PE32_HOME (default /opt/pe32, exported) and the environment scripts/setup wrote
 #                   to $PE32_HOME/env.sh: Wine's programs, the prefix, qemu's shim where needed
 #   winpath PATH    the name a Windows program under Wine gives a Unix path (Z: and backslashes)
