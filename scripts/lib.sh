@@ -5,6 +5,10 @@
 #   pe32_env        PE32_HOME (default /opt/pe32, exported) and the environment scripts/setup wrote
 #                   to $PE32_HOME/env.sh: Wine's programs, the prefix, qemu's shim where needed
 #   winpath PATH    the name a Windows program under Wine gives a Unix path (Z: and backslashes)
+#   host_test_start BINDIR NAME [DIR]
+#                   for the reference host's tests: BIN (BINDIR made absolute), RUN (wine-run), LIB
+#                   (zandrel.pdl's name under Wine) and WORK, a new scratch directory
+#                   DIR/zandrel-NAME.XXXXXX (DIR default /tmp) that is removed on exit
 ZANDREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 pe32_env() {
@@ -24,3 +28,11 @@ set_up() {
 }
 
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+
+host_test_start() {
+    BIN=$(cd "$1" && pwd) || return 1
+    RUN=$ZANDREL_ROOT/cmake/wine-run
+    LIB=$(winpath "$BIN/zandrel.pdl")
+    WORK=$(mktemp -d "${3:-/tmp}/zandrel-$2.XXXXXX") || return 1
+    trap 'rm -rf "$WORK"' EXIT
+}

@@ -7,14 +7,10 @@
 # not part of scripts/test; run it by hand after a build:
 #   tests/host/large5g.sh build/win32/bin [SCRATCHDIR]      (default scratch: /tmp)
 set -uo pipefail
-BIN=$(cd "$1" && pwd)
-RUN=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run
-export ZANDREL_TEST_TIMEOUT=${ZANDREL_TEST_TIMEOUT:-3600}
-WORK=$(mktemp -d "${2:-/tmp}/zandrel-5g.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 # shellcheck source=scripts/lib.sh
 . "$(dirname "$0")/../../scripts/lib.sh"
-LIB=$(winpath "$BIN/zandrel.pdl")
+host_test_start "$1" 5g "${2:-/tmp}" || exit 1
+export ZANDREL_TEST_TIMEOUT=${ZANDREL_TEST_TIMEOUT:-3600}
 fail() { echo "FAIL: $*"; cat "$WORK/out" 2>/dev/null | tail -20; exit 1; }
 step() { echo "$(date -u +%T) $*"; }
 

@@ -3,13 +3,9 @@
 # with a preset, combine it back, and check the bytes; a damaged piece must end in "CRC Error."
 # and leave no rebuilt file; sizes that wrap around are refused. Usage: roundtrip.sh BINDIR
 set -uo pipefail
-BIN=$1
-RUN=$(dirname "$0")/../../cmake/wine-run
-WORK=$(mktemp -d /tmp/zandrel-host.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
 # shellcheck source=scripts/lib.sh
 . "$(dirname "$0")/../../scripts/lib.sh"
-LIB=$(winpath "$BIN/zandrel.pdl")
+host_test_start "$1" host || exit 1
 fail() { echo "FAIL: $*"; cat "$WORK/out" 2>/dev/null; exit 1; }
 
 head -c 700001 /dev/urandom >"$WORK/data.bin"
