@@ -9,7 +9,12 @@ WINE_SESSION_SERVER=0
 wine_session_start() {
     local log=${1:-/dev/null} d
     if [ "${NEW_DISPLAY:-1}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
-        for d in $(seq 90 130); do [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ] || break; done
+        # a display is taken by its files in /tmp, or (an X server in another root, sharing this
+        # network namespace) by its abstract socket alone
+        for d in $(seq 90 130); do
+            [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ] ||
+                grep -q "@/tmp/.X11-unix/X$d\$" /proc/net/unix 2>/dev/null || break
+        done
         Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >"$log" 2>&1 &
         WINE_SESSION_XPID=$!
         export DISPLAY=":$d"
@@ -23,8 +28,8 @@ wine_session_start() {
 }
 
 wine_session_stop() {
-    [ "$WINE_SESSION_SERVER" = 1 ] && "$PE32_WINESERVER" -k >/dev/null 2>&1
-    [ -n "$WINE_SESSION_XPID" ] && kill "$WINE_SESSION_XPID" 2>/dev/null
+    [ "$WINE_SESSION_SERVER" = 1 ] && { "$PE32_WINESERVER" -k >/dev/null 2>&1 || true; }
+    [ -n "$WINE_SESSION_XPID" ] && { kill "$WINE_SESSION_XPID" 2>/dev/null || true; }
     WINE_SESSION_SERVER=0; WINE_SESSION_XPID=""
     return 0
 }

@@ -5,12 +5,9 @@
 # zh_CN.UTF-8 gives 936); names on the Linux side are UTF-8 and Wine converts them, while the
 # library's texts (descriptor, messages) are in the ANSI code page. Usage: codepages.sh BINDIR
 set -uo pipefail
-BIN=$1
-RUN=$(dirname "$0")/../../cmake/wine-run
-WORK=$(mktemp -d /tmp/zandrel-cp.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
-LIB=$(winpath "$BIN/zandrel.pdl")
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
+host_test_start "$1" cp || exit 1
 fail() { echo "FAIL: $*"; iconv -f "CP$cp" -t UTF-8 "$WORK/out" 2>/dev/null; exit 1; }
 listing() { (cd "$1" && LC_ALL=C ls | tr '\n' ' '); }
 passed=0

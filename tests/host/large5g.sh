@@ -7,13 +7,10 @@
 # not part of scripts/test; run it by hand after a build:
 #   tests/host/large5g.sh build/win32/bin [SCRATCHDIR]      (default scratch: /tmp)
 set -uo pipefail
-BIN=$(cd "$1" && pwd)
-RUN=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
+host_test_start "$1" 5g "${2:-/tmp}" || exit 1
 export ZANDREL_TEST_TIMEOUT=${ZANDREL_TEST_TIMEOUT:-3600}
-WORK=$(mktemp -d "${2:-/tmp}/zandrel-5g.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
-LIB=$(winpath "$BIN/zandrel.pdl")
 fail() { echo "FAIL: $*"; cat "$WORK/out" 2>/dev/null | tail -20; exit 1; }
 step() { echo "$(date -u +%T) $*"; }
 

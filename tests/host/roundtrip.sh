@@ -5,12 +5,9 @@
 # ends in a space or a dot, and a bare letter is a drive; the host's windows are left as enabled
 # as they were. Usage: roundtrip.sh BINDIR
 set -uo pipefail
-BIN=$1
-RUN=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run
-WORK=$(mktemp -d /tmp/zandrel-host.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
-LIB=$(winpath "$BIN/zandrel.pdl")
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
+host_test_start "$1" host || exit 1
 fail() { echo "FAIL: $*"; cat "$WORK/out" 2>/dev/null; exit 1; }
 
 head -c 700001 /dev/urandom >"$WORK/data.bin"

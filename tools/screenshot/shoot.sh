@@ -7,11 +7,13 @@ set -eu
 build=$(cd "$1" && pwd); shift
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -gt 0 ] || set -- split combine
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 exe="$build/bin/screenshot.exe"
 for which in "$@"; do
     work=$(mktemp -d /tmp/zandrel-shot.XXXXXX)
-    ZANDREL_SHOT_DIALOG=$which ZANDREL_SHOT_RECT="Z:${work//\//\\}\\rect" \
-        ZANDREL_SHOT_DONE="Z:${work//\//\\}\\done" WINEDEBUG=-all \
+    ZANDREL_SHOT_DIALOG=$which ZANDREL_SHOT_RECT=$(winpath "$work/rect") \
+        ZANDREL_SHOT_DONE=$(winpath "$work/done") WINEDEBUG=-all \
         "$root/cmake/wine-run" "$exe" >"$work/log" 2>&1 &
     pid=$!
     for _ in $(seq 1 300); do [ -s "$work/rect" ] && break; sleep 0.1; done
