@@ -47,7 +47,8 @@ void ProcessMessages();
 // server round trip under Wine (tens of microseconds), which at memory speed rivals the copy of
 // a block itself. So between blocks the queue runs after the first block and then at most once
 // per clock tick: the host still sees its messages many times a second, and a cancel arrives as
-// quickly as a person can notice.
+// quickly as a person can notice. Every long pass uses one: the copy, the checksum passes over a
+// whole file, the checks over the names a split will create.
 class TBlockPump {
 public:
     void AfterBlock();

@@ -6,7 +6,7 @@
 #include "CRC32Core.h"
 #include "Files.h"
 
-std::optional<uint32_t> CalcFileCRC32(const std::string& fileName, unsigned long* error)
+std::optional<uint32_t> CalcFileCRC32(const std::string& fileName, unsigned long* error, const TAfterBlock& afterBlock)
 {
     // Reads are shared, writes are not: the split checksums its source while it still holds it
     // open for reading, and nobody may change the file underneath us.
@@ -35,6 +35,10 @@ std::optional<uint32_t> CalcFileCRC32(const std::string& fileName, unsigned long
         }
         crc = CRC32Update(crc, buffer.get(), got);
         pos += CRCBlockSize;
+        if (afterBlock && !afterBlock()) {
+            if (error) *error = ERROR_CANCELLED;
+            return std::nullopt;
+        }
     } while (pos < total);
     return crc ^ 0xFFFFFFFFu;
 }

@@ -8,6 +8,7 @@
 
 #include <new>
 
+#include "App.h"
 #include "CRC32.h"
 #include "CharText.h"
 #include "DescriptorFile.h"
@@ -77,7 +78,12 @@ TOutcome CheckOutput(const std::string& path, uint64_t size, uint32_t crc)
             return outcome;
         }
         unsigned long error = ERROR_SUCCESS;
-        const std::optional<uint32_t> fileCRC = CalcFileCRC32(path, &error);
+        // A pass over the whole output: messages run as during the copy.
+        App::TBlockPump pump;
+        const std::optional<uint32_t> fileCRC = CalcFileCRC32(path, &error, [&pump] {
+            pump.AfterBlock();
+            return true;
+        });
         if (!fileCRC) {
             outcome.SystemError = error;
             return outcome;

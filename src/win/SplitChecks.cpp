@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "App.h"
 #include "DescriptorFile.h"
 #include "Errors.h"
 #include "SysError.h"
@@ -63,13 +64,17 @@ void CheckSplitSource(const TInFile& source, const std::string& path)
 
 void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
 {
-    const auto fits = [](const std::string& path) {
+    // Up to 1001 names, each asked of the system several times: messages run between them.
+    App::TBlockPump pump;
+    const auto fits = [&pump](const std::string& path) {
+        pump.AfterBlock();
         if (!FitsPathLimit(path)) RefuseName(path, "The name is longer than the system allows.");
     };
     for (const std::string& path : job.Pieces) fits(path);
     fits(job.Descriptor);
 
     const auto inspect = [&](const std::string& path, bool descriptor) {
+        pump.AfterBlock();
         switch (InspectName(source, path)) {
         case TNameState::NotAFile: RefuseName(path, NotAFile);
         case TNameState::Source:

@@ -3,7 +3,8 @@
 //
 // Both operations copy through one transfer buffer of TransferBlockSize bytes, report after every
 // block, let the thread's messages run between blocks (at most once per clock tick, see
-// App::TBlockPump) and after every piece, so the host stays live and can set CancelFlag. How they end is an outcome;
+// App::TBlockPump) and after every piece, so the host stays live and can set CancelFlag. The
+// checksum passes and the split's checks over its names let them run the same way. How they end is an outcome;
 // only the errors of the text-file layer and the refusals before the first write are raised.
 //
 // Guards beyond the plain copy, all aimed at never losing or silently corrupting data:
@@ -88,7 +89,13 @@ TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer&
 TOutcome DescribedChecksum(TInFile& source, const TSplitJob& job, uint32_t copied, uint32_t& crc)
 {
     unsigned long error = ERROR_SUCCESS;
-    const std::optional<uint32_t> fileCRC = CalcFileCRC32(job.Source, &error);
+    // The pass over the whole source lets messages run like the copy, and a cancel ends it.
+    App::TBlockPump pump;
+    const std::optional<uint32_t> fileCRC = CalcFileCRC32(job.Source, &error, [&pump] {
+        pump.AfterBlock();
+        return !Cancelled();
+    });
+    if (Cancelled()) return SplitFailure(TCause::Cancelled);
     if (fileCRC && *fileCRC != copied) return SplitFailure(TCause::SourceChanged);
     const std::optional<uint64_t> sizeNow = source.Size();
     if (!sizeNow) return SplitFailure(TCause::CannotRead, job.Source, source.Error());
@@ -148,6 +155,9 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     uint32_t crc = 0;
     const TOutcome described = DescribedChecksum(source, job, transfer.Checksum(), crc);
     if (!described.Ok()) return described;
+    // A cancel that arrived during the checksum pass still leaves no descriptor.
+    App::ProcessMessages();
+    if (Cancelled()) return SplitFailure(TCause::Cancelled);
 
     WriteDescriptorFile(job.Descriptor, job.SourceName, *size, crc);
     transfer.ReportEnd();

@@ -120,6 +120,43 @@ TEST_F(CalcFileCRC32Test, TheHandleIsClosedOnReturn)
     }
 }
 
+// The hook after every block runs while the file is still held (another program cannot write it
+// meanwhile), once per block and never more; one that returns false abandons the pass.
+TEST_F(CalcFileCRC32Test, AfterBlockRunsOncePerBlockWhileTheFileIsHeld)
+{
+    const struct { uint32_t size; int blocks; int stopAt; } cases[] = {
+        {0, 1, 0},  {9, 1, 0},  {CRCBlockSize, 1, 0}, {CRCBlockSize + 1, 2, 0}, {2 * CRCBlockSize + 5, 3, 0},
+        {9, 1, 1},  {2 * CRCBlockSize + 5, 3, 1},  {2 * CRCBlockSize + 5, 3, 3},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + " bytes, stop at " + std::to_string(c.stopAt));
+        const std::string bytes = testfiles::PatternBytes(c.size, 5);
+        const std::string path = dir.File("hook" + std::to_string(i++) + ".bin");
+        testfiles::WriteFileBytes(path, bytes);
+        int calls = 0, held = 0;
+        unsigned long error = ERROR_SUCCESS;
+        const auto crc = CalcFileCRC32(path, &error, [&] {
+            ++calls;
+            HANDLE w = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (w == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) ++held;
+            if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
+            return calls != c.stopAt;
+        });
+        EXPECT_EQ(held, calls);
+        if (c.stopAt == 0) {
+            EXPECT_EQ(calls, c.blocks);
+            EXPECT_EQ(crc, std::optional<uint32_t>(MemoryCRC(bytes)));
+        } else {
+            EXPECT_EQ(calls, c.stopAt) << "no block read after the hook said stop";
+            EXPECT_FALSE(crc.has_value());
+            EXPECT_EQ(error, static_cast<unsigned long>(ERROR_CANCELLED));
+        }
+        EXPECT_TRUE(DeleteFileA(path.c_str())) << "closed on every path";
+    }
+}
+
 TEST_F(CalcFileCRC32Test, FilesOfTwoGibibytesAndMoreAreReadWhole)
 {
     // A sparse file of 2 GiB + 5 bytes: zeros, then a short tail at the very end. Neither the

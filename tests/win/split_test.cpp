@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <functional>
+
 #include "BoxWatcher.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
@@ -42,6 +45,78 @@ std::vector<int32_t> BlockPercents(const std::vector<uint32_t>& reads, uint32_t 
     uint32_t done = 0;
     for (uint32_t r : reads) out.push_back(BlockPercent(done += r, size));
     return out;
+}
+
+// A host's timer, as seen from the engine: a thread posts a message to a window of the test's
+// thread about every 2 ms (the next one only after the last was handled), and OnTick runs on the
+// test's thread wherever the engine lets messages run.
+class TTicker {
+public:
+    TTicker()
+    {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &TTicker::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ZandrelTickerWindow";
+        RegisterClassA(&wc);
+        window_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        thread_ = CreateThread(nullptr, 0, &TTicker::Run, this, 0, nullptr);
+    }
+    ~TTicker()
+    {
+        stop_ = true;
+        SetEvent(handled_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        CloseHandle(handled_);
+        DestroyWindow(window_);
+    }
+    TTicker(const TTicker&) = delete;
+    TTicker& operator=(const TTicker&) = delete;
+    std::function<void()> OnTick;
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l)
+    {
+        if (m != WM_APP + 9) return DefWindowProcA(h, m, w, l);
+        auto* self = reinterpret_cast<TTicker*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+        if (self->OnTick) self->OnTick();
+        SetEvent(self->handled_);
+        return 0;
+    }
+    static DWORD WINAPI Run(LPVOID arg)
+    {
+        auto* self = static_cast<TTicker*>(arg);
+        while (!self->stop_) {
+            PostMessageA(self->window_, WM_APP + 9, 0, 0);
+            WaitForSingleObject(self->handled_, INFINITE);
+            Sleep(2);
+        }
+        return 0;
+    }
+    HWND window_ = nullptr;
+    HANDLE thread_ = nullptr;
+    HANDLE handled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<bool> stop_{false};
+};
+
+// Whether a checksum pass holds the file now: it reads and shares only reading, so a write that
+// shares everything is refused, while the engine's other handles on it either share writes (the
+// split's source) or share nothing, so that even a reader is refused (the combine's output).
+// Asked on the engine's own thread, between its blocks: the probe never races an open.
+bool HeldByChecksumPass(const std::string& path)
+{
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE r = CreateFileA(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (r == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(r);
+    HANDLE w = CreateFileA(path.c_str(), GENERIC_WRITE, all, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (w != INVALID_HANDLE_VALUE) {
+        CloseHandle(w);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace
@@ -370,6 +445,76 @@ TEST_F(SplitFileTest, HostMessageHandlingCanCancelBetweenBlocks)
     EXPECT_TRUE(engineprobe::FileNames(out.Path()).empty());
     EXPECT_TRUE(boxes.Seen().empty()) << "the engine shows no message";
     DestroyWindow(window);
+}
+
+// The host's messages run during all the work, not only the copy: during the checks over the
+// names before the first write (a re-split over 1000 pieces asks the system about 1001 names),
+// during the split's checksum pass, where a cancel still ends the split without a descriptor, and
+// during the combine's check of its output. The block reports stay exactly those of the copy.
+TEST_F(SplitFileTest, MessagesRunDuringTheChecksAndTheChecksumPasses)
+{
+    {
+        SCOPED_TRACE("the checks before a re-split over 1000 pieces");
+        const std::string source = src.File("many.bin");
+        const std::string bytes = PatternBytes(999 * 3 + 1, 3);
+        WriteFileBytes(source, bytes);
+        ASSERT_TRUE(SplitFile(source, dst.Path(), 3, nullptr));
+        int ticks = 0, beforeFirstWrite = 0;
+        TTicker ticker;
+        const std::string first = dst.File("many.001");
+        ticker.OnTick = [&] {
+            ++ticks;
+            // Asked by name, never through a handle: piece 1 is held without sharing while written.
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            if (GetFileAttributesExA(first.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == 3) ++beforeFirstWrite;
+        };
+        // A message waiting when the split starts: only the checks can let it run before piece 1
+        // is rewritten with 4 bytes.
+        for (int i = 0; i < 5000 && !(HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE); ++i) Sleep(1);
+        TProgressRecorder progress;
+        ASSERT_TRUE(SplitFile(source, dst.Path(), 4, progress.Proc()));
+        EXPECT_GE(beforeFirstWrite, 1) << ticks << " messages handled";
+        EXPECT_EQ(progress.Calls().size(), 751u) << "one report per piece and the closing one";
+        EXPECT_EQ(ReadFileBytes(dst.File("many.001")), bytes.substr(0, 4));
+    }
+
+    // A sparse source large enough that its checksum pass spans many clock ticks.
+    const uint32_t size = 96u << 20;
+    const std::string source = src.File("pass.img");
+    engineprobe::MakeSparseFile(source, size, PatternBytes(5000, 7));
+    const uint32_t blocks = size / TransferBlockSize;
+    {
+        SCOPED_TRACE("a cancel during the split's checksum pass");
+        TempDir target;
+        int duringPass = 0;
+        TTicker ticker;
+        ticker.OnTick = [&] {
+            if (!HeldByChecksumPass(source)) return;
+            ++duringPass;
+            CancelFlag = 1;
+        };
+        TProgressRecorder progress;
+        EXPECT_EQ(RunSplit(source, target.Path(), size, progress.Proc()).Cause, TCause::Cancelled);
+        EXPECT_GE(duringPass, 1);
+        EXPECT_EQ(progress.Calls().size(), blocks) << "every block reported, no closing report";
+        EXPECT_EQ(engineprobe::FileNames(target.Path()), std::vector<std::string>{"pass.001"});
+    }
+    {
+        SCOPED_TRACE("the combine's check of its output");
+        ASSERT_TRUE(SplitFile(source, dst.Path(), size, nullptr));
+        TempDir out;
+        const std::string output = out.File("pass.img");
+        int duringCheck = 0;
+        TTicker ticker;
+        ticker.OnTick = [&] {
+            if (HeldByChecksumPass(output)) ++duringCheck;
+        };
+        TProgressRecorder progress;
+        EXPECT_TRUE(engineprobe::Combine(dst.File("pass.crc"), out.Path(), progress.Proc()).Ok());
+        EXPECT_GE(duringCheck, 1);
+        EXPECT_EQ(progress.Calls().size(), blocks + 2u) << "the blocks, the read at the end, the closing report";
+    }
+    DeleteFileA(source.c_str());
 }
 
 TEST_F(SplitFileTest, NoProgressCallbackIsFine)

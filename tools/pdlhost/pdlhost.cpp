@@ -2,8 +2,8 @@
 //
 //   pdlhost info LIB                          descriptors and the function codes that answer
 //   pdlhost about LIB N                       plug-in N's About box over a host window
-//   pdlhost split LIB FILE TARGETDIR [--auto [SIZE]] [--child] [--disabled]
-//   pdlhost combine LIB CRCFILE TARGETDIR [--auto] [--child] [--disabled]
+//   pdlhost split LIB FILE TARGETDIR [--auto [SIZE]] [--child] [--disabled] [--gaps]
+//   pdlhost combine LIB CRCFILE TARGETDIR [--auto] [--child] [--disabled] [--gaps]
 //
 // split and combine run the plug-in's Execute entry over a host window with a progress callback
 // that draws a console bar; Ctrl+C asks the plug-in to stop through the callback's cancel pointer.
@@ -13,6 +13,9 @@
 // --child hands the plug-in a child window of the host's main window (a panel) instead of the main
 // window; --disabled disables the window handed over and its top-level window before the call.
 // After the call the host prints whether both take input.
+// With --gaps a thread posts a message to the host window every 10 ms, and the host prints the
+// longest time from pressing OK to the return of Execute during which none of them was handled
+// ("longest_gap_ms"): how long the host's window went without its messages.
 #include <windows.h>
 
 #include <atomic>
@@ -31,8 +34,8 @@ int Usage()
     std::fprintf(stderr,
                  "usage: pdlhost info LIB\n"
                  "       pdlhost about LIB N\n"
-                 "       pdlhost split LIB FILE TARGETDIR [--auto [SIZE]] [--child] [--disabled]\n"
-                 "       pdlhost combine LIB CRCFILE TARGETDIR [--auto] [--child] [--disabled]\n");
+                 "       pdlhost split LIB FILE TARGETDIR [--auto [SIZE]] [--child] [--disabled] [--gaps]\n"
+                 "       pdlhost combine LIB CRCFILE TARGETDIR [--auto] [--child] [--disabled] [--gaps]\n");
     return 2;
 }
 
@@ -80,10 +83,74 @@ int RunInfo(const char* path)
     return 0;
 }
 
+long long Ticks()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+// Performance-counter ticks when the auto-pilot pressed OK and at the latest progress report.
+std::atomic<long long> gOkPressedAt{0};
+std::atomic<long long> gLastReportAt{0};
+std::atomic<int> gLastPercent{-1};
+std::atomic<int> gReports{0};
+
+// --gaps: the message that a ticker thread posts every 10 ms, and what the host window saw of it.
+const UINT GapTickMessage = WM_APP + 0x47;
+struct TGaps {
+    long long lastHandled = 0;  // ticks when the window last handled a tick (or OK was pressed)
+    long long longest = 0;
+    int percentBefore = -1, percentAfter = -1;  // the progress shown at either end of the longest
+    int reportsBefore = 0, reportsAfter = 0;    // and the number of progress reports made by then
+    int handled = 0;
+    int percentAtLast = -1, reportsAtLast = 0;
+
+    // Counts the time since the last handled tick as a gap ending now.
+    void Mark(long long now)
+    {
+        const long long ok = gOkPressedAt;
+        if (ok == 0 || now < ok) return;  // only the command's own time counts
+        const long long from = lastHandled > ok ? lastHandled : ok;
+        if (now - from > longest) {
+            longest = now - from;
+            percentBefore = percentAtLast;
+            percentAfter = gLastPercent;
+            reportsBefore = reportsAtLast;
+            reportsAfter = gReports;
+        }
+        lastHandled = now;
+        percentAtLast = gLastPercent;
+        reportsAtLast = gReports;
+    }
+};
+TGaps gGaps;
+
+struct TGapTicker {
+    HWND window = nullptr;
+    std::atomic<bool> stop{false};
+    HANDLE thread = nullptr;
+};
+
+DWORD WINAPI GapTickerThread(LPVOID arg)
+{
+    auto* ticker = static_cast<TGapTicker*>(arg);
+    while (!ticker->stop) {
+        PostMessageA(ticker->window, GapTickMessage, 0, 0);
+        Sleep(10);
+    }
+    return 0;
+}
+
 // The host's main window: an ordinary top-level window that the plug-in's dialogs belong to.
 LRESULT CALLBACK HostWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_CLOSE) return 0;  // the host closes when its command ends, not before
+    if (msg == GapTickMessage) {
+        ++gGaps.handled;
+        gGaps.Mark(Ticks());
+        return 0;
+    }
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
@@ -129,17 +196,6 @@ int RunAbout(const char* path, int32_t index)
 
 // ------------------------------------------------------------------ progress and cancel
 std::atomic<bool> gStopRequested{false};
-std::atomic<int> gReports{0};
-// Performance-counter ticks when the auto-pilot pressed OK and at the latest progress report.
-std::atomic<long long> gOkPressedAt{0};
-std::atomic<long long> gLastReportAt{0};
-
-long long Ticks()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart;
-}
 // On a console the bar is redrawn in place; into a file or pipe it is written as a line every
 // quarter, so a log stays readable.
 bool gConsoleOut = false;
@@ -159,6 +215,7 @@ void __stdcall ConsoleProgress(int32_t percent, const char* status, const char* 
 {
     ++gReports;
     gLastReportAt = Ticks();
+    gLastPercent = percent;
     const int shown = percent < 0 ? 0 : percent > 100 ? 100 : percent;
     char bar[41];
     std::memset(bar, '.', 40);
@@ -280,6 +337,7 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
 struct THostSetup {
     bool child = false;
     bool disabled = false;
+    bool gaps = false;
 };
 
 int RunCommand(const char* path, int32_t index, const char* file, const char* target, bool autoPilot,
@@ -306,16 +364,32 @@ int RunCommand(const char* path, int32_t index, const char* file, const char* ta
     TAutoPilot pilot;
     pilot.size = size;
     if (autoPilot) pilot.thread = CreateThread(nullptr, 0, AutoPilotThread, &pilot, 0, nullptr);
+    TGapTicker ticker;
+    ticker.window = host.Get();
+    if (setup.gaps) ticker.thread = CreateThread(nullptr, 0, GapTickerThread, &ticker, 0, nullptr);
     std::printf("%s: %s -> %s\n", index == 1 ? "split" : "combine", file, target);
     std::fflush(stdout);
     execute(0, window, 0, 0, 0, target, file, 0, ConsoleProgress);
+    const long long returnedAt = Ticks();
+    if (ticker.thread) {
+        gGaps.Mark(returnedAt);  // the stretch from the last handled tick to the return counts too
+        ticker.stop = true;
+        WaitForSingleObject(ticker.thread, INFINITE);
+        CloseHandle(ticker.thread);
+    }
     std::printf("\n%d progress reports\n", gReports.load());
     std::printf("host window %s, top-level window %s\n", IsWindowEnabled(window) ? "enabled" : "disabled",
                 IsWindowEnabled(host.Get()) ? "enabled" : "disabled");
-    if (gOkPressedAt != 0 && gLastReportAt > gOkPressedAt) {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        std::printf("busy_seconds %.3f\n", static_cast<double>(gLastReportAt - gOkPressedAt) / static_cast<double>(f.QuadPart));
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    const double perSecond = static_cast<double>(f.QuadPart);
+    if (gOkPressedAt != 0 && gLastReportAt > gOkPressedAt)
+        std::printf("busy_seconds %.3f\n", static_cast<double>(gLastReportAt - gOkPressedAt) / perSecond);
+    if (ticker.thread && gOkPressedAt != 0) {
+        std::printf("longest_gap_ms %.0f\n", static_cast<double>(gGaps.longest) * 1000.0 / perSecond);
+        std::printf("longest_gap_percent %d %d\n", gGaps.percentBefore, gGaps.percentAfter);
+        std::printf("longest_gap_reports %d %d\n", gGaps.reportsBefore, gGaps.reportsAfter);
+        std::printf("gap_ticks_handled %d\n", gGaps.handled);
     }
     if (pilot.thread) {
         Sleep(200);
@@ -345,6 +419,7 @@ int main(int argc, char** argv)
         for (int i = 5; i < argc; ++i) {
             if (std::strcmp(argv[i], "--child") == 0) setup.child = true;
             if (std::strcmp(argv[i], "--disabled") == 0) setup.disabled = true;
+            if (std::strcmp(argv[i], "--gaps") == 0) setup.gaps = true;
             if (std::strcmp(argv[i], "--auto") == 0) {
                 autoPilot = true;
                 // Any next word but an option is the size, negative ones included ("-1" is a size
