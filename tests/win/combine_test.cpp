@@ -491,3 +491,61 @@ TEST_F(CombineFilesTest, ASizeOneByteOffFailsEvenWithTheRightChecksum)
     WriteFileBytes(descriptor, "filename=s.bin\r\nsize=20000\r\ncrc32=" + crc + "\r\n");
     EXPECT_TRUE(CombineFiles(descriptor, target.Path(), nullptr));
 }
+
+// The child of the next test: a combine whose process ends in its second progress call, as a
+// host that is killed midway.
+TEST_F(CombineFilesTest, DISABLED_KilledMidwayChild)
+{
+    char descriptor[MAX_PATH], dir[MAX_PATH];
+    if (!GetEnvironmentVariableA("ZANDREL_KILL_DESCRIPTOR", descriptor, MAX_PATH) ||
+        !GetEnvironmentVariableA("ZANDREL_KILL_TARGET", dir, MAX_PATH))
+        GTEST_SKIP() << "run by KilledMidwayAndRunAgain";
+    TProgressRecorder progress;
+    progress.OnCall = [](size_t i) {
+        if (i == 1) ExitProcess(7);
+        return false;
+    };
+    RunCombine(descriptor, dir, progress.Proc(), nullptr);
+    ADD_FAILURE() << "the process should have ended";
+}
+
+// A host killed in the middle of a combine leaves at most the temporary file, never a part of the
+// file under its final name; the next combine of the set succeeds beside it and leaves it alone.
+TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
+{
+    const std::string bytes = PatternBytes(400000, 47);
+    const std::string descriptor = Pieces("k.bin", bytes, 140000);
+    char self[MAX_PATH];
+    ASSERT_NE(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    SetEnvironmentVariableA("ZANDREL_KILL_DESCRIPTOR", descriptor.c_str());
+    SetEnvironmentVariableA("ZANDREL_KILL_TARGET", target.Path().c_str());
+    std::string command = std::string("\"") + self +
+                          "\" --gtest_also_run_disabled_tests --gtest_filter=CombineFilesTest.DISABLED_KilledMidwayChild";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    const bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableA("ZANDREL_KILL_DESCRIPTOR", nullptr);
+    SetEnvironmentVariableA("ZANDREL_KILL_TARGET", nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 7u);
+
+    // The first piece (two blocks) was written, under the temporary name only.
+    const auto left = engineprobe::Snapshot(target.Path());
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(left.begin()->first, "k.bin.part");
+    EXPECT_TRUE(left.begin()->second == bytes.substr(0, 140000)) << left.begin()->second.size();
+
+    TBoxWatcher boxes;
+    EXPECT_TRUE(engineprobe::Combine(descriptor, target.Path(), nullptr).Ok());
+    auto after = engineprobe::Snapshot(target.Path());
+    EXPECT_TRUE(after["k.bin"] == bytes);
+    after.erase("k.bin");
+    EXPECT_TRUE(after == left);
+    ExpectNoBox(boxes);
+}
