@@ -145,6 +145,21 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
     EXPECT_EQ(Snapshot(small), before);
     EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
 
+    // The same pieces alone, chosen by a piece: the cause names the final output, no temporary
+    // file is left.
+    const std::string savedDescriptor = ReadFileBytes(descriptor);
+    DeleteFileA(descriptor.c_str());
+    {
+        TBoxWatcher boxes;
+        const TOutcome outcome = engineprobe::Combine(PieceFileName(descriptor, 1), small, nullptr);
+        ExpectCause(outcome, TCause::CannotWrite, small + "\\big");
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_DISK_FULL));
+        EXPECT_TRUE(outcome.Unverified);
+        ExpectNoBox(boxes);
+    }
+    EXPECT_EQ(Snapshot(small), before);
+    WriteFileBytes(descriptor, savedDescriptor);
+
     // Splitting a 5 GiB source into 4095 MiB pieces: the first piece runs out of space halfway.
     SmallFs();
     const std::string giant = work.File("giant.img");
