@@ -40,7 +40,9 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
 
 // Hears the combine's verdict in its closing phase: after the check, and after the removal of an
 // output that failed it, before the closing progress call. Called once on every path that reaches
-// the closing phase; not when the combine raises or finds no memory for its buffer.
+// the closing phase; not when the combine raises, finds no memory for its buffer, or (joining
+// pieces without a checksum file) ends before anything is written: the outcome is then only
+// returned, and no progress call is made.
 using TCombineVerdict = std::function<void(const TOutcome&)>;
 
 // What a combine of the selected file reads. A selected piece (a name ending in a piece number as
