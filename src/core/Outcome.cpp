@@ -58,6 +58,7 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::PieceMissing: return "Piece " + Quoted(o.File) + " is missing.";
     case TCause::DifferentFileThere:
         return "A different file " + Quoted(o.File) + " is already there; it was left as it is.";
+    case TCause::OutputThere: return "A file " + Quoted(o.File) + " is already there; it was left as it is.";
     case TCause::SizeMismatch:
         return "The pieces hold " + std::to_string(o.Size) + " bytes; the checksum file records " +
                std::to_string(o.RecordedSize) + ".";

@@ -12,7 +12,7 @@
 enum class TOperation { Split, Combine };
 
 enum class TCause {
-    None,                // success: the result is complete (and, for a combine, verified)
+    None,                // success: the result is complete (and, for a combine, verified unless Unverified)
     Cancelled,           // the host set the cancel flag before the result was complete
     NoMemory,            // the transfer buffer could not be obtained
     TooManyPieces,       // split: Size / PieceSize is 1000 or more (or PieceSize is 0)
@@ -23,6 +23,7 @@ enum class TCause {
     SourceChanged,       // split: the source changed while it was being split
     PieceMissing,        // combine: the pieces end before the recorded size (File: the next piece)
     DifferentFileThere,  // combine: another file of the output's name is in the target (File)
+    OutputThere,         // combine without a checksum file: a file of the output's name is in the target (File)
     SizeMismatch,        // combine: the pieces hold Size bytes, the descriptor records RecordedSize
     ChecksumMismatch,    // combine: the rebuilt file's CRC, the descriptor's RecordedCRC
 };
@@ -37,6 +38,8 @@ struct TOutcome {
     uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
     uint32_t CRC = 0;           // ChecksumMismatch: the rebuilt file's CRC-32
     uint32_t RecordedCRC = 0;   // ChecksumMismatch: the CRC-32 the checksum file records
+    bool Unverified = false;    // combine: pieces joined without a checksum file, so nothing was checked
+    uint32_t Pieces = 0;        // combine: the number of pieces joined
 
     bool Ok() const { return Cause == TCause::None; }
 };

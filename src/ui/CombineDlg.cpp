@@ -37,18 +37,37 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     // Set before the form exists, so that the dialog window is owned by the host window.
     App::TOwnerWindowScope owner(HostWindow);
     TCombineDialog dialog;
-    const std::string name = ExtractFileName(FileName);
+    // A piece with its checksum file beside it is combined as if the checksum file was selected.
+    const TCombineSource source = FindCombineSource(FileName);
+    const std::string name = ExtractFileName(source.HasDescriptor ? source.Descriptor : FileName);
     dialog.Label1 = "Combine " + name + " and all files with ascending names to directory:";
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TCombineDialog::mrOk) return;
 
-    // A combine that fails its check is reported in its closing phase, before the closing progress
-    // call, while the host's progress display still shows the combine.
-    const TCombineVerdict verdict = [](const TOutcome& outcome) {
-        if (!outcome.Ok()) MessageBoxA(App::OwnerWindow(), "CRC Error.", "Error", MB_OK | MB_ICONERROR);
+    // A combine that fails is reported with its cause in its closing phase, before the closing
+    // progress call, while the host's progress display still shows the combine; a join without a
+    // checksum file that fails before it writes anything makes no progress call and is reported
+    // when it returns. A failed check is a "CRC Error."; a join without a checksum file checks
+    // nothing, so its cause stands alone.
+    bool told = false;
+    const auto tell = [&told](const TOutcome& outcome) {
+        told = true;
+        if (outcome.Ok() || outcome.Cause == TCause::NoMemory) return;
+        const std::string cause = FailureText(outcome);
+        const std::string text = outcome.Unverified ? cause : "CRC Error.\r\n\r\n" + cause;
+        MessageBoxA(App::OwnerWindow(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
     };
-    if (RunCombine(FileName, dialog.TargetDir, Progress, verdict).Ok()) {
-        const std::string text = "File " + name + " succefully combined. CRC checksum - OK!";
-        MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
+    const TOutcome outcome = RunCombine(FileName, dialog.TargetDir, Progress, tell);
+    if (!told) tell(outcome);
+    if (!outcome.Ok()) return;
+    if (outcome.Unverified) {
+        const std::string text = "File " + ExtractFileName(ChangeFileExt(FileName, "")) + " combined from " +
+                                 std::to_string(outcome.Pieces) +
+                                 " pieces. It could not be verified: there is no checksum file " +
+                                 ExtractFileName(source.Descriptor) + " beside the pieces.";
+        MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONWARNING);
+        return;
     }
+    const std::string text = "File " + name + " succefully combined. CRC checksum - OK!";
+    MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
 }

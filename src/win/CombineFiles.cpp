@@ -1,12 +1,16 @@
-// The combine: joins the pieces beside a checksum descriptor into the target directory and
-// verifies the result. It never writes outside its target directory, never replaces an existing
-// file, and verifies the size as well as the checksum; a piece that is a device counts as missing,
-// and nothing raised after the output was created leaves it behind.
+// The combine: joins the pieces beside a checksum descriptor (or, without one, the pieces alone)
+// into the target directory and verifies the result. It never writes outside its target directory,
+// never replaces an existing file, and verifies the size as well as the checksum; a piece that is
+// a device counts as missing. The output is built under a temporary name and takes its final name
+// only when complete and verified, so a file under the final name is never half a file; nothing
+// raised or failed after the temporary file was created leaves it behind.
 #include "SplitFiles.h"
 
 #include <windows.h>
 
+#include <cctype>
 #include <new>
+#include <set>
 
 #include "App.h"
 #include "CRC32.h"
@@ -16,6 +20,7 @@
 #include "Files.h"
 #include "PathText.h"
 #include "PieceNames.h"
+#include "SysError.h"
 #include "Transfer.h"
 
 namespace {
@@ -102,82 +107,264 @@ TOutcome CheckOutput(const std::string& path, uint64_t size, uint32_t crc)
     }
 }
 
-// Removes the output again when anything is raised while it is being written or judged: a
-// half-written output never survives the combine. The closing phase dismisses it once it has
-// decided the output's fate.
-class TOutputGuard {
-public:
-    TOutputGuard(TOutFile& file, const std::string& path, bool created) : file_(file), path_(path), armed_(created) {}
-    ~TOutputGuard()
-    {
-        if (!armed_) return;
-        file_.Close();
-        DeleteFileA(path_.c_str());
+// The piece number that ends path, when its extension is one that PieceFileName writes (.001 to
+// .999, then .1000 and up without leading zeros); 0 otherwise.
+uint32_t PieceNumberOf(const std::string& path)
+{
+    const std::string ext = ExtractFileExt(path);
+    if (ext.size() < 4 || ext.size() > 10) return 0;
+    uint32_t n = 0;
+    for (size_t i = 1; i < ext.size(); ++i) {
+        if (ext[i] < '0' || ext[i] > '9') return 0;
+        n = n * 10 + static_cast<uint32_t>(ext[i] - '0');
     }
-    TOutputGuard(const TOutputGuard&) = delete;
-    TOutputGuard& operator=(const TOutputGuard&) = delete;
-    void Dismiss() { armed_ = false; }
+    return n >= 1 && PieceFileName(path, n) == path ? n : 0;
+}
 
-private:
-    TOutFile& file_;
-    const std::string& path_;
-    bool armed_;
+bool ExistsByName(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Whether the system opens name as a device wherever it stands: NUL, CON, PRN, AUX, COM1-COM9,
+// LPT1-LPT9 (and the console's CONIN$, CONOUT$), in any case, with any extension, and after the
+// trailing spaces and dots that the system strips.
+bool NamesDevice(const std::string& name)
+{
+    std::string stem = name;
+    while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
+    stem = stem.substr(0, stem.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (stem == "NUL" || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "CONIN$" || stem == "CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+[[noreturn]] void RefuseNotDescriptor(const std::string& path)
+{
+    throw EOperationRefused("File \"" + path + "\" is not a checksum file. Nothing was combined.");
+}
+
+// The descriptor of a combine, read and judged before anything is created. Only a checksum file
+// is read as one: at most MaxDescriptorBytes, with a file name line that names a file, and that
+// file inside the target directory and no device.
+TDescriptor ReadCombineDescriptor(const std::string& path)
+{
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<std::string> text = ReadDescriptorText(path, error);
+    if (!text) {
+        if (error == ERROR_FILE_TOO_LARGE) RefuseNotDescriptor(path);
+        ReadDescriptorFile(path);  // raises the reader's own error for this file
+        RefuseNotDescriptor(path);  // it changed meanwhile; it is no checksum file to rely on
+    }
+    if (ParseDescriptorName(*text).empty()) RefuseNotDescriptor(path);
+    const TDescriptor descriptor = ParseDescriptor(*text);
+    if (LeavesTargetDir(descriptor.FileName))
+        throw EOperationRefused("Checksum file \"" + path + "\" names the file \"" + descriptor.FileName +
+                                "\", which would be written outside the target directory. Nothing was combined.");
+    if (NamesDevice(descriptor.FileName))
+        throw EOperationRefused("Checksum file \"" + path + "\" names the device \"" + descriptor.FileName +
+                                "\". Nothing was combined.");
+    return descriptor;
+}
+
+// The pieces of a set without a checksum file: 1 to Count, with Size bytes in all when counted.
+// Missing is the first piece that is not there when the set has a hole (piece 1 missing, or any
+// piece numbered above the first missing one present); 0 when the set is whole.
+struct TPieceSet {
+    uint32_t Count = 0;
+    uint64_t Size = 0;
+    uint32_t Missing = 0;
 };
 
+TPieceSet FindPieces(const std::string& base)
+{
+    std::set<uint32_t> present;
+    WIN32_FIND_DATAA found;
+    const std::string dir = ExtractFileDir(base);
+    const HANDLE search = FindFirstFileA(ChangeFileExt(base, ".*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            const uint32_t n = PieceNumberOf(AddBackslash(dir) + found.cFileName);
+            if (n != 0) present.insert(n);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    TPieceSet set;
+    uint32_t n = 1;
+    for (;; ++n) {
+        const std::optional<uint64_t> size = present.count(n) ? FileSizeByName(PieceFileName(base, n)) : std::nullopt;
+        if (!size) break;
+        set.Size += *size;
+        set.Count = n;
+    }
+    if (set.Count == 0 || (!present.empty() && *present.rbegin() > n)) set.Missing = n;
+    return set;
+}
+
+// The temporary file that an output is built in: the output's name followed by ".part", or
+// ".part2", ".part3", ... the first that does not exist. Created only where no file is, so no
+// file of anyone else is ever opened; deleted again unless it took the final name.
+class TTempOutput {
+public:
+    explicit TTempOutput(const std::string& output) : output_(output) {}
+    ~TTempOutput() { Discard(); }
+    TTempOutput(const TTempOutput&) = delete;
+    TTempOutput& operator=(const TTempOutput&) = delete;
+
+    // False with the system's error code when no temporary file can be created (the output's
+    // directory missing or not writable, every temporary name taken) or it is no file on disk.
+    bool Create(DWORD& error)
+    {
+        for (uint32_t n = 1; n <= 1000; ++n) {
+            const std::string path = output_ + (n == 1 ? std::string(".part") : ".part" + std::to_string(n));
+            if (file_.Create(path, TOutFile::CreateNewExclusive)) {
+                path_ = path;
+                if (file_.IsDisk()) return true;
+                Discard();
+                error = ERROR_NOT_SUPPORTED;
+                return false;
+            }
+            error = file_.Error();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+        }
+        return false;
+    }
+    TOutFile& File() { return file_; }
+    const std::string& Path() const { return path_; }
+    // Gives the closed file its final name, never over a file that is there.
+    TOutcome Commit()
+    {
+        if (MoveFileExA(path_.c_str(), output_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            path_.clear();
+            return Succeeded(TOperation::Combine);
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS || ExistsByName(output_))
+            return CombineFailure(TCause::DifferentFileThere, output_);
+        return CombineFailure(TCause::CannotCreate, output_, error);
+    }
+    // Closes and deletes the temporary file, if this run still holds one.
+    void Discard()
+    {
+        file_.Close();
+        if (!path_.empty()) DeleteFileA(path_.c_str());
+        path_.clear();
+    }
+
+private:
+    const std::string output_;
+    std::string path_;
+    TOutFile file_;
+};
+
+// Copies pieces 1, 2, ... into out until the pieces end (count given) or size bytes are reached.
+// A failed piece, or a cancel before the copy was complete, is the result.
+TOutcome CopyPieces(const std::string& base, uint32_t count, uint64_t size, TOutFile& out,
+                    const std::string& output, TTransfer& transfer)
+{
+    for (uint32_t n = 1;; ++n) {
+        TOutcome copy = AppendPiece(PieceFileName(base, n), out, output, transfer);
+        if (!copy.Ok()) return copy;
+        App::ProcessMessages();
+        const bool complete = count != 0 ? n >= count : transfer.Done() >= size;
+        if (Cancelled() && !(complete && transfer.Done() >= size)) return CombineFailure(TCause::Cancelled);
+        if (complete) return Succeeded(TOperation::Combine);
+    }
+}
+
+// The join of a set without a checksum file into TargetDir under the base name.
+TOutcome JoinPieces(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
+                    const TCombineVerdict& Verdict)
+{
+    const std::string output = AddBackslash(TargetDir) + ExtractFileName(ChangeFileExt(FileName, ""));
+    // Before anything is written: a whole set, and no file in the way.
+    const TPieceSet pieces = FindPieces(FileName);
+    TOutcome early = Succeeded(TOperation::Combine);
+    if (pieces.Missing != 0) early = CombineFailure(TCause::PieceMissing, PieceFileName(FileName, pieces.Missing));
+    else if (ExistsByName(output)) early = CombineFailure(TCause::OutputThere, output);
+
+    TTransfer transfer({Progress, CombineStatus, output, ExtractFileDir(FileName), ExtractFileDir(output)},
+                       pieces.Size, false);
+    if (early.Ok() && !transfer.Ready()) early = CombineFailure(TCause::NoMemory);
+    if (!early.Ok()) {
+        early.Unverified = true;
+        return early;
+    }
+    TTempOutput temp(output);
+    DWORD createError = ERROR_SUCCESS;
+    TOutcome result = temp.Create(createError) ? CopyPieces(FileName, pieces.Count, pieces.Size, temp.File(), output, transfer)
+                                               : CombineFailure(TCause::CannotCreate, output, createError);
+    if (result.Ok() && !temp.File().Close()) result = CombineFailure(TCause::CannotWrite, output, temp.File().Error());
+    if (result.Ok()) result = temp.Commit();
+    temp.Discard();
+
+    result.Unverified = true;
+    result.Pieces = pieces.Count;
+    if (Verdict) Verdict(result);
+    transfer.ReportEnd();
+    return result;
+}
+
 }  // namespace
+
+TCombineSource FindCombineSource(const std::string& FileName)
+{
+    TCombineSource source;
+    source.Descriptor = FileName;
+    source.SelectedPiece = PieceNumberOf(FileName);
+    if (source.SelectedPiece != 0) {
+        source.Descriptor = DescriptorFileName(FileName);
+        const DWORD attributes = GetFileAttributesA(source.Descriptor.c_str());
+        source.HasDescriptor = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    return source;
+}
 
 TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
                     const TCombineVerdict& Verdict)
 {
     CancelFlag = 0;
 
-    const TDescriptor descriptor = ReadDescriptorFile(FileName);
-    if (LeavesTargetDir(descriptor.FileName))
-        throw EOperationRefused("Checksum file \"" + FileName + "\" names the file \"" + descriptor.FileName +
-                                "\", which would be written outside the target directory. Nothing was combined.");
+    const TCombineSource source = FindCombineSource(FileName);
+    if (!source.HasDescriptor) return JoinPieces(FileName, TargetDir, Progress, Verdict);
+
+    const std::string& descriptorPath = source.Descriptor;
+    const TDescriptor descriptor = ReadCombineDescriptor(descriptorPath);
     const uint64_t size = descriptor.Size;
 
     const std::string output = AddBackslash(TargetDir) + descriptor.FileName;
-    TTransfer transfer({Progress, CombineStatus, output, ExtractFileDir(FileName), ExtractFileDir(output)}, size, false);
+    TTransfer transfer({Progress, CombineStatus, output, ExtractFileDir(descriptorPath), ExtractFileDir(output)}, size,
+                       false);
     if (!transfer.Ready()) return CombineFailure(TCause::NoMemory);
 
     // Only a file this run creates is ever written or deleted: an existing one is only verified.
-    TOutFile out;
-    const bool created = out.Create(output, TOutFile::CreateNewExclusive);
-    const DWORD createError = out.Error();
-    TOutputGuard outputGuard(out, output, created);
+    TTempOutput temp(output);
+    const bool there = ExistsByName(output);
+    DWORD createError = ERROR_SUCCESS;
+    const bool created = !there && temp.Create(createError);
 
     // The first thing that went wrong while copying; it explains a check that fails.
     TOutcome copy = Succeeded(TOperation::Combine);
-    if (created) {
-        for (uint32_t n = 1;; ++n) {
-            copy = AppendPiece(PieceFileName(FileName, n), out, output, transfer);
-            if (!copy.Ok()) break;
-            App::ProcessMessages();
-            if (Cancelled()) {
-                copy = CombineFailure(TCause::Cancelled);
-                break;
-            }
-            if (transfer.Done() >= size) break;
-        }
-    }
+    if (created) copy = CopyPieces(descriptorPath, 0, size, temp.File(), output, transfer);
 
     // Closing phase, on every path. A failed read or write leaves a partial output, which the
     // check judges as it stands; the result is the check's.
     TOutcome outcome = Succeeded(TOperation::Combine);
-    if (created && !out.Close()) outcome = CombineFailure(TCause::CannotWrite, output, out.Error());  // data lost
-    if (outcome.Ok()) outcome = CheckOutput(output, size, descriptor.CRC);
+    if (created && !temp.File().Close()) outcome = CombineFailure(TCause::CannotWrite, output, temp.File().Error());
+    if (!created && !there) outcome = CombineFailure(TCause::CannotCreate, output, createError);
+    if (outcome.Ok()) outcome = CheckOutput(created ? temp.Path() : output, size, descriptor.CRC);
+    if (outcome.File == temp.Path() && created) outcome.File = output;  // the user knows the final name only
     if (!outcome.Ok()) {
         if (created) {
             if (!copy.Ok()) outcome = copy;
-        } else if (createError == ERROR_FILE_EXISTS || createError == ERROR_ALREADY_EXISTS) {
-            if (outcome.Cause != TCause::CannotRead) outcome = CombineFailure(TCause::DifferentFileThere, output);
-        } else {
-            outcome = CombineFailure(TCause::CannotCreate, output, createError);
+        } else if (there && outcome.Cause != TCause::CannotRead) {
+            outcome = CombineFailure(TCause::DifferentFileThere, output);
         }
-        if (created) DeleteFileA(output.c_str());
+    } else if (created) {
+        outcome = temp.Commit();
     }
-    outputGuard.Dismiss();
+    temp.Discard();
 
     if (Verdict) Verdict(outcome);
     transfer.ReportEnd();
@@ -186,5 +373,6 @@ TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, T
 
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress)
 {
-    return RunCombine(FileName, TargetDir, Progress, nullptr).Ok();
+    const TOutcome outcome = RunCombine(FileName, TargetDir, Progress, nullptr);
+    return outcome.Ok() && !outcome.Unverified;
 }

@@ -1,11 +1,8 @@
-// The checksum descriptor on disk: the whole file is read at once and handed to the text parser;
-// writing creates the file anew and removes it again when it cannot be written completely.
+// The checksum descriptor on disk: the whole file, never more than a bound, is read and handed to
+// the text parser; writing creates the file anew and removes it again when it cannot be written completely.
 #include "DescriptorFile.h"
 
 #include <windows.h>
-
-#include <new>
-#include <vector>
 
 #include "Errors.h"
 #include "Files.h"
@@ -18,51 +15,53 @@ namespace {
     throw EFileError(std::string(what) + " \"" + path + "\". " + SysErrorMessage(code));
 }
 
-// The whole file as text. False, with the system's error code, when it cannot be opened or read;
-// a device (a console, a pipe, an endless character device) is no descriptor and reads as an
-// error too, rather than as input without end.
-bool ReadTextFile(const std::string& path, std::string& text, DWORD& error)
-{
-    TInFile file;
-    if (!file.Open(path, TInFile::ReadSharedWithReaders)) { error = file.Error(); return false; }
-    if (!file.IsDisk()) { error = ERROR_NOT_SUPPORTED; return false; }
-
-    // The room for the whole file is taken at once: a file far too large for memory (a
-    // multi-gigabyte file picked by mistake) fails here as out of memory, before any reading.
-    const std::optional<uint64_t> size = file.Size();
-    if (!size) { error = file.Error(); return false; }
-    if (*size > text.max_size()) throw std::bad_alloc();
-    text.reserve(static_cast<size_t>(*size));
-
-    std::vector<char> chunk(4096);
-    for (;;) {
-        DWORD got = 0;
-        if (!file.Read(chunk.data(), static_cast<DWORD>(chunk.size()), got)) {
-            error = file.Error();
-            return false;
-        }
-        if (got == 0) break;
-        text.append(chunk.data(), got);
-    }
-    return true;
-}
-
 }  // namespace
 
-TDescriptor ReadDescriptorFile(const std::string& path)
+std::optional<std::string> ReadDescriptorText(const std::string& path, DWORD& error, uint32_t maxBytes)
 {
-    std::string text;
-    DWORD error = ERROR_SUCCESS;
-    if (!ReadTextFile(path, text, error)) RaiseFileError("Cannot open file", path, error);
-    return ParseDescriptor(text);
+    // A device (a console, a pipe, an endless character device) is no descriptor and reads as an
+    // error, rather than as input without end.
+    TInFile file;
+    if (!file.Open(path, TInFile::ReadSharedWithReaders)) { error = file.Error(); return std::nullopt; }
+    if (!file.IsDisk()) { error = ERROR_NOT_SUPPORTED; return std::nullopt; }
+
+    // The size decides before any reading: a large file picked by mistake is refused at once.
+    const std::optional<uint64_t> size = file.Size();
+    if (!size) { error = file.Error(); return std::nullopt; }
+    if (*size > maxBytes) { error = ERROR_FILE_TOO_LARGE; return std::nullopt; }
+
+    // One byte more than allowed is asked for, so that a file that grew meanwhile is noticed
+    // without reading more of it.
+    std::string text(static_cast<size_t>(maxBytes) + 1, '\0');
+    size_t have = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!file.Read(&text[have], static_cast<DWORD>(text.size() - have), got)) {
+            error = file.Error();
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        have += got;
+        if (have == text.size()) { error = ERROR_FILE_TOO_LARGE; return std::nullopt; }
+    }
+    text.resize(have);
+    return text;
 }
 
-std::optional<std::string> ReadDescriptorFileName(const std::string& path)
+TDescriptor ReadDescriptorFile(const std::string& path, uint32_t maxBytes)
 {
-    std::string text;
     DWORD error = ERROR_SUCCESS;
-    if (!ReadTextFile(path, text, error)) return std::nullopt;
-    return ParseDescriptorName(text);
+    const std::optional<std::string> text = ReadDescriptorText(path, error, maxBytes);
+    if (!text) RaiseFileError("Cannot open file", path, error);
+    return ParseDescriptor(*text);
+}
+
+std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint32_t maxBytes)
+{
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<std::string> text = ReadDescriptorText(path, error, maxBytes);
+    if (!text) return std::nullopt;
+    return ParseDescriptorName(*text);
 }
 
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc)

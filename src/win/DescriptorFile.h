@@ -1,17 +1,30 @@
 // Reading and writing the checksum descriptor file.
 #pragma once
+#include <windows.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "Descriptor.h"
 
-// Raises EFileError "Cannot open file "%s". %s" when the file cannot be read, and the
-// EConvertError of ParseDescriptor for a size that is not a number.
-// A device is not read (it raises the same error).
-TDescriptor ReadDescriptorFile(const std::string& path);
+// A checksum file holds three short lines; no file larger than this is read as one, and never
+// more than this is read of any file.
+constexpr uint32_t MaxDescriptorBytes = 65536;
+
+// The whole text of the file at path when it holds at most maxBytes bytes; no more than that is
+// ever read. No value when it cannot be opened or read (error: the system's code), when it is a
+// device (ERROR_NOT_SUPPORTED) or when it is larger (ERROR_FILE_TOO_LARGE).
+std::optional<std::string> ReadDescriptorText(const std::string& path, DWORD& error,
+                                              uint32_t maxBytes = MaxDescriptorBytes);
+// Raises EFileError "Cannot open file "%s". %s" when the file cannot be read (also a device or a
+// file larger than maxBytes), and the EConvertError of ParseDescriptor for a size that is not a
+// number.
+TDescriptor ReadDescriptorFile(const std::string& path, uint32_t maxBytes = MaxDescriptorBytes);
 // The file name that the descriptor at path records (empty when it has none); no value when the
-// file cannot be read as a descriptor. Raises nothing but std::bad_alloc.
-std::optional<std::string> ReadDescriptorFileName(const std::string& path);
+// file cannot be read as a descriptor (also when it is larger than maxBytes). Raises nothing but
+// std::bad_alloc.
+std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint32_t maxBytes = MaxDescriptorBytes);
 // Creates the file anew and writes the three lines; raises EFileError
 // "Cannot create file "%s". %s" when it cannot be created or written.
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc);

@@ -40,16 +40,36 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
 
 // Hears the combine's verdict in its closing phase: after the check, and after the removal of an
 // output that failed it, before the closing progress call. Called once on every path that reaches
-// the closing phase; not when the combine raises or finds no memory for its buffer.
+// the closing phase; not when the combine raises, finds no memory for its buffer, or (joining
+// pieces without a checksum file) ends before anything is written: the outcome is then only
+// returned, and no progress call is made.
 using TCombineVerdict = std::function<void(const TOutcome&)>;
 
-// Joins the pieces beside the descriptor FileName into TargetDir and verifies the CRC-32.
-// Succeeds only when the file at the output path has the descriptor's size and checksum.
-// Raises the descriptor reader's errors, and EOperationRefused for a file name that would leave
-// the target directory.
+// What a combine of the selected file reads. A selected piece (a name ending in a piece number as
+// PieceFileName writes it) stands for its set: the checksum file beside it (the same path with
+// ".crc" in place of the number) when one exists, otherwise the pieces alone. Any other file is
+// read as the checksum file itself.
+struct TCombineSource {
+    std::string Descriptor;     // the checksum file; for pieces alone, the one that is not there
+    uint32_t SelectedPiece = 0;  // the number of the selected piece; 0 when no piece was selected
+    bool HasDescriptor = true;  // false: the pieces are joined without a checksum file
+};
+TCombineSource FindCombineSource(const std::string& FileName);
+
+// Joins the pieces of FileName's set (see TCombineSource) into TargetDir. With a checksum file the
+// result is verified and succeeds only when it has the recorded size and checksum; without one
+// the pieces BASE.001, BASE.002, ... are joined under the base name and a complete join succeeds
+// with Unverified set. The output is built under a temporary name beside its final name (the
+// final name followed by ".part", ".part2", ...) and takes its final name only once complete
+// (and verified), never replacing a file; the temporary file never survives the combine. A file
+// of the final name that is already there is only verified (or, without a checksum file, left
+// alone: OutputThere). Raises the descriptor reader's errors, and EOperationRefused for a chosen
+// file that is not a checksum file, or a checksum file naming a file outside the target
+// directory or a device; nothing is created then.
 TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
                     const TCombineVerdict& Verdict);
-// True only for a successful RunCombine; hears no verdict.
+// True only for a successful and verified RunCombine (a join without a checksum file gives false
+// even when complete, since nothing confirmed it); hears no verdict.
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress);
 
 // FailureText (Outcome.h) with the system's description of the outcome's error code.

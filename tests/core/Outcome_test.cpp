@@ -52,6 +52,7 @@ TEST(Outcome, FailureTexts)
         {With(C, TCause::CannotWrite, "T:\\report.txt", 112), "Cannot write file \"T:\\report.txt\". " + sys},
         {With(C, TCause::DifferentFileThere, "T:\\report.txt"),
          "A different file \"T:\\report.txt\" is already there; it was left as it is."},
+        {With(C, TCause::OutputThere, "T:\\report"), "A file \"T:\\report\" is already there; it was left as it is."},
         {Sizes(250000, 240000), "The pieces hold 250000 bytes; the checksum file records 240000."},
         {Checksums(0x1A2B3C4D, 0x5E6F7A8B), "The rebuilt file's CRC-32 is 1A2B3C4D; the checksum file records 5E6F7A8B."},
         // Leading zeros kept: eight digits each.

@@ -117,34 +117,64 @@ TEST(CombineDialog, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryH
     DeleteFileA(rebuilt.c_str());
 }
 
-TEST(CombineDialog, AFailedCheckShowsCRCErrorOwnedByTheHostBeforeTheClosingReport)
+// Every ending of a combine, from the checksum file or from a piece, with or without a checksum
+// file: the box, its moment against the progress calls, and the files left in the target.
+TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
 {
     testfiles::TempDir pieces;
     const std::string content = testfiles::PatternBytes(30000, 12);
     testfiles::WriteFileBytes(pieces.File("set.bin"), content);
     ASSERT_TRUE(SplitFile(pieces.File("set.bin"), pieces.Path(), 10000, nullptr));  // set.001 .. set.003
+    enum TMoment { BeforeClosingReport, AfterClosingReport, NoReport };
+    const std::string crcOk = "File set.crc succefully combined. CRC checksum - OK!";
+    const std::string third = pieces.File("set.003"), saved = testfiles::ReadFileBytes(third);
+    const std::string descriptor = pieces.File("set.crc"), savedDescriptor = testfiles::ReadFileBytes(descriptor);
     const struct {
         const char* what;
-        bool pieceMissing;
+        const char* selected;
+        bool pieceMissing, noDescriptor, gap;
         std::string existing;  // already in the target under the output's name
-        bool ok;
+        const char* caption;
+        std::string text;  // %T: the target directory, %P: the pieces' directory
+        TMoment moment;
+        const char* output;  // the file the target then holds, "" for none
     } cases[] = {
-        {"complete", false, "", true},
-        {"a piece missing", true, "", false},
-        {"a different file in the target", false, "other bytes", false},
+        {"complete", "set.crc", false, false, false, "", "Combine files", crcOk, AfterClosingReport, "set.bin"},
+        {"from the first piece", "set.001", false, false, false, "", "Combine files", crcOk, AfterClosingReport, "set.bin"},
+        {"from the second piece", "set.002", false, false, false, "", "Combine files", crcOk, AfterClosingReport, "set.bin"},
+        {"a piece missing", "set.crc", true, false, false, "", "Error",
+         "CRC Error.\r\n\r\nPiece \"%P\\set.003\" is missing.", BeforeClosingReport, ""},
+        {"a different file in the target", "set.crc", false, false, false, "other bytes", "Error",
+         "CRC Error.\r\n\r\nA different file \"%T\\set.bin\" is already there; it was left as it is.",
+         BeforeClosingReport, "set.bin"},
+        {"pieces alone, from the first", "set.001", false, true, false, "", "Combine files",
+         "File set combined from 3 pieces. It could not be verified: there is no checksum file set.crc beside the "
+         "pieces.", AfterClosingReport, "set"},
+        {"pieces alone, from the second", "set.002", false, true, false, "", "Combine files",
+         "File set combined from 3 pieces. It could not be verified: there is no checksum file set.crc beside the "
+         "pieces.", AfterClosingReport, "set"},
+        {"pieces alone, the last missing", "set.002", true, true, false, "", "Combine files",
+         "File set combined from 2 pieces. It could not be verified: there is no checksum file set.crc beside the "
+         "pieces.", AfterClosingReport, "set"},
+        {"pieces alone with a gap", "set.001", true, true, true, "", "Error", "Piece \"%P\\set.003\" is missing.",
+         NoReport, ""},
+        {"pieces alone, a file of their name there", "set.001", false, true, false, "x", "Error",
+         "A file \"%T\\set\" is already there; it was left as it is.", NoReport, "set"},
     };
-    const std::string third = pieces.File("set.003"), saved = testfiles::ReadFileBytes(third);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         testfiles::TempDir target;
-        const std::string output = target.File("set.bin");
+        const std::string output = *c.output ? target.File(c.output) : "";
         if (c.pieceMissing) DeleteFileA(third.c_str());
+        if (c.gap) testfiles::WriteFileBytes(pieces.File("set.004"), "gap");
+        if (c.noDescriptor) DeleteFileA(descriptor.c_str());
         if (!c.existing.empty()) testfiles::WriteFileBytes(output, c.existing);
         THostWindow host;
         engineprobe::TProgressRecorder progress;
         TBox box;
         size_t callsAtBox = 0;
-        bool outputAtBox = false, otherBox = true;
+        bool otherBox = true;
+        std::vector<std::string> filesAtBox;
         {
             TDriver driver([&](DWORD main) {
                 HWND dialog = WaitForFormDialog(main, "Combine files");
@@ -152,32 +182,47 @@ TEST(CombineDialog, AFailedCheckShowsCRCErrorOwnedByTheHostBeforeTheClosingRepor
                 SetText(dialog, IDC_EDTARGETDIR, target.Path());
                 PostClick(dialog, IDC_BTOK);
                 // The combine's thread waits in the box: what it did before is done.
-                HWND window = WaitForMessageBox(main, c.ok ? "Combine files" : "Error");
+                HWND window = WaitForMessageBox(main, c.caption);
                 ASSERT_NE(window, nullptr);
                 callsAtBox = progress.Calls().size();
-                outputAtBox = testfiles::FileExists(output);
-                box = ReadAndCloseBox(main, c.ok ? "Combine files" : "Error", host.Get());
-                otherBox = WaitForMessageBox(main, c.ok ? "Error" : "Combine files", 500) != nullptr;
+                filesAtBox = engineprobe::FileNames(target.Path());
+                box = ReadAndCloseBox(main, c.caption, host.Get());
+                otherBox = WaitForMessageBox(main, std::string(c.caption) == "Error" ? "Combine files" : "Error", 500) !=
+                           nullptr;
             });
-            ExecuteCombineDialog(host.Get(), pieces.File("set.crc"), "", progress.Proc());
+            ExecuteCombineDialog(host.Get(), pieces.File(c.selected), "", progress.Proc());
         }
         testfiles::WriteFileBytes(third, saved);
+        testfiles::WriteFileBytes(descriptor, savedDescriptor);
+        DeleteFileA(pieces.File("set.004").c_str());
+        std::string text = c.text;
+        for (size_t at; (at = text.find("%T")) != std::string::npos;) text.replace(at, 2, target.Path());
+        for (size_t at; (at = text.find("%P")) != std::string::npos;) text.replace(at, 2, pieces.Path());
         ASSERT_TRUE(box.Found);
         EXPECT_FALSE(otherBox);
         EXPECT_EQ(box.Owner, host.Get());
-        ASSERT_FALSE(progress.Calls().empty());
-        if (c.ok) {
-            EXPECT_EQ(box.Text, "File set.crc succefully combined. CRC checksum - OK!");
-            EXPECT_EQ(callsAtBox, progress.Calls().size()) << "success is told after the closing report";
-            EXPECT_EQ(testfiles::ReadFileBytes(output), content);
-            continue;
+        EXPECT_EQ(box.Text, text);
+        EXPECT_EQ(box.Icon, std::string(c.caption) == "Error" ? ErrorIcon()
+                            : c.noDescriptor                  ? WarningIcon()
+                                                              : InformationIcon());
+        // Only the final file, never a temporary one, and a failed output is gone before the box.
+        const std::vector<std::string> expected = *c.output ? std::vector<std::string>{c.output}
+                                                            : std::vector<std::string>{};
+        EXPECT_EQ(filesAtBox, expected);
+        EXPECT_EQ(engineprobe::FileNames(target.Path()), expected);
+        switch (c.moment) {
+        case AfterClosingReport: EXPECT_EQ(callsAtBox, progress.Calls().size()); break;
+        case BeforeClosingReport: EXPECT_EQ(callsAtBox + 1, progress.Calls().size()); break;
+        case NoReport: EXPECT_TRUE(progress.Calls().empty()); break;
         }
-        EXPECT_EQ(box.Text, "CRC Error.");
-        EXPECT_EQ(box.Icon, ErrorIcon());
-        EXPECT_EQ(callsAtBox + 1, progress.Calls().size()) << "the box comes before the closing report";
-        // A failed output is gone before the box; a file that was there stays untouched.
-        EXPECT_EQ(outputAtBox, !c.existing.empty());
-        EXPECT_EQ(testfiles::FileExists(output) ? testfiles::ReadFileBytes(output) : "", c.existing);
+        if (c.moment != NoReport) {
+            EXPECT_EQ(progress.Calls().back().FileName, target.File(c.noDescriptor ? "set" : "set.bin"));
+        }
+        if (!c.existing.empty()) {
+            EXPECT_EQ(testfiles::ReadFileBytes(output), c.existing);
+        } else if (*c.output) {
+            EXPECT_EQ(testfiles::ReadFileBytes(output), c.pieceMissing ? content.substr(0, 20000) : content);
+        }
     }
 }
 

@@ -99,7 +99,7 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     EXPECT_EQ(box.Icon, ErrorIcon());
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
 
-    // An allocation failure reads as such, not as a C++ type name: a 3 GB file picked as descriptor.
+    // A 3 GB file picked as descriptor is refused at once, without being read.
     engineprobe::MakeSparseFile(dir.File("huge.crc"), 3ull << 30, "filename=huge.bin\r\n");
     {
         TDriver driver([&](DWORD main) {
@@ -108,7 +108,8 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
         });
         combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("huge.crc").c_str(), 0, nullptr);
     }
-    EXPECT_EQ(box.Text, "Out of memory.");
+    EXPECT_EQ(box.Text, "File \"" + dir.File("huge.crc") + "\" is not a checksum file. Nothing was combined.");
+    EXPECT_EQ(box.Owner, host.Get());
     DeleteFileA(dir.File("huge.crc").c_str());
 
     // The library is usable again at once, and its next dialog belongs to the next host window.

@@ -142,6 +142,37 @@ TEST(DescriptorFile, OpenErrors)
     EXPECT_EQ(testfiles::ReadFileBytes(locked), "filename=a\r\nsize=1\r\ncrc32=1\r\n");
 }
 
+TEST(DescriptorFile, NoFileLargerThanTheBoundIsRead)
+{
+    TempDir dir;
+    const std::string line = "filename=a.bin\r\nsize=1\r\ncrc32=1\r\n";
+    const struct { size_t size; bool read; } cases[] = {
+        {MaxDescriptorBytes - 1, true}, {MaxDescriptorBytes, true}, {MaxDescriptorBytes + 1, false}, {3000000, false}};
+    for (const auto& c : cases) {
+        const std::string path = dir.File("b.crc");
+        testfiles::WriteFileBytes(path, line + std::string(c.size - line.size(), ' '));
+        DWORD error = ERROR_SUCCESS;
+        const std::optional<std::string> text = ReadDescriptorText(path, error);
+        EXPECT_EQ(text.has_value(), c.read) << c.size;
+        if (text) {
+            EXPECT_EQ(text->size(), c.size);
+        } else {
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_TOO_LARGE)) << c.size;
+        }
+        EXPECT_EQ(ReadDescriptorFileName(path), c.read ? std::optional<std::string>("a.bin") : std::nullopt) << c.size;
+        if (!c.read) {
+            EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(path); }),
+                      "Cannot open file \"" + path + "\". " + SysErrorMessage(ERROR_FILE_TOO_LARGE));
+        }
+    }
+    // A smaller bound, as a caller may ask for.
+    const std::string path = dir.File("small.crc");
+    testfiles::WriteFileBytes(path, line);
+    DWORD error = ERROR_SUCCESS;
+    EXPECT_FALSE(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size() - 1)).has_value());
+    EXPECT_EQ(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size())), line);
+}
+
 TEST(DescriptorFile, CreateErrors)
 {
     TempDir dir;

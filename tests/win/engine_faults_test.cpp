@@ -145,6 +145,21 @@ TEST_F(EngineFaultsTest, TargetFileSystemFull)
     EXPECT_EQ(Snapshot(small), before);
     EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
 
+    // The same pieces alone, chosen by a piece: the cause names the final output, no temporary
+    // file is left.
+    const std::string savedDescriptor = ReadFileBytes(descriptor);
+    DeleteFileA(descriptor.c_str());
+    {
+        TBoxWatcher boxes;
+        const TOutcome outcome = engineprobe::Combine(PieceFileName(descriptor, 1), small, nullptr);
+        ExpectCause(outcome, TCause::CannotWrite, small + "\\big");
+        EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_DISK_FULL));
+        EXPECT_TRUE(outcome.Unverified);
+        ExpectNoBox(boxes);
+    }
+    EXPECT_EQ(Snapshot(small), before);
+    WriteFileBytes(descriptor, savedDescriptor);
+
     // Splitting a 5 GiB source into 4095 MiB pieces: the first piece runs out of space halfway.
     SmallFs();
     const std::string giant = work.File("giant.img");
@@ -268,34 +283,90 @@ TEST_F(EngineFaultsTest, JunkDescriptors)
     WriteFileBytes(pieces.File("j.001"), PatternBytes(5000, 51));
     WriteFileBytes(pieces.File("j.002"), PatternBytes(5000, 52));
     const std::string descriptor = pieces.File("j.crc");
+    const std::string notChecksum = "File \"" + descriptor + "\" is not a checksum file. Nothing was combined.";
+    std::string utf16;
+    for (const char c : std::string("filename=j.bin\r\nsize=10000\r\ncrc32=0\r\n")) utf16 += std::string(1, c) + '\0';
+    const std::string named = "filename=j.bin\r\nsize=10000\r\ncrc32=0\r\n";
+    enum TEnd { Outcome, Convert, NotChecksum };
     const struct {
         const char* what;
         std::string text;
-        TCause cause;  // of the failed outcome; None: EConvertError is raised
+        TEnd end;
+        TCause cause = TCause::None;  // of the failed outcome
     } cases[] = {
-        {"binary junk", PatternBytes(700, 53), TCause::CannotRead},  // no name: the target directory
-        {"empty", "", TCause::CannotRead},
-        {"size not a number", "filename=j.bin\r\nsize=abc\r\ncrc32=0\r\n", TCause::None},
-        {"size of 2 GB", "filename=j.bin\r\nsize=2147483648\r\ncrc32=0\r\n", TCause::PieceMissing},
-        {"size of 2^63", "filename=j.bin\r\nsize=9223372036854775808\r\ncrc32=0\r\n", TCause::None},
-        {"negative size", "filename=j.bin\r\nsize=-1\r\ncrc32=0\r\n", TCause::PieceMissing},
-        {"wrong checksum", "filename=j.bin\r\nsize=10000\r\ncrc32=12345678\r\n", TCause::ChecksumMismatch},
-        {"size smaller than the pieces", "filename=j.bin\r\nsize=10\r\ncrc32=0\r\n", TCause::SizeMismatch},
-        {"name with wildcards", "filename=j*.bin\r\nsize=10000\r\ncrc32=0\r\n", TCause::CannotCreate},
+        {"binary junk", PatternBytes(700, 53), NotChecksum},
+        {"empty", "", NotChecksum},
+        {"no filename line", "size=10000\r\ncrc32=0\r\n", NotChecksum},
+        {"an empty name", "filename=\r\nsize=10000\r\ncrc32=0\r\n", NotChecksum},
+        {"UTF-16 text", "\xFF\xFE" + utf16, NotChecksum},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + named, Outcome, TCause::ChecksumMismatch},
+        {"64 KiB exactly", named + std::string(65536 - named.size(), ' '), Outcome, TCause::ChecksumMismatch},
+        {"a byte over 64 KiB", named + std::string(65537 - named.size(), ' '), NotChecksum},
+        {"size not a number", "filename=j.bin\r\nsize=abc\r\ncrc32=0\r\n", Convert},
+        {"size of 2 GB", "filename=j.bin\r\nsize=2147483648\r\ncrc32=0\r\n", Outcome, TCause::PieceMissing},
+        {"size of 2^63", "filename=j.bin\r\nsize=9223372036854775808\r\ncrc32=0\r\n", Convert},
+        {"negative size", "filename=j.bin\r\nsize=-1\r\ncrc32=0\r\n", Outcome, TCause::PieceMissing},
+        {"wrong checksum", "filename=j.bin\r\nsize=10000\r\ncrc32=12345678\r\n", Outcome, TCause::ChecksumMismatch},
+        {"size smaller than the pieces", "filename=j.bin\r\nsize=10\r\ncrc32=0\r\n", Outcome, TCause::SizeMismatch},
+        {"name with wildcards", "filename=j*.bin\r\nsize=10000\r\ncrc32=0\r\n", Outcome, TCause::CannotCreate},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(descriptor, c.text);
         const auto piecesBefore = Snapshot(pieces.Path());
         TBoxWatcher boxes;
-        if (c.cause == TCause::None) {
-            EXPECT_THROW(CombineFiles(descriptor, target.Path(), nullptr), EConvertError);
+        TProgressRecorder progress;
+        if (c.end == Convert) {
+            EXPECT_THROW(CombineFiles(descriptor, target.Path(), progress.Proc()), EConvertError);
+        } else if (c.end == NotChecksum) {
+            try {
+                CombineFiles(descriptor, target.Path(), progress.Proc());
+                ADD_FAILURE() << "not refused";
+            } catch (const EOperationRefused& e) {
+                EXPECT_EQ(e.what(), notChecksum);
+            }
+            EXPECT_TRUE(progress.Calls().empty());
         } else {
-            EXPECT_EQ(engineprobe::Combine(descriptor, target.Path(), nullptr).Cause, c.cause);
+            EXPECT_EQ(engineprobe::Combine(descriptor, target.Path(), progress.Proc()).Cause, c.cause);
         }
         ExpectNoBox(boxes);
         EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
         EXPECT_EQ(Snapshot(pieces.Path()), piecesBefore);
+    }
+}
+
+// A name that the system opens as a device wherever it stands is refused before anything is made,
+// like a name that leaves the target directory; nothing is written into the device.
+TEST_F(EngineFaultsTest, DescriptorsNamingADeviceAreRefused)
+{
+    WriteFileBytes(pieces.File("d.001"), PatternBytes(3000, 54));
+    const std::string descriptor = pieces.File("d.crc");
+    const char* devices[] = {"NUL", "nul.txt", "CON", "prn", "Aux.dat", "COM1", "com9.x", "LPT1", "lpt9", "NUL ",
+                             "nul.", "Nul .txt", "CONOUT$"};
+    for (const char* name : devices) {
+        SCOPED_TRACE(name);
+        WriteFileBytes(descriptor, std::string("filename=") + name + "\r\nsize=3000\r\ncrc32=0\r\n");
+        TProgressRecorder progress;
+        try {
+            CombineFiles(descriptor, target.Path(), progress.Proc());
+            ADD_FAILURE() << "not refused";
+        } catch (const EOperationRefused& e) {
+            // The name as the descriptor writes it (the reader trims the value).
+            std::string written = name;
+            while (!written.empty() && written.back() == ' ') written.pop_back();
+            EXPECT_EQ(e.what(), "Checksum file \"" + descriptor + "\" names the device \"" + written +
+                                    "\". Nothing was combined.");
+        }
+        EXPECT_TRUE(progress.Calls().empty());
+        EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
+    }
+    // Names that only look alike are files.
+    const char* files[] = {"NULL", "COM10", "COM0", "LPT", "connection.txt", "xnul"};
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        WriteFileBytes(descriptor, std::string("filename=") + name + "\r\nsize=3000\r\ncrc32=0\r\n");
+        EXPECT_EQ(engineprobe::Combine(descriptor, target.Path(), nullptr).Cause, TCause::ChecksumMismatch);
+        EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
     }
 }
 

@@ -109,3 +109,4 @@ bool TBoxWatcher::WaitFor(size_t count, DWORD timeoutMs)
 
 HICON InformationIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_INFORMATION)); }
 HICON ErrorIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)); }
+HICON WarningIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING)); }

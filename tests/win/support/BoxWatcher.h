@@ -49,3 +49,4 @@ private:
 // The icon that message boxes use for MB_ICONINFORMATION and MB_ICONERROR.
 HICON InformationIcon();
 HICON ErrorIcon();
+HICON WarningIcon();
