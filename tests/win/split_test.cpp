@@ -506,8 +506,9 @@ TEST_F(SplitFileTest, MessagesRunDuringTheChecksAndTheChecksumPasses)
         const std::string output = out.File("pass.img");
         int duringCheck = 0;
         TTicker ticker;
+        // The output is checked under its temporary name, before it gets its own.
         ticker.OnTick = [&] {
-            if (HeldByChecksumPass(output)) ++duringCheck;
+            if (HeldByChecksumPass(output + ".part")) ++duringCheck;
         };
         TProgressRecorder progress;
         EXPECT_TRUE(engineprobe::Combine(dst.File("pass.crc"), out.Path(), progress.Proc()).Ok());
