@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -21,7 +22,7 @@ namespace {
 // The whole file as text. False, with the system's error code, when it cannot be opened or read;
 // a device (a console, a pipe, an endless character device) is no descriptor and reads as an
 // error too, rather than as input without end.
-bool ReadTextFile(const std::string& path, std::string& text, DWORD& error)
+bool ReadTextFile(const std::string& path, std::string& text, DWORD& error, uint64_t limit = UINT64_MAX)
 {
     TInFile file;
     if (!file.Open(path, TInFile::ReadSharedWithReaders)) { error = file.Error(); return false; }
@@ -31,6 +32,7 @@ bool ReadTextFile(const std::string& path, std::string& text, DWORD& error)
     // multi-gigabyte file picked by mistake) fails here as out of memory, before any reading.
     const std::optional<uint64_t> size = file.Size();
     if (!size) { error = file.Error(); return false; }
+    if (*size > limit) { error = ERROR_FILE_TOO_LARGE; return false; }
     if (*size > text.max_size()) throw std::bad_alloc();
     text.reserve(static_cast<size_t>(*size));
 
@@ -43,6 +45,7 @@ bool ReadTextFile(const std::string& path, std::string& text, DWORD& error)
         }
         if (got == 0) break;
         text.append(chunk.data(), got);
+        if (text.size() > limit) { error = ERROR_FILE_TOO_LARGE; return false; }  // it grew meanwhile
     }
     return true;
 }
@@ -61,15 +64,17 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path)
 {
     std::string text;
     DWORD error = ERROR_SUCCESS;
-    if (!ReadTextFile(path, text, error)) return std::nullopt;
+    if (!ReadTextFile(path, text, error, MaxDescriptorFileSize)) return std::nullopt;
     return ParseDescriptorName(text);
 }
 
-void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc)
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
+                         const TFile* mustNotBe)
 {
     const std::string text = FormatDescriptor(fileName, size, crc);
     TOutFile file;
-    if (!file.Create(path, TOutFile::CreateAlwaysExclusive)) RaiseFileError("Cannot create file", path, file.Error());
+    if (!file.Create(path, TOutFile::ReplaceExclusive, mustNotBe))
+        RaiseFileError("Cannot create file", path, file.Error());
 
     // A short write without an error counts as a full disk.
     DWORD code = file.WriteAll(text.data(), static_cast<DWORD>(text.size())) ? ERROR_SUCCESS : file.Error();

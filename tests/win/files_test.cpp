@@ -39,7 +39,7 @@ TEST(Files, WhatEachIntentionLetsOthersDo)
         {"read, shared with readers", TInFile::ReadSharedWithReaders, -1, true, false},
         {"inspect only", TInFile::InspectOnly, -1, true, true},
         {"create new, exclusive", -1, TOutFile::CreateNewExclusive, false, false},
-        {"create always, exclusive", -1, TOutFile::CreateAlwaysExclusive, false, false},
+        {"replace, exclusive", -1, TOutFile::ReplaceExclusive, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
