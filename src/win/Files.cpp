@@ -87,7 +87,9 @@ bool TFile::Close() { return handle_.Close() || Failed(); }
 bool TFile::OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD creation)
 {
     handle_ = TFileHandle(CreateFileA(path.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return handle_.Valid() || Failed();
+    if (!handle_.Valid()) return Failed();
+    error_ = ERROR_SUCCESS;  // a file opened anew has no failure behind it
+    return true;
 }
 
 bool TFile::Failed()
