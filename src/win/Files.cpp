@@ -13,12 +13,24 @@ std::optional<uint64_t> TFile::Size()
 
 bool TFile::IsDisk() const { return GetFileType(Handle()) == FILE_TYPE_DISK; }
 
+const std::optional<TFile::TIdentity>& TFile::Identity() const
+{
+    // Asked once per handle: the answer cannot change while the handle is open, and asking costs
+    // a question to the volume (slow under Wine).
+    if (!identityKnown_) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(Handle(), &info))
+            identity_ = TIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+        identityKnown_ = true;
+    }
+    return identity_;
+}
+
 bool TFile::SameFileAs(const TFile& other) const
 {
-    BY_HANDLE_FILE_INFORMATION x, y;
-    if (!GetFileInformationByHandle(Handle(), &x) || !GetFileInformationByHandle(other.Handle(), &y)) return false;
-    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
+    const std::optional<TIdentity>& x = Identity();
+    const std::optional<TIdentity>& y = other.Identity();
+    return x && y && x->Volume == y->Volume && x->IndexHigh == y->IndexHigh && x->IndexLow == y->IndexLow;
 }
 
 namespace {
@@ -61,8 +73,10 @@ std::wstring FullPath(const std::wstring& name, size_t& leaf)
 
 bool TFile::OnlyReachedBy(const std::string& path) const
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(Handle(), &info) && info.nNumberOfLinks > 1) return false;
+    // (The standard information answers at once; the full one asks the volume too.)
+    FILE_STANDARD_INFO info;
+    if (GetFileInformationByHandleEx(Handle(), FileStandardInfo, &info, sizeof info) && info.NumberOfLinks > 1)
+        return false;
 
     const std::optional<std::wstring> reached = FinalPath(Handle());
     size_t leaf = 0;
@@ -82,11 +96,18 @@ bool TFile::OnlyReachedBy(const std::string& path) const
     return SameFileName(*reached, expected);
 }
 
-bool TFile::Close() { return handle_.Close() || Failed(); }
+bool TFile::Close()
+{
+    identityKnown_ = false;
+    identity_.reset();
+    return handle_.Close() || Failed();
+}
 
 bool TFile::OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD creation)
 {
     handle_ = TFileHandle(CreateFileA(path.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    identityKnown_ = false;
+    identity_.reset();
     if (!handle_.Valid()) return Failed();
     error_ = ERROR_SUCCESS;  // a file opened anew has no failure behind it
     return true;
@@ -144,8 +165,9 @@ bool TOutFile::Create(const std::string& path, TIntent intent, const TFile* must
             return Refuse(Error() == ERROR_FILE_NOT_FOUND ? ERROR_CANT_RESOLVE_FILENAME : Error());
     }
     if (!IsDisk()) return Refuse(ERROR_NOT_SUPPORTED);
-    if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
+    // A file that this call created is no other file and has no other name.
     if (existed) {
+        if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
         if (!OnlyReachedBy(path)) return Refuse(ERROR_CANT_RESOLVE_FILENAME);
         if (!SetEndOfFile(Handle())) return Failed();  // opened at offset 0
     }

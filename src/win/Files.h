@@ -44,8 +44,15 @@ protected:
     HANDLE Handle() const { return handle_.Get(); }
 
 private:
+    struct TIdentity {
+        DWORD Volume, IndexHigh, IndexLow;
+    };
+    const std::optional<TIdentity>& Identity() const;
+
     TFileHandle handle_;
     DWORD error_ = ERROR_SUCCESS;
+    mutable bool identityKnown_ = false;
+    mutable std::optional<TIdentity> identity_;
 };
 
 // A file opened for reading, or only for a look at what it is; existing files only.
