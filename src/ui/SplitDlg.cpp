@@ -87,8 +87,14 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
     if (dialog.ShowModal() != TSplitDialog::mrOk) return;
 
     if (dialog.PieceSize == 0) return;
-    if (SplitFile(FileName, dialog.TargetDir, dialog.PieceSize, Progress)) {
+    const TOutcome outcome = RunSplit(FileName, dialog.TargetDir, dialog.PieceSize, Progress);
+    if (outcome.Ok()) {
         const std::string text = "File " + name + " succefully splitted.";
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONINFORMATION);
+    } else if (outcome.Cause != TCause::Cancelled) {
+        // A split that failed says why; the user's own cancel needs no word. The pieces written
+        // until then stay where they are.
+        const std::string text = "File " + name + " was not split.\r\n\r\n" + FailureText(outcome);
+        MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONERROR);
     }
 }

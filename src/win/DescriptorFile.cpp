@@ -64,11 +64,13 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint3
     return ParseDescriptorName(*text);
 }
 
-void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc)
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
+                         const TFile* mustNotBe)
 {
     const std::string text = FormatDescriptor(fileName, size, crc);
     TOutFile file;
-    if (!file.Create(path, TOutFile::CreateAlwaysExclusive)) RaiseFileError("Cannot create file", path, file.Error());
+    if (!file.Create(path, TOutFile::ReplaceExclusive, mustNotBe))
+        RaiseFileError("Cannot create file", path, file.Error());
 
     // A short write without an error counts as a full disk.
     DWORD code = file.WriteAll(text.data(), static_cast<DWORD>(text.size())) ? ERROR_SUCCESS : file.Error();

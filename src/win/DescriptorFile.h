@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Descriptor.h"
+#include "Files.h"
 
 // A checksum file holds three short lines; no file larger than this is read as one, and never
 // more than this is read of any file.
@@ -25,6 +26,8 @@ TDescriptor ReadDescriptorFile(const std::string& path, uint32_t maxBytes = MaxD
 // file cannot be read as a descriptor (also when it is larger than maxBytes). Raises nothing but
 // std::bad_alloc.
 std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint32_t maxBytes = MaxDescriptorBytes);
-// Creates the file anew and writes the three lines; raises EFileError
-// "Cannot create file "%s". %s" when it cannot be created or written.
-void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc);
+// Creates the file anew (TOutFile::ReplaceExclusive: never through a link, never mustNotBe's file)
+// and writes the three lines; raises EFileError "Cannot create file "%s". %s" when it cannot be
+// created or written.
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
+                         const TFile* mustNotBe = nullptr);

@@ -13,20 +13,104 @@ std::optional<uint64_t> TFile::Size()
 
 bool TFile::IsDisk() const { return GetFileType(Handle()) == FILE_TYPE_DISK; }
 
-bool TFile::SameFileAs(const TFile& other) const
+const std::optional<TFile::TIdentity>& TFile::Identity() const
 {
-    BY_HANDLE_FILE_INFORMATION x, y;
-    if (!GetFileInformationByHandle(Handle(), &x) || !GetFileInformationByHandle(other.Handle(), &y)) return false;
-    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
+    // Asked once per handle: the answer cannot change while the handle is open, and asking costs
+    // a question to the volume (slow under Wine).
+    if (!identityKnown_) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(Handle(), &info))
+            identity_ = TIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+        identityKnown_ = true;
+    }
+    return identity_;
 }
 
-bool TFile::Close() { return handle_.Close() || Failed(); }
+bool TFile::SameFileAs(const TFile& other) const
+{
+    const std::optional<TIdentity>& x = Identity();
+    const std::optional<TIdentity>& y = other.Identity();
+    return x && y && x->Volume == y->Volume && x->IndexHigh == y->IndexHigh && x->IndexLow == y->IndexLow;
+}
+
+namespace {
+
+// The path by which the system reached the file behind handle, every link resolved; no value
+// when the system cannot tell.
+std::optional<std::wstring> FinalPath(HANDLE handle)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return std::nullopt;
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(n + 1);
+    }
+}
+
+// The full path of name as the system makes it; the file name part starts at leaf.
+std::wstring FullPath(const std::wstring& name, size_t& leaf)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        wchar_t* part = nullptr;
+        const DWORD n = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], &part);
+        if (n == 0) return std::wstring();
+        if (n < full.size()) {
+            leaf = part ? static_cast<size_t>(part - full.c_str()) : n;
+            full.resize(n);
+            return full;
+        }
+        full.resize(n + 1);
+    }
+}
+
+}  // namespace
+
+bool TFile::OnlyReachedBy(const std::string& path) const
+{
+    // (The standard information answers at once; the full one asks the volume too.)
+    FILE_STANDARD_INFO info;
+    if (GetFileInformationByHandleEx(Handle(), FileStandardInfo, &info, sizeof info) && info.NumberOfLinks > 1)
+        return false;
+
+    const std::optional<std::wstring> reached = FinalPath(Handle());
+    size_t leaf = 0;
+    const std::wstring full = FullPath(WideFileName(path), leaf);
+    if (!reached || full.empty()) return true;
+    // The directory as the system resolves it, joined with the name as given: a link at the name
+    // itself resolves elsewhere, a link on the way resolves in both.
+    std::wstring dir = full.substr(0, leaf);
+    if (dir.size() > 1 && dir.back() == L'\\' && dir[dir.size() - 2] != L':') dir.pop_back();
+    const TFileHandle folder(CreateFileW(dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::optional<std::wstring> folderReached = folder.Valid() ? FinalPath(folder.Get()) : std::nullopt;
+    if (!folderReached) return true;
+    std::wstring expected = *folderReached;
+    if (expected.empty() || expected.back() != L'\\') expected += L'\\';
+    expected += full.substr(leaf);
+    return SameFileName(*reached, expected);
+}
+
+bool TFile::Close()
+{
+    identityKnown_ = false;
+    identity_.reset();
+    return handle_.Close() || Failed();
+}
 
 bool TFile::OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD creation)
 {
     handle_ = TFileHandle(CreateFileA(path.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return handle_.Valid() || Failed();
+    identityKnown_ = false;
+    identity_.reset();
+    if (!handle_.Valid()) return Failed();
+    error_ = ERROR_SUCCESS;  // a file opened anew has no failure behind it
+    return true;
 }
 
 bool TFile::Failed()
@@ -66,13 +150,35 @@ bool TInFile::Seek(uint64_t offset)
     return SetFilePointerEx(Handle(), at, nullptr, FILE_BEGIN) || Failed();
 }
 
-bool TOutFile::Create(const std::string& path, TIntent intent)
+bool TOutFile::Create(const std::string& path, TIntent intent, const TFile* mustNotBe)
 {
-    switch (intent) {
-    case CreateNewExclusive: return OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW);
-    case CreateAlwaysExclusive: return OpenHandle(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    if (intent == CreateNewExclusive) return OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW);
+
+    // A new file is the name's own. A name already taken is opened as it is: nothing has changed
+    // before the handle has been looked at.
+    bool existed = false;
+    if (!OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW)) {
+        if (Error() != ERROR_FILE_EXISTS && Error() != ERROR_ALREADY_EXISTS) return false;
+        existed = true;
+        if (!OpenHandle(path, GENERIC_WRITE, 0, OPEN_EXISTING))
+            // Taken, yet nothing to open there: a link that leads nowhere.
+            return Refuse(Error() == ERROR_FILE_NOT_FOUND ? ERROR_CANT_RESOLVE_FILENAME : Error());
     }
-    return false;
+    if (!IsDisk()) return Refuse(ERROR_NOT_SUPPORTED);
+    // A file that this call created is no other file and has no other name.
+    if (existed) {
+        if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
+        if (!OnlyReachedBy(path)) return Refuse(ERROR_CANT_RESOLVE_FILENAME);
+        if (!SetEndOfFile(Handle())) return Failed();  // opened at offset 0
+    }
+    return true;
+}
+
+bool TOutFile::Refuse(DWORD code)
+{
+    Close();
+    SetLastError(code);
+    return Failed();
 }
 
 bool TOutFile::WriteAll(const void* data, DWORD len)
@@ -95,4 +201,19 @@ std::optional<uint64_t> FileSizeByName(const std::string& path)
         return std::nullopt;
     }
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::wstring WideFileName(const std::string& name)
+{
+    const int units = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], units);
+    return wide;
+}
+
+bool SameFileName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }

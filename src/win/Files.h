@@ -22,6 +22,11 @@ public:
     // True when both hold the very same file (same volume, same file index), whatever spelling,
     // short name or link led there.
     bool SameFileAs(const TFile& other) const;
+    // True when path, the name this file was opened by, is the file's one and only way in: no
+    // symbolic link stands at path itself (the directories on the way may be links) and no other
+    // name (hard link) leads to the same file. Where the system cannot tell the path it resolved,
+    // the name is taken at its word.
+    bool OnlyReachedBy(const std::string& path) const;
     // Closes now; false when the system reports a failure, which for an output means data that may
     // not have reached the disk. The handle is gone either way; closing a closed file succeeds.
     bool Close();
@@ -39,8 +44,15 @@ protected:
     HANDLE Handle() const { return handle_.Get(); }
 
 private:
+    struct TIdentity {
+        DWORD Volume, IndexHigh, IndexLow;
+    };
+    const std::optional<TIdentity>& Identity() const;
+
     TFileHandle handle_;
     DWORD error_ = ERROR_SUCCESS;
+    mutable bool identityKnown_ = false;
+    mutable std::optional<TIdentity> identity_;
 };
 
 // A file opened for reading, or only for a look at what it is; existing files only.
@@ -69,13 +81,29 @@ public:
         // Only when no file of that name exists (Error() is then ERROR_FILE_EXISTS).
         CreateNewExclusive,
         // Created, or emptied first when it exists, so that it holds exactly what is written now.
-        CreateAlwaysExclusive,
+        // Never through another name: a file already there is opened as it is, looked at on its
+        // handle and emptied only when it is a file on disk that this name alone reaches
+        // (OnlyReachedBy) and not the file mustNotBe holds. Otherwise it stays as it was and the
+        // call fails: Error() is ERROR_NOT_SUPPORTED for a device, ERROR_CANT_RESOLVE_FILENAME for
+        // a link or one name of several, ERROR_SHARING_VIOLATION for mustNotBe's file.
+        ReplaceExclusive,
     };
-    bool Create(const std::string& path, TIntent intent);
+    bool Create(const std::string& path, TIntent intent, const TFile* mustNotBe = nullptr);
     // Writes all of len bytes (also none): a short write is a failed write, ERROR_DISK_FULL when
     // the system gave no reason.
     bool WriteAll(const void* data, DWORD len);
+
+private:
+    // Closes the file and fails with code.
+    bool Refuse(DWORD code);
 };
+
+// A file name as the system receives it from the ANSI file functions: converted from the ANSI
+// code page to UTF-16. Empty when the text does not convert.
+std::wstring WideFileName(const std::string& name);
+// Two names compared as the file system compares them: ordinal, without regard to case, on their
+// UTF-16 forms (never by a language's rules).
+bool SameFileName(const std::wstring& a, const std::wstring& b);
 
 // The size of the file at path, without opening it for data (so a file that others hold open,
 // even exclusively, still answers). No value for a directory or a name that cannot be looked up;

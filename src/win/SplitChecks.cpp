@@ -6,11 +6,13 @@
 #include "DescriptorFile.h"
 #include "Errors.h"
 #include "SysError.h"
+#include "TextTrim.h"
 #include "nettools.h"
 
 namespace {
 
 const char NotAFile[] = "It is a device or a directory, not a file on disk.";
+const char ALink[] = "It is a link: other names lead to the same file.";
 
 [[noreturn]] void RefuseSource(const std::string& path)
 {
@@ -22,22 +24,22 @@ const char NotAFile[] = "It is a device or a directory, not a file on disk.";
     throw EFileError("Cannot create file \"" + path + "\". " + reason);
 }
 
-// The ANSI file functions take a full path of fewer than MAX_PATH characters (the terminating zero
-// has the last place); a longer name would fail only when its piece is reached. The system counts
-// after converting from the ANSI code page, so a double-byte character counts once.
+// The ANSI file functions hand the system the name as typed, converted to UTF-16 into a buffer of
+// MAX_PATH units whose last place is the terminating zero; the system then makes the full path,
+// which must fit the same limit. A name with "..\" segments may be short once resolved and still
+// too long as typed, and the other way round, so both are counted. A double-byte character counts
+// once, as the system converts it.
 bool FitsPathLimit(const std::string& path)
 {
-    const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    if (units <= 0) return false;
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], units) != units) return false;
+    const std::wstring wide = WideFileName(path);
+    if (wide.empty() || wide.size() >= MAX_PATH) return false;
     wchar_t full[MAX_PATH];
     const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
     return n != 0 && n < MAX_PATH;
 }
 
 // What stands at a name that the split will create.
-enum class TNameState { Unseen, OtherFile, Source, NotAFile };
+enum class TNameState { Unseen, OtherFile, Source, NotAFile, Link };
 
 TNameState InspectName(const TInFile& source, const std::string& path)
 {
@@ -46,13 +48,15 @@ TNameState InspectName(const TInFile& source, const std::string& path)
     // Nothing there, or nothing that lets itself be looked at: the copy meets it as before.
     if (!there.Open(path, TInFile::InspectOnly)) return TNameState::Unseen;
     if (!there.IsDisk()) return TNameState::NotAFile;
-    return source.SameFileAs(there) ? TNameState::Source : TNameState::OtherFile;
+    if (source.SameFileAs(there)) return TNameState::Source;
+    return there.OnlyReachedBy(path) ? TNameState::OtherFile : TNameState::Link;
 }
 
-// File names as the file system compares them: without regard to case.
-bool SameFileName(const std::string& a, const std::string& b)
+// The descriptor's file name and the source's, as the descriptor reader reads names (trimmed of
+// spaces and control characters at both ends) and as the file system compares them.
+bool DescribesSource(const std::string& described, const std::string& sourceName)
 {
-    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+    return SameFileName(WideFileName(Trim(described)), WideFileName(Trim(sourceName)));
 }
 
 }  // namespace
@@ -75,20 +79,29 @@ void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
 
     const auto inspect = [&](const std::string& path, bool descriptor) {
         pump.AfterBlock();
-        switch (InspectName(source, path)) {
+        const TNameState state = InspectName(source, path);
+        switch (state) {
         case TNameState::NotAFile: RefuseName(path, NotAFile);
         case TNameState::Source:
             // The descriptor's own error, as its creation would meet it, but before any piece exists.
             RefuseName(path, descriptor ? SysErrorMessage(ERROR_SHARING_VIOLATION)
                                         : std::string("It is the file being split."));
+        case TNameState::Link: RefuseName(path, ALink);
         default: break;
         }
+        return state;
     };
     for (const std::string& path : job.Pieces) inspect(path, false);
-    inspect(job.Descriptor, true);
+    if (inspect(job.Descriptor, true) != TNameState::OtherFile) return;
 
+    // A file at the descriptor's name is replaced only when it is this file's descriptor: one of
+    // another file marks that file's set, and whatever cannot be read as a descriptor naming a
+    // file (held by another program, no file name, not a descriptor at all) may be anything.
     const std::optional<std::string> described = ReadDescriptorFileName(job.Descriptor);
-    if (described && !described->empty() && !SameFileName(*described, job.SourceName))
+    if (!described || Trim(*described).empty())
+        throw EOperationRefused("File \"" + job.Descriptor + "\" is not a checksum file of \"" + job.SourceName +
+                                "\" that this split may replace. Nothing was split.");
+    if (!DescribesSource(*described, job.SourceName))
         throw EOperationRefused("Checksum file \"" + job.Descriptor + "\" describes the file \"" + *described +
                                 "\"; splitting \"" + job.SourceName +
                                 "\" here would overwrite its pieces. Nothing was split.");

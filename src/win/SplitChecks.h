@@ -11,9 +11,15 @@
 // (which can) is refused. A source that could not be opened for any other reason passes here.
 void CheckSplitSource(const TInFile& source, const std::string& path);
 
-// Every name the job will create: each must fit the system's path limit, must not be a device or
-// a directory, and must not be the source itself (pieces are created emptied, so the source would
-// be destroyed before it is read). A descriptor already there that names another file marks that
-// file's set, whose pieces carry the very names this split would write; a descriptor of this same
-// file is the older set of a re-split, which is replaced.
+// Every name the job will create: each must fit the system's path limit, as typed and as a full
+// path; must not be a device or a directory; must not be the source itself (pieces are emptied, so
+// the source would be destroyed before it is read); and must not be a link. A split never writes
+// through another name: a name where a symbolic link stands, or whose file other names (hard links)
+// reach too, is refused here, and each file the copy opens for writing is looked at once more on
+// its handle before it is emptied (TOutFile::ReplaceExclusive). So two names of one split never
+// reach the same file, and no file but the pieces and the descriptor changes.
+// A file at the descriptor's name is replaced only when it is a readable descriptor naming this
+// same file (the older set of a re-split); a descriptor of another file marks that file's set, whose
+// pieces carry the very names this split would write, and anything else there (unreadable, without
+// a file name, not a descriptor) is not this split's to replace.
 void CheckSplitPlan(const TInFile& source, const TSplitJob& job);

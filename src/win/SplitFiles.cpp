@@ -18,6 +18,10 @@
 // - before its first write a split checks every name it will create (SplitChecks.h): it never
 //   writes over its own source, over another file's set, onto a device or a directory, nor starts
 //   with names the system cannot create; the source itself must be a file on disk;
+// - never through another name: a link at a name the split writes (a symbolic link, or a file that
+//   other names reach too) refuses the split before its first write, and every piece and the
+//   descriptor is looked at on its handle (a file on disk, not the source, reached by its name
+//   alone) before an existing file is emptied;
 // - a source that another program holds open for writing is described by the bytes copied.
 #include "SplitFiles.h"
 
@@ -57,7 +61,7 @@ TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer&
 {
     const std::string& path = job.Piece(n);
     TOutFile piece;
-    if (!piece.Create(path, TOutFile::CreateAlwaysExclusive))
+    if (!piece.Create(path, TOutFile::ReplaceExclusive, &source))
         return SplitFailure(TCause::CannotCreate, path, piece.Error());
 
     const uint32_t thisPiece = job.Plan.Length(n);
@@ -159,7 +163,7 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     App::ProcessMessages();
     if (Cancelled()) return SplitFailure(TCause::Cancelled);
 
-    WriteDescriptorFile(job.Descriptor, job.SourceName, *size, crc);
+    WriteDescriptorFile(job.Descriptor, job.SourceName, *size, crc, &source);
     transfer.ReportEnd();
     return Succeeded(TOperation::Split);
 }

@@ -30,8 +30,9 @@ constexpr uint32_t TransferBlockSize = 131072;
 // Sources of any size are taken that fit in 1000 pieces (size / PieceSize at most 999); a larger
 // one ends with TooManyPieces and nothing created. Raises EFileError when the descriptor cannot be
 // created or a name the split would write is refused before the first write (the source itself,
-// a device or directory, a name too long), and EOperationRefused for a source that is not a file
-// on disk or a descriptor there that names another file; nothing is created in those cases.
+// a device or directory, a link, a name too long), and EOperationRefused for a source that is not
+// a file on disk or a file at the descriptor's name that is not a readable descriptor of this
+// same file; nothing is created in those cases (SplitChecks.h).
 TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                   TPlugInProgressProc Progress);
 // True only for a successful RunSplit.

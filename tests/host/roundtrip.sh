@@ -69,4 +69,27 @@ mkdir "$WORK/p2"
 "$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/p2")" --auto 100000 --child >"$WORK/out" 2>&1 ||
     fail "split from a panel as host"
 grep -q 'host window enabled, top-level window enabled' "$WORK/out" || fail "a panel as host: windows not enabled"
+# a failed split says why in its own box; refusals before the first write keep the Error box and
+# leave everything as it was: a data file at the descriptor's name, a symbolic link at a piece name
+mkdir "$WORK/f"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/f")" --auto 700 >"$WORK/out" 2>&1 &&
+    fail "700-byte pieces accepted"
+# (the box's CR LF CR LF comes out of the host's text-mode console as CR CR LF twice)
+box=$'[Split file] File data.bin was not split.\n\nPieces of 700 bytes are too small for a file of 700001 bytes: a split makes at most 1000 pieces. Choose pieces of at least 701 bytes.\n'
+[[ "$(tr -d '\r' <"$WORK/out"; echo .)" == *"$box"* ]] && [ "$(grep -c 'was not split' "$WORK/out")" = 1 ] ||
+    fail "too many pieces: no failure box"
+[ -z "$(ls -A "$WORK/f")" ] || fail "too many pieces: files written"
+head -c 5000 /dev/urandom >"$WORK/f/data.crc"
+cp "$WORK/f/data.crc" "$WORK/data.crc.before"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/f")" --auto 100000 >"$WORK/out" 2>&1
+grep -qF "[Error] File \"$(winpath "$WORK/f/data.crc")\" is not a checksum file of \"data.bin\" that this split may replace. Nothing was split." "$WORK/out" ||
+    fail "a data file at the descriptor's name: no refusal"
+cmp -s "$WORK/f/data.crc" "$WORK/data.crc.before" && [ "$(ls -A "$WORK/f")" = data.crc ] || fail "a refused split changed files"
+rm "$WORK/f/data.crc"
+printf 'another program' >"$WORK/other.bin"
+ln -s ../other.bin "$WORK/f/data.002"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/f")" --auto 100000 >"$WORK/out" 2>&1
+grep -qF "[Error] Cannot create file \"$(winpath "$WORK/f/data.002")\". It is a link: other names lead to the same file." "$WORK/out" ||
+    fail "a link at a piece name: no refusal"
+[ "$(cat "$WORK/other.bin")" = "another program" ] && [ "$(ls -A "$WORK/f")" = data.002 ] || fail "a link was written through"
 echo "1 passed, 0 failed"

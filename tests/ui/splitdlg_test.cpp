@@ -16,8 +16,12 @@
 
 #include "App.h"
 #include "CurrentDirectory.h"
+#include "EngineProbe.h"
 #include "Errors.h"
+#include "PathText.h"
+#include "PieceNames.h"
 #include "SplitDlg.h"
+#include "SysError.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
 #include "UserLocale.h"
@@ -277,27 +281,84 @@ TEST(SplitDialog, SpaceRightAfterOpeningPressesOkAndTheTypedSizeIsUsed)
     EXPECT_EQ(testfiles::ReadFileBytes(dir.File("data.003")).size(), 50u);
 }
 
-TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
+// A split that fails says why, in a box of its own after the last progress call, owned by the host
+// window; a cancel shows nothing; an error raised before the first write passes on. The pieces
+// written until the failure stay, and no descriptor is written.
+TEST(SplitDialog, AFailedSplitSaysWhyACancelSaysNothingAnErrorPassesOn)
 {
     testfiles::TempDir dir;
     testfiles::WriteFileBytes(dir.File("data.bin"), testfiles::PatternBytes(1000));
+    engineprobe::MakeSparseFile(dir.File("huge.img"), 1234567890, "head");
+    const std::string bytes = testfiles::PatternBytes(1 << 20, 21);
+    testfiles::WriteFileBytes(dir.File("src.bin"), bytes);
+    const bool small = engineprobe::SmallFilesystemMounted();
+    const std::string smallDir = small ? *engineprobe::FixtureDir() + "\\small" : dir.Path();
+    for (const auto& name : engineprobe::FileNames(smallDir))
+        if (small) DeleteFileA((smallDir + "\\" + name).c_str());
+    const std::string header = " was not split.\r\n\r\n";
+    const struct {
+        const char* what;
+        std::string file, targetDir;
+        const char* size;
+        bool cancel;
+        std::string text;  // of the error box; empty: no box
+    } cases[] = {
+        {"source gone after validation", dir.File("gone.bin"), dir.Path(), "300", false,
+         "File gone.bin" + header + "Cannot open file \"" + dir.File("gone.bin") + "\". " +
+             SysErrorMessage(ERROR_FILE_NOT_FOUND)},
+        {"too many pieces", dir.File("huge.img"), dir.Path(), "1000", false,
+         "File huge.img" + header +
+             "Pieces of 1000 bytes are too small for a file of 1234567890 bytes: a split makes at most 1000 "
+             "pieces. Choose pieces of at least 1234568 bytes."},
+        {"full disk", dir.File("src.bin"), smallDir, "300000", false,
+         "File src.bin" + header + "Cannot write file \"" + smallDir + "\\src.002\". " +
+             SysErrorMessage(ERROR_DISK_FULL)},
+        {"cancelled by the host", dir.File("data.bin"), dir.Path(), "300", true, ""},
+    };
     THostWindow host;
     const HWND before = reinterpret_cast<HWND>(0x5678);
     App::SetOwnerWindow(before);
-
-    // The source vanishes after validation: the split fails quietly.
-    bool anyBox = true;
-    {
-        TDriver driver([&](DWORD main) {
-            ASSERT_TRUE(PressOk(main, "Split file", "300"));
-            anyBox = WaitForMessageBox(main, "Split file", 1000) != nullptr;
-        });
-        ExecuteSplitDialog(host.Get(), dir.File("gone.bin"), dir.Path(), nullptr);
+    for (const auto& c : cases) {
+        if (!small && std::string(c.what) == "full disk") continue;  // needs the fixture's tmpfs (root, ctest)
+        SCOPED_TRACE(c.what);
+        engineprobe::TProgressRecorder progress;
+        progress.OnCall = [&](size_t) { return c.cancel; };
+        TBox box;
+        size_t callsWhenShown = 0;
+        {
+            TDriver driver([&](DWORD main) {
+                ASSERT_TRUE(PressOk(main, "Split file", c.size));
+                if (c.text.empty()) {
+                    EXPECT_EQ(WaitForMessageBox(main, "Split file", 1000), nullptr);
+                    return;
+                }
+                box = ReadAndCloseBox(main, "Split file");
+                callsWhenShown = progress.Calls().size();  // the main thread waits in the box
+            });
+            ExecuteSplitDialog(host.Get(), c.file, c.targetDir, progress.Proc());
+        }
+        EXPECT_EQ(App::OwnerWindow(), before);
+        EXPECT_TRUE(IsWindowEnabled(host.Get()));
+        EXPECT_FALSE(testfiles::FileExists(DescriptorFileName(AddBackslash(c.targetDir) + ExtractFileName(c.file))));
+        if (c.text.empty()) continue;
+        ASSERT_TRUE(box.Found);
+        EXPECT_EQ(box.Text, c.text);
+        EXPECT_EQ(box.Owner, host.Get());
+        EXPECT_EQ(box.Icon, ErrorIcon());
+        EXPECT_EQ(callsWhenShown, progress.Calls().size()) << "the box comes after the last progress call";
     }
-    EXPECT_FALSE(anyBox);
-    EXPECT_EQ(App::OwnerWindow(), before);
+    if (small) {
+        // The pieces written until the disk was full stay: the first whole, the second cut short.
+        EXPECT_EQ(testfiles::ReadFileBytes(smallDir + "\\src.001"), bytes.substr(0, 300000));
+        EXPECT_LT(testfiles::ReadFileBytes(smallDir + "\\src.002").size(), 300000u);
+        EXPECT_FALSE(testfiles::FileExists(smallDir + "\\src.003"));
+        for (const auto& name : engineprobe::FileNames(smallDir)) DeleteFileA((smallDir + "\\" + name).c_str());
+    }
+    EXPECT_EQ(engineprobe::FileNames(dir.Path()), (std::vector<std::string>{"data.001", "data.bin", "huge.img", "src.bin"}))
+        << "the cancel left its first piece; nothing else was written";
+    DeleteFileA(dir.File("huge.img").c_str());
 
-    // A directory stands where the descriptor should go: the split raises an error.
+    // A directory stands where the descriptor should go: the split raises an error before it writes.
     ASSERT_TRUE(CreateDirectoryA(dir.File("data.crc").c_str(), nullptr));
     std::string error;
     {
@@ -309,7 +370,7 @@ TEST(SplitDialog, FailedSplitShowsNothingAndAnErrorPassesOnWithTheOwnerRestored)
         }
     }
     RemoveDirectoryA(dir.File("data.crc").c_str());
-    EXPECT_EQ(error.rfind("Cannot create file \"" + dir.File("data.crc") + "\".", 0), 0u) << error;
+    EXPECT_EQ(error, "Cannot create file \"" + dir.File("data.crc") + "\". It is a device or a directory, not a file on disk.");
     EXPECT_EQ(App::OwnerWindow(), before);
     EXPECT_TRUE(IsWindowEnabled(host.Get()));
     App::SetOwnerWindow(nullptr);

@@ -455,6 +455,41 @@ TEST_F(EngineFaultsTest, SourceHeldOpenForWritingByAnotherProgram)
     }
 }
 
+// Only another program's hold on the source lets the bytes copied stand in for the file's own
+// checksum: a source that is gone when it is read again (renamed on the Unix side after the last
+// block: the split's own handle lets no Windows program rename it) gets no descriptor.
+TEST_F(EngineFaultsTest, ASourceThatCannotBeReadAgainGetsNoDescriptor)
+{
+    const char* scratch = std::getenv("ZANDREL_ENGINE_SCRATCH");
+    const auto fixture = engineprobe::FixtureDir();
+    if (!fixture || !scratch || !FileExists("Z:\\bin\\mv")) GTEST_SKIP() << "needs Wine's Z: drive and the fixture";
+    const std::string source = *fixture + "\\renamed.bin";
+    const std::string bytes = PatternBytes(5000, 95);
+    WriteFileBytes(source, bytes);
+    TProgressRecorder progress;
+    progress.OnCall = [&](size_t i) {
+        if (i != 2) return false;  // the last block
+        std::string command = std::string("Z:\\bin\\mv ") + scratch + "/renamed.bin " + scratch + "/renamed.old";
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        if (pi.hProcess) CloseHandle(pi.hProcess);
+        if (pi.hThread) CloseHandle(pi.hThread);
+        for (int wait = 0; wait < 200 && FileExists(source); ++wait) Sleep(50);
+        EXPECT_FALSE(FileExists(source));
+        return false;
+    };
+    const TOutcome outcome = RunSplit(source, target.Path(), 2000, progress.Proc());
+    ExpectCause(outcome, TCause::CannotRead, source);
+    EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(progress.Calls().size(), 3u) << "no closing report";
+    EXPECT_EQ(engineprobe::FileNames(target.Path()), (std::vector<std::string>{"renamed.001", "renamed.002", "renamed.003"}));
+    EXPECT_EQ(ReadFileBytes(target.File("renamed.003")), bytes.substr(4000));
+    EXPECT_EQ(ReadFileBytes(*fixture + "\\renamed.old"), bytes);
+    DeleteFileA((*fixture + "\\renamed.old").c_str());
+}
+
 TEST_F(EngineFaultsTest, ChecksumThatCannotRunCountsAsAMismatch)
 {
     const std::string bytes = PatternBytes(30000, 91);

@@ -39,7 +39,7 @@ TEST(Files, WhatEachIntentionLetsOthersDo)
         {"read, shared with readers", TInFile::ReadSharedWithReaders, -1, true, false},
         {"inspect only", TInFile::InspectOnly, -1, true, true},
         {"create new, exclusive", -1, TOutFile::CreateNewExclusive, false, false},
-        {"create always, exclusive", -1, TOutFile::CreateAlwaysExclusive, false, false},
+        {"replace, exclusive", -1, TOutFile::ReplaceExclusive, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -109,4 +109,47 @@ TEST(Files, ReadWriteAndTheErrorsKept)
     EXPECT_FALSE(missing.IsOpen());
     EXPECT_EQ(FileSizeByName(path), std::optional<uint64_t>(3));
     EXPECT_FALSE(FileSizeByName(dir.Path()).has_value()) << "a directory has no file size";
+}
+
+// Replacing never writes through another name: a file already there is looked at on its handle
+// and emptied only when it is a file on disk that its name alone reaches and not the file that
+// must not be written; otherwise it stays as it was and the error says why.
+TEST(Files, ReplaceLooksAtTheFileBeforeEmptyingIt)
+{
+    TempDir dir;
+    WriteFileBytes(dir.File("plain.bin"), "plain");
+    WriteFileBytes(dir.File("linked.bin"), "linked");
+    ASSERT_TRUE(CreateHardLinkA(dir.File("second.bin").c_str(), dir.File("linked.bin").c_str(), nullptr));
+    WriteFileBytes(dir.File("held.bin"), "held");
+    TInFile held;
+    ASSERT_TRUE(held.Open(dir.File("held.bin"), TInFile::InspectOnly));
+    const struct {
+        const char* name;
+        DWORD error;  // ERROR_SUCCESS: replaced
+        const char* after;
+    } cases[] = {
+        {"new.bin", ERROR_SUCCESS, ""},
+        {"plain.bin", ERROR_SUCCESS, ""},
+        {"linked.bin", ERROR_CANT_RESOLVE_FILENAME, "linked"},
+        {"second.bin", ERROR_CANT_RESOLVE_FILENAME, "linked"},
+        {"held.bin", ERROR_SHARING_VIOLATION, "held"},
+        {"nul.txt", ERROR_NOT_SUPPORTED, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TOutFile out;
+        EXPECT_EQ(out.Create(dir.File(c.name), TOutFile::ReplaceExclusive, &held), c.error == ERROR_SUCCESS);
+        EXPECT_EQ(out.Error(), c.error);
+        EXPECT_EQ(out.IsOpen(), c.error == ERROR_SUCCESS) << "a refused file is not held";
+        out.Close();
+        if (c.after) {
+            EXPECT_EQ(ReadFileBytes(dir.File(c.name)), c.after);
+        }
+    }
+    TInFile direct, linked;
+    ASSERT_TRUE(direct.Open(dir.File("plain.bin"), TInFile::InspectOnly));
+    ASSERT_TRUE(linked.Open(dir.File("second.bin"), TInFile::InspectOnly));
+    EXPECT_TRUE(direct.OnlyReachedBy(dir.File("plain.bin")));
+    EXPECT_TRUE(direct.OnlyReachedBy(dir.File("sub\\..\\PLAIN.BIN"))) << "spelling and case do not matter";
+    EXPECT_FALSE(linked.OnlyReachedBy(dir.File("second.bin")));
 }

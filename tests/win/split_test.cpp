@@ -309,7 +309,10 @@ TEST_F(SplitFileTest, SplittingAgainWithSmallerPiecesLeavesNoStaleBytes)
 
 // A split refuses, before its first write and naming the file at risk, what it does not own: its
 // own source as a piece or the descriptor, another file's set (its descriptor names that file),
-// names beyond the path limit (MAX_PATH with its terminating zero), and devices or directories as
+// anything at the descriptor's name that is not a readable descriptor naming a file (held by
+// another program, no file name, not a descriptor, larger than 64 KiB), names that are links
+// (hard links made here; symbolic links from the fixture, under Wine), names beyond the path limit
+// (MAX_PATH with its terminating zero) as typed or as full paths, and devices or directories as
 // source or target (under Wine a FIFO or a link to /dev/zero from the fixture). Its own older set
 // is replaced.
 TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
@@ -319,20 +322,54 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     ASSERT_TRUE(SplitFile(dst.File("data.bin"), src.Path(), 5000, nullptr));  // data.001 .. .003, .crc
     WriteFileBytes(src.File("list.crc"), PatternBytes(5000, 9));
     WriteFileBytes(dst.File("r.bin"), PatternBytes(999 * 2 + 1));  // 1000 pieces of 2 bytes
-    for (const char* name : {"w.bin", "z.bin"}) WriteFileBytes(dst.File(name), PatternBytes(5000));
+    for (const char* name : {"w.bin", "z.bin", "lk.doc", "nd.bin", "big.bin", "nf.bin", "hl.bin", "hx.bin", "x.bin",
+                             "y.bin"})
+        WriteFileBytes(dst.File(name), PatternBytes(5000));
     std::string longDir[2];
     for (size_t k = 0; k < 2; ++k) {
         longDir[k] = dst.Path() + "\\" + std::string(253 + k - dst.Path().size() - 1, 'd');
         ASSERT_TRUE(CreateDirectoryA(longDir[k].c_str(), nullptr)) << GetLastError();
     }
+    // A target typed with "..\" segments: short as a full path, 253 characters as typed, so that
+    // r.1000 has 260.
+    ASSERT_TRUE(CreateDirectoryA(dst.File("sub").c_str(), nullptr));
+    const auto dottedTarget = [&](size_t length) {
+        std::string dir = dst.File("sub");
+        size_t up = (length - dir.size()) / 7;  // "\..\sub", then "\." for the rest
+        if ((length - dir.size() - 7 * up) % 2 != 0) --up;
+        for (; up > 0; --up) dir += "\\..\\sub";
+        while (dir.size() < length) dir += "\\.";
+        return dir;
+    };
+    const std::string dotted = dottedTarget(253);
+    const std::string dottedLast = AddBackslash(dotted) + "r.1000";
+    ASSERT_EQ(dottedLast.size(), 260u);
     ASSERT_TRUE(CreateDirectoryA(dst.File("w.002").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(dst.File("folder.bin").c_str(), nullptr));
+    // At the descriptor's name: a descriptor of another file (held by other programs below), a data
+    // file, a descriptor without a file name, one naming this file but a byte over 64 KiB.
+    TempDir sets;
+    WriteFileBytes(sets.File("lk.crc"), "filename=lk.txt\r\nsize=5000\r\ncrc32=0\r\n");
+    WriteFileBytes(sets.File("nd.crc"), PatternBytes(5000, 10));
+    const std::string bigText = "filename=big.bin\r\nsize=5000\r\ncrc32=0\r\n";
+    WriteFileBytes(sets.File("big.crc"), bigText + std::string(65537 - bigText.size(), ' '));
+    WriteFileBytes(sets.File("nf.crc"), "size=5000\r\ncrc32=0\r\n");
+    // Links: two piece names of one file; a piece name that is another name of a file elsewhere.
+    WriteFileBytes(sets.File("hl.001"), "piece one");
+    ASSERT_TRUE(CreateHardLinkA(sets.File("hl.002").c_str(), sets.File("hl.001").c_str(), nullptr));
+    WriteFileBytes(dst.File("keep.bin"), "another program's file");
+    ASSERT_TRUE(CreateHardLinkA(sets.File("hx.002").c_str(), dst.File("keep.bin").c_str(), nullptr));
     const auto fixture = engineprobe::FixtureDir();
     const std::string devices = fixture ? *fixture + "\\devices" : "";
+    const std::string links = fixture ? *fixture + "\\links" : "";
+    const std::string notOurs = "\" that this split may replace. Nothing was split.";
+    const std::string aLink = "\". It is a link: other names lead to the same file.";
     const struct {
         std::string source, targetDir;
         uint32_t pieceSize;
         std::string atRisk;
+        std::string text = std::string();  // the whole message, when given
+        DWORD lockAccess = 0, lockShare = 0;  // another program holds the descriptor (access 0: nobody)
     } cases[] = {
         {src.File("data.001"), src.Path() + "\\", 1000, src.File("data.001")},
         {src.File("data.002"), src.Path(), 2000, src.File("data.002")},
@@ -340,32 +377,183 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
         {src.File("list.crc"), src.Path(), 2000, src.File("list.crc")},
         {dst.File("r.bin"), longDir[1], 2, longDir[1] + "\\r.001"},   // 254 + 6: 260 characters
         {dst.File("r.bin"), longDir[0], 2, longDir[0] + "\\r.1000"},  // only the thousandth: 260
+        {dst.File("r.bin"), dotted, 2, dottedLast,
+         "Cannot create file \"" + dottedLast + "\". The name is longer than the system allows."},
         {dst.File("folder.bin"), src.Path(), 2000, dst.File("folder.bin")},
         {dst.File("nul.txt"), src.Path(), 2000, dst.File("nul.txt")},
         {dst.File("w.bin"), dst.Path(), 2000, dst.File("w.002")},
+        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
+         "Checksum file \"" + sets.File("lk.crc") +
+             "\" describes the file \"lk.txt\"; splitting \"lk.doc\" here would overwrite its pieces. Nothing was split."},
+        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
+         "File \"" + sets.File("lk.crc") + "\" is not a checksum file of \"lk.doc" + notOurs, GENERIC_READ, 0},
+        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
+         "File \"" + sets.File("lk.crc") + "\" is not a checksum file of \"lk.doc" + notOurs, GENERIC_WRITE,
+         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
+         "Checksum file \"" + sets.File("lk.crc") +
+             "\" describes the file \"lk.txt\"; splitting \"lk.doc\" here would overwrite its pieces. Nothing was split.",
+         GENERIC_READ, FILE_SHARE_READ},
+        {dst.File("nd.bin"), sets.Path(), 2000, sets.File("nd.crc"),
+         "File \"" + sets.File("nd.crc") + "\" is not a checksum file of \"nd.bin" + notOurs},
+        {dst.File("big.bin"), sets.Path(), 2000, sets.File("big.crc"),
+         "File \"" + sets.File("big.crc") + "\" is not a checksum file of \"big.bin" + notOurs},
+        {dst.File("nf.bin"), sets.Path(), 2000, sets.File("nf.crc"),
+         "File \"" + sets.File("nf.crc") + "\" is not a checksum file of \"nf.bin" + notOurs},
+        {dst.File("hl.bin"), sets.Path(), 2000, sets.File("hl.001"), "Cannot create file \"" + sets.File("hl.001") + aLink},
+        {dst.File("hx.bin"), sets.Path(), 2000, sets.File("hx.002"), "Cannot create file \"" + sets.File("hx.002") + aLink},
+        {dst.File("x.bin"), links, 2000, links + "\\x.002", "Cannot create file \"" + links + "\\x.002" + aLink},
+        {dst.File("y.bin"), links, 2000, links + "\\y.crc", "Cannot create file \"" + links + "\\y.crc" + aLink},
+        {dst.File("z.bin"), links, 2000, links + "\\z.crc", "Cannot create file \"" + links + "\\z.crc" + aLink},
         {devices + "\\fifo.bin", src.Path(), 2000, devices + "\\fifo.bin"},
         {devices + "\\zero.bin", src.Path(), 2000, devices + "\\zero.bin"},
         {dst.File("z.bin"), devices, 2000, devices + "\\z.002"},
     };
     for (const auto& c : cases) {
-        if (c.atRisk.rfind("\\", 0) == 0) continue;  // no fixture, no devices
+        if (c.atRisk.rfind("\\", 0) == 0) continue;  // no fixture, no devices or symbolic links
         SCOPED_TRACE(c.source + " -> " + c.targetDir);
         const auto before = engineprobe::Snapshot(src.Path());
+        const auto setsBefore = engineprobe::Snapshot(sets.Path());
+        const auto dstBefore = engineprobe::Snapshot(dst.Path());
+        const auto outside = fixture ? engineprobe::Snapshot(*fixture + "\\outside") : engineprobe::TSnapshot();
         const auto namesBefore = engineprobe::FileNames(c.targetDir);
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (c.lockAccess != 0) {
+            lock = CreateFileA(c.atRisk.c_str(), c.lockAccess, c.lockShare, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        }
         TProgressRecorder progress;
         try {
             SplitFile(c.source, c.targetDir, c.pieceSize, progress.Proc());
             ADD_FAILURE() << "not refused";
         } catch (const EZandrelError& e) {
             EXPECT_NE(std::string(e.what()).find("\"" + c.atRisk + "\""), std::string::npos) << e.what();
+            if (!c.text.empty()) {
+                EXPECT_EQ(e.what(), c.text);
+            }
         }
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         EXPECT_TRUE(progress.Calls().empty());
         EXPECT_EQ(engineprobe::Snapshot(src.Path()), before);
+        EXPECT_EQ(engineprobe::Snapshot(sets.Path()), setsBefore);
+        EXPECT_EQ(engineprobe::Snapshot(dst.Path()), dstBefore);
+        if (fixture) {
+            EXPECT_EQ(engineprobe::Snapshot(*fixture + "\\outside"), outside);
+        }
         EXPECT_EQ(engineprobe::FileNames(c.targetDir), namesBefore);
     }
+    EXPECT_EQ(ReadFileBytes(dst.File("keep.bin")), "another program's file");
+    EXPECT_EQ(ReadFileBytes(sets.File("hl.002")), "piece one");
     ASSERT_TRUE(SplitFile(dst.File("data.bin"), src.Path(), 4000, nullptr));
     EXPECT_EQ(ReadFileBytes(src.File("data.003")), bytes.substr(8000));
     EXPECT_EQ(ReadFileBytes(src.File("data.crc")), DescriptorText("data.bin", 12000, bytes));
+    // One character less as typed: the thousandth piece fits.
+    const std::string fits = dottedTarget(252);
+    ASSERT_EQ((AddBackslash(fits) + "r.1000").size(), 259u);
+    ASSERT_TRUE(SplitFile(dst.File("r.bin"), fits, 2, nullptr));
+    EXPECT_EQ(ReadFileBytes(dst.File("sub\\r.1000")), ReadFileBytes(dst.File("r.bin")).substr(1998));
+}
+
+// A descriptor already at the descriptor's name is replaced when it names the file being split, as
+// the descriptor reader reads names (trimmed at both ends) and as the file system compares them
+// (ordinal, without regard to case: never a language's rules, which take "ae" for "\xe6"); a
+// descriptor of at most 64 KiB is read. Anything else is another file's set.
+TEST_F(SplitFileTest, AnOlderDescriptorOfTheSameFileIsReplaced)
+{
+    const bool ansi1252 = GetACP() == 1252;
+    const std::string pad = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
+    const struct {
+        std::string source;
+        std::string described;  // the descriptor already there
+        bool replaced;
+        bool needs1252;
+    } cases[] = {
+        {" sp.bin", "filename= sp.bin\r\nsize=1\r\ncrc32=0\r\n", true, false},  // read back as "sp.bin"
+        {"tab.bin", "filename=\t tab.bin \t\r\nsize=1\r\n", true, false},
+        {"case.bin", "filename=CASE.BIN\r\n", true, false},
+        {"\xe9t\xe9.bin", "filename=\xc9T\xc9.BIN\r\n", true, true},  // été, ÉTÉ
+        {"\xff.bin", "filename=\x9f.BIN\r\n", true, true},            // ÿ, Ÿ
+        {"\xe6.bin", "filename=ae.bin\r\n", false, true},
+        {"stra\xdf" "e.bin", "filename=strasse.bin\r\n", false, true},
+        {"co-op.bin", "filename=coop.bin\r\n", false, false},
+        {"pad.bin", pad + std::string(65536 - pad.size(), ' '), true, false},  // 64 KiB exactly
+        {"pad.bin", pad + std::string(65537 - pad.size(), ' '), false, false},
+    };
+    for (const auto& c : cases) {
+        if (c.needs1252 && !ansi1252) continue;
+        SCOPED_TRACE(c.source + " over " + c.described.substr(0, 40));
+        TempDir target;
+        const std::string source = src.File(c.source);
+        const std::string content = PatternBytes(3000, 77);
+        WriteFileBytes(source, content);
+        const std::string descriptor = DescriptorFileName(target.File(c.source));
+        WriteFileBytes(descriptor, c.described);
+        if (c.replaced) {
+            ASSERT_TRUE(SplitFile(source, target.Path(), 1000, nullptr));
+            EXPECT_EQ(ReadFileBytes(descriptor), DescriptorText(c.source, 3000, content));
+            EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), 4u);
+        } else {
+            EXPECT_THROW(SplitFile(source, target.Path(), 1000, nullptr), EOperationRefused);
+            EXPECT_EQ(ReadFileBytes(descriptor), c.described);
+            EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), 1u);
+        }
+        DeleteFileA(source.c_str());
+    }
+}
+
+// Every file the copy opens for writing is looked at on its handle before anything in it changes:
+// a piece name that became a link to a file elsewhere, or another name of the source, while the
+// split ran, ends the split there and leaves that file as it was; a symbolic link that leads
+// nowhere (from the fixture, under Wine) ends it without creating its target.
+TEST_F(SplitFileTest, EachPieceIsLookedAtOnItsHandleBeforeItIsEmptied)
+{
+    const std::string keep = dst.File("keep.bin");
+    const struct {
+        const char* what;
+        std::string secondName;  // becomes t.002 after the first block ("": the fixture's d.002)
+        DWORD error;
+    } cases[] = {
+        {"a file elsewhere", keep, ERROR_CANT_RESOLVE_FILENAME},
+        {"the source", src.File("t.bin"), ERROR_SHARING_VIOLATION},
+        {"a link to nothing", "", ERROR_CANT_RESOLVE_FILENAME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto fixture = engineprobe::FixtureDir();
+        if (c.secondName.empty() && !fixture) continue;
+        TempDir own;
+        const std::string target = c.secondName.empty() ? *fixture + "\\links" : own.Path();
+        const std::string name = c.secondName.empty() ? "d" : "t";
+        const std::string source = src.File(name + ".bin");
+        const std::string content = PatternBytes(5000, 5);
+        WriteFileBytes(source, content);
+        WriteFileBytes(keep, "another program's file");
+        const std::string second = target + "\\" + name + ".002";
+        TProgressRecorder progress;
+        progress.OnCall = [&](size_t i) {
+            if (i == 0 && !c.secondName.empty()) {
+                EXPECT_TRUE(CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr));
+            }
+            return false;
+        };
+        const TOutcome outcome = RunSplit(source, target, 2000, progress.Proc());
+        EXPECT_EQ(outcome.Cause, TCause::CannotCreate);
+        EXPECT_EQ(outcome.File, second);
+        EXPECT_EQ(outcome.SystemError, c.error);
+        EXPECT_EQ(progress.Calls().size(), 1u);
+        EXPECT_EQ(ReadFileBytes(target + "\\" + name + ".001"), content.substr(0, 2000));
+        EXPECT_FALSE(testfiles::FileExists(target + "\\" + name + ".003"));
+        EXPECT_FALSE(testfiles::FileExists(target + "\\" + name + ".crc"));
+        EXPECT_EQ(ReadFileBytes(keep), "another program's file");
+        EXPECT_EQ(ReadFileBytes(source), content);
+        if (c.secondName.empty()) {
+            EXPECT_FALSE(testfiles::FileExists(target + "\\missing")) << "the link's target was not created";
+            DeleteFileA((target + "\\d.001").c_str());
+        } else {
+            DeleteFileA(second.c_str());
+        }
+        DeleteFileA(source.c_str());
+    }
 }
 
 TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
