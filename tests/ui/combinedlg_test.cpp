@@ -12,7 +12,6 @@
 #include "App.h"
 #include "CombineDlg.h"
 #include "EngineProbe.h"
-#include "CurrentDirectory.h"
 #include "Errors.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
@@ -79,46 +78,6 @@ TEST(CombineDialog, MissingTargetIsRefusedWithABoxOwnedByTheHostThenAValidOneCom
     EXPECT_TRUE(RemoveDirectoryA(target.File("E").c_str())) << "E is empty";
 }
 
-TEST(CombineDialog, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryHolds)
-{
-    // The current directory holds a folder named after a letter that no drive has, and no
-    // folder "c". That letter is refused and nothing lands in the folder; "c" is the root "c:\",
-    // where the rebuilt file then is.
-    testfiles::TempDir pieces;
-    const std::string letter(1, testfiles::UnmappedDriveLetter());
-    ASSERT_NE(letter[0], 0);
-    ASSERT_TRUE(CreateDirectoryA(pieces.File(letter).c_str(), nullptr));
-    const std::string content = testfiles::PatternBytes(1000);
-    testfiles::WriteFileBytes(pieces.File("zandrel-letter.dat"), content);
-    ASSERT_TRUE(SplitFile(pieces.File("zandrel-letter.dat"), pieces.Path(), 400, nullptr));
-    const std::string rebuilt = "c:\\zandrel-letter.dat";
-    DeleteFileA(rebuilt.c_str());
-    THostWindow host;
-    TBox refused, success;
-    {
-        testfiles::TCurrentDirectoryScope current(pieces.Path());
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            SetText(dialog, IDC_EDTARGETDIR, letter);
-            PostClick(dialog, IDC_BTOK);
-            refused = ReadAndCloseBox(main, "Path not found", host.Get());
-            SetText(dialog, IDC_EDTARGETDIR, "c");
-            PostClick(dialog, IDC_BTOK);
-            success = ReadAndCloseBox(main, "Combine files", host.Get());
-        });
-        ExecuteCombineDialog(host.Get(), pieces.File("zandrel-letter.crc"), "", nullptr);
-    }
-    EXPECT_EQ(refused.Text, "Path not found. Please check it.");
-    EXPECT_EQ(success.Text, "File zandrel-letter.crc succefully combined. CRC checksum - OK!");
-    EXPECT_TRUE(RemoveDirectoryA(pieces.File(letter).c_str())) << "the folder is empty";
-    ASSERT_TRUE(testfiles::FileExists(rebuilt));
-    EXPECT_EQ(testfiles::ReadFileBytes(rebuilt), content);
-    DeleteFileA(rebuilt.c_str());
-}
-
-// Every ending of a combine, from the checksum file or from a piece, with or without a checksum
-// file: the box, its moment against the progress calls, and the files left in the target.
 TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
 {
     testfiles::TempDir pieces;

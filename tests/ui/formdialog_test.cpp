@@ -1,5 +1,6 @@
 // What the split and the combine dialog share, as one table over both: the designed layout, tab
-// order, focus, owner and the windows disabled while a dialog is up, and every way of closing it.
+// order, focus, owner and the windows disabled while a dialog is up, every way of closing it, and
+// the target directory a bare drive letter stands for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,8 +13,10 @@
 
 #include "App.h"
 #include "CombineDlg.h"
+#include "CurrentDirectory.h"
 #include "Errors.h"
 #include "SplitDlg.h"
+#include "SplitFiles.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
 #include "resource.h"
@@ -242,5 +245,69 @@ TEST(FormDialogs, EveryWayOfClosingWithABoxStillUpHandsBackExactlyTheWindowsItDi
             EXPECT_TRUE(IsWindowEnabled(other.Get()));
             EXPECT_FALSE(IsWindowEnabled(idle.Get()));
         }
+    }
+}
+
+TEST(FormDialogs, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryHolds)
+{
+    // The current directory holds a folder named after a letter that no drive has, and no folder
+    // "c". That letter is refused and nothing lands in the folder; "c" is the root "c:\", where the
+    // command's files then are.
+    const std::string letter(1, testfiles::UnmappedDriveLetter());
+    ASSERT_NE(letter[0], 0);
+    const struct {
+        TDialogs which;
+        const char* refusalCaption;
+        std::string refusal, success;
+        std::vector<std::string> written;  // in c:\, the files the command writes
+    } cases[] = {
+        {Split, "Split file", "Directory " + letter + " not found. Select other directory",
+         "File zandrel-letter.bin succefully splitted.",
+         {"c:\\zandrel-letter.001", "c:\\zandrel-letter.002", "c:\\zandrel-letter.crc"}},
+        {Combine, "Path not found", "Path not found. Please check it.",
+         "File zandrel-letter.crc succefully combined. CRC checksum - OK!", {"c:\\zandrel-letter.bin"}},
+    };
+    for (const auto& c : cases) {
+        const TDialog& d = Dialogs()[c.which == Split ? 0 : 1];
+        SCOPED_TRACE(d.caption);
+        testfiles::TempDir temp;
+        ASSERT_TRUE(CreateDirectoryA(temp.File(letter).c_str(), nullptr));
+        const std::string content = testfiles::PatternBytes(700);
+        testfiles::WriteFileBytes(temp.File("zandrel-letter.bin"), content);
+        std::string file = temp.File("zandrel-letter.bin");
+        if (c.which == Combine) {
+            ASSERT_TRUE(SplitFile(file, temp.Path(), 400, nullptr));
+            DeleteFileA(file.c_str());
+            file = temp.File("zandrel-letter.crc");
+        }
+        for (const std::string& path : c.written) DeleteFileA(path.c_str());
+        THostWindow host;
+        TBox refused, success;
+        {
+            testfiles::TCurrentDirectoryScope current(temp.Path());
+            TDriver driver([&](DWORD main) {
+                HWND dialog = WaitForFormDialog(main, d.caption);
+                ASSERT_NE(dialog, nullptr);
+                if (c.which == Split) SetText(dialog, IDC_CBTRGSIZE, "500");
+                SetText(dialog, IDC_EDTARGETDIR, letter);
+                PostClick(dialog, IDC_BTOK);
+                refused = ReadAndCloseBox(main, c.refusalCaption);
+                SetText(dialog, IDC_EDTARGETDIR, "c");
+                PostClick(dialog, IDC_BTOK);
+                success = ReadAndCloseBox(main, d.caption);
+            });
+            d.execute(host.Get(), file, "");
+        }
+        EXPECT_EQ(refused.Text, c.refusal);
+        EXPECT_EQ(success.Text, c.success);
+        EXPECT_TRUE(RemoveDirectoryA(temp.File(letter).c_str())) << "the folder is empty";
+        std::string bytes;
+        for (const std::string& path : c.written) {
+            EXPECT_TRUE(testfiles::FileExists(path)) << path;
+            if (path.compare(path.size() - 4, 4, ".crc") != 0 && testfiles::FileExists(path))
+                bytes += testfiles::ReadFileBytes(path);
+            DeleteFileA(path.c_str());
+        }
+        EXPECT_EQ(bytes, content);
     }
 }

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "App.h"
-#include "CurrentDirectory.h"
 #include "EngineProbe.h"
 #include "Errors.h"
 #include "PathText.h"
@@ -162,49 +161,6 @@ TEST(SplitDialog, RefusedInputShowsItsMessageWithoutOwnerAndTheDialogStaysOpen)
     EXPECT_FALSE(testfiles::FileExists(temp.File("plain.crc")));
     EXPECT_FALSE(testfiles::FileExists(temp.File("plain.001")));
     EXPECT_TRUE(RemoveDirectoryA(temp.File("E").c_str())) << "E is empty";
-}
-
-TEST(SplitDialog, ABareDriveLetterIsThatDrivesRootWhateverTheCurrentDirectoryHolds)
-{
-    // The current directory holds a folder named after a letter that no drive has, and no
-    // folder "c". That letter is refused and nothing lands in the folder; "c" is the root "c:\",
-    // where the pieces then are.
-    testfiles::TempDir temp;
-    const std::string letter(1, testfiles::UnmappedDriveLetter());
-    ASSERT_NE(letter[0], 0);
-    ASSERT_TRUE(CreateDirectoryA(temp.File(letter).c_str(), nullptr));
-    const std::string content = testfiles::PatternBytes(700);
-    testfiles::WriteFileBytes(temp.File("zandrel-letter.bin"), content);
-    const std::vector<std::string> written = {"c:\\zandrel-letter.001", "c:\\zandrel-letter.002",
-                                              "c:\\zandrel-letter.crc"};
-    for (const std::string& path : written) DeleteFileA(path.c_str());
-    THostWindow host;
-    TBox refused, success;
-    {
-        testfiles::TCurrentDirectoryScope current(temp.Path());
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            SetText(dialog, IDC_CBTRGSIZE, "500");
-            SetText(dialog, IDC_EDTARGETDIR, letter);
-            PostClick(dialog, IDC_BTOK);
-            refused = ReadAndCloseBox(main, "Split file");
-            SetText(dialog, IDC_EDTARGETDIR, "c");
-            PostClick(dialog, IDC_BTOK);
-            success = ReadAndCloseBox(main, "Split file");
-        });
-        ExecuteSplitDialog(host.Get(), temp.File("zandrel-letter.bin"), "", nullptr);
-    }
-    EXPECT_EQ(refused.Text, "Directory " + letter + " not found. Select other directory");
-    EXPECT_EQ(success.Text, "File zandrel-letter.bin succefully splitted.");
-    EXPECT_TRUE(RemoveDirectoryA(temp.File(letter).c_str())) << "the folder is empty";
-    std::string pieces;
-    for (const std::string& path : written) {
-        if (path.compare(path.size() - 4, 4, ".crc") != 0 && testfiles::FileExists(path)) pieces += testfiles::ReadFileBytes(path);
-        EXPECT_TRUE(testfiles::FileExists(path)) << path;
-        DeleteFileA(path.c_str());
-    }
-    EXPECT_EQ(pieces, content);
 }
 
 TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOnOkSplitsAndReportsToTheHost)
