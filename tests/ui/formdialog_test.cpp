@@ -192,7 +192,7 @@ TEST(FormDialogs, OpenCentredWithTheirTextsDesignedLayoutTabOrderAndFocusOnOkAnd
         ASSERT_TRUE(s.found);
         EXPECT_TRUE(closed);
         EXPECT_EQ(s.label1, d.label1);
-        if (d.label2) EXPECT_EQ(s.label2, d.label2);
+        if (d.label2) { EXPECT_EQ(s.label2, d.label2); }
         EXPECT_EQ(s.target, d.target);
         EXPECT_EQ(s.owner, host.Get());
         EXPECT_EQ(s.focus, s.okButton);

@@ -79,7 +79,7 @@ TEST_F(CombineFilesTest, RoundTrips)
             EXPECT_EQ(call.SourceDir, pieces.Path());
             EXPECT_EQ(call.TargetDir, out.Path());
             EXPECT_EQ(call.Cancel, const_cast<uint8_t*>(&CancelFlag));
-            if (c.size < 100) EXPECT_EQ(call.Percent, 0);
+            if (c.size < 100) { EXPECT_EQ(call.Percent, 0); }
         }
         EXPECT_EQ(progress.Calls().back().Percent, ProgressPercent(c.size, c.size));
         ExpectNoBox(boxes);
@@ -397,7 +397,7 @@ TEST_F(CombineFilesTest, PiecesAloneThatCannotBeJoined)
         EXPECT_EQ(engineprobe::FileNames(target.Path()),
                   c.setUp == OutputThere ? std::vector<std::string>{"p"} : std::vector<std::string>{});
         EXPECT_EQ(engineprobe::Snapshot(pieces.Path()), piecesBefore);
-        if (c.setUp == OutputThere) EXPECT_EQ(ReadFileBytes(target.File("p")), "mine");
+        if (c.setUp == OutputThere) { EXPECT_EQ(ReadFileBytes(target.File("p")), "mine"); }
         if (c.setUp == NoFirst || c.setUp == Gap) MoveFileA((moved + "x").c_str(), moved.c_str());
         DeleteFileA(pieces.File("p.1000").c_str());
         DeleteFileA(target.File("p").c_str());

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,7 +27,7 @@ void Put(std::vector<uint8_t>& image, size_t offset, T value) { std::memcpy(&ima
 
 void PutText(std::vector<uint8_t>& image, size_t offset, const char* text)
 {
-    std::memcpy(&image[offset], text, std::strlen(text) + 1);
+    std::copy(text, text + std::strlen(text) + 1, image.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }

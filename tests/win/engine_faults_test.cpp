@@ -427,7 +427,7 @@ TEST_F(EngineFaultsTest, SourceChangingDuringTheSplit)
         EXPECT_FALSE(FileExists(out.File("moving.crc")));
         const std::string p1 = ReadFileBytes(out.File("moving.001"));
         EXPECT_LE(p1.size(), 2 * B);
-        if (FileExists(out.File("moving.002"))) EXPECT_LE(ReadFileBytes(out.File("moving.002")).size(), B);
+        if (FileExists(out.File("moving.002"))) { EXPECT_LE(ReadFileBytes(out.File("moving.002")).size(), B); }
     }
 }
 

@@ -163,7 +163,7 @@ TEST_F(SplitFileTest, PieceLayoutsAndDescriptor)
             EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), "filename=empty.log\r\nsize=0\r\ncrc32=0\r\n");
             EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{0, 0}));
         }
-        if (c.pieces == 1000) EXPECT_TRUE(testfiles::FileExists(target.File("thousand.1000")));
+        if (c.pieces == 1000) { EXPECT_TRUE(testfiles::FileExists(target.File("thousand.1000"))); }
     }
 }
 
