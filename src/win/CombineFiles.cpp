@@ -281,7 +281,11 @@ TOutcome JoinPieces(const std::string& FileName, const std::string& TargetDir, T
     // Before anything is written: a whole set, and no file in the way.
     const TPieceSet pieces = FindPieces(FileName);
     TOutcome early = Succeeded(TOperation::Combine);
+    const std::string name = ExtractFileName(output);
     if (pieces.Missing != 0) early = CombineFailure(TCause::PieceMissing, PieceFileName(FileName, pieces.Missing));
+    // Pieces named only by their number (".001") give no name to join into.
+    else if (name.find_first_not_of(" .") == std::string::npos)
+        early = CombineFailure(TCause::CannotCreate, output, ERROR_INVALID_NAME);
     else if (ExistsByName(output)) early = CombineFailure(TCause::OutputThere, output);
 
     TTransfer transfer({Progress, CombineStatus, output, ExtractFileDir(FileName), ExtractFileDir(output)},

@@ -402,6 +402,18 @@ TEST_F(CombineFilesTest, PiecesAloneThatCannotBeJoined)
         DeleteFileA(pieces.File("p.1000").c_str());
         DeleteFileA(target.File("p").c_str());
     }
+    // Pieces with no name before their number have nothing to be joined into.
+    for (const char* nameless : {".001", " .001", "..001"}) {
+        SCOPED_TRACE(nameless);
+        WriteFileBytes(pieces.File(nameless), "x");
+        TProgressRecorder progress;
+        const TOutcome outcome = RunCombine(pieces.File(nameless), target.Path(), progress.Proc(), nullptr);
+        EXPECT_EQ(outcome.Cause, TCause::CannotCreate);
+        EXPECT_EQ(outcome.SystemError, static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_TRUE(progress.Calls().empty());
+        EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
+        DeleteFileA(pieces.File(nameless).c_str());
+    }
 }
 
 // The output is built under a temporary name beside its final name: the output's name and
