@@ -203,9 +203,15 @@ TPieceSet FindPieces(const std::string& base)
 }
 
 // The temporary file that an output is built in: the output's name followed by ".part", or
-// ".part2", ".part3", ... the first that does not exist. Created only where no file is, so no
-// file of anyone else is ever opened; deleted again unless it took the final name.
+// ".part2", ".part3", ... the first that does not exist. Where such a name is longer than the
+// system allows (an output near the path limit), the output's name is cut, a character at a time,
+// until it fits: the final name may be as long as the system allows and still be combined.
+// Created only where no file is, so no file of anyone else is ever opened; deleted again unless it
+// took the final name.
 class TTempOutput {
+    // Names longer than this may be refused for their length alone.
+    static constexpr size_t LongName = 128;
+
 public:
     explicit TTempOutput(const std::string& output) : output_(output) {}
     ~TTempOutput() { Discard(); }
@@ -216,8 +222,12 @@ public:
     // directory missing or not writable, every temporary name taken) or it is no file on disk.
     bool Create(DWORD& error)
     {
-        for (uint32_t n = 1; n <= 1000; ++n) {
-            const std::string path = output_ + (n == 1 ? std::string(".part") : ".part" + std::to_string(n));
+        const std::string name = ExtractFileName(output_);
+        const std::string dir = output_.substr(0, output_.size() - name.size());
+        size_t keep = name.size();
+        for (uint32_t n = 1; n <= 1000;) {
+            const std::string path =
+                dir + name.substr(0, keep) + (n == 1 ? std::string(".part") : ".part" + std::to_string(n));
             if (file_.Create(path, TOutFile::CreateNewExclusive)) {
                 path_ = path;
                 if (file_.IsDisk()) return true;
@@ -226,7 +236,16 @@ public:
                 return false;
             }
             error = file_.Error();
+            // A name too long for its directory (or, for some file systems, "invalid" when longer
+            // than they hold); a name made invalid by its characters is never cut far.
+            const bool tooLong = error == ERROR_FILENAME_EXCED_RANGE ||
+                                 (error == ERROR_INVALID_NAME && keep + 10 > LongName);
+            if (tooLong && PrevCharIndex(name, keep) > 0) {
+                keep = PrevCharIndex(name, keep);
+                continue;
+            }
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+            ++n;
         }
         return false;
     }
