@@ -167,10 +167,12 @@ TDescriptor ReadCombineDescriptor(const std::string& path)
     return descriptor;
 }
 
-// The pieces of a set without a checksum file: 1 to Count, with Size bytes in all when counted.
-// Missing is the first piece that is not there when the set has a hole (piece 1 missing, or any
-// piece numbered above the first missing one present); 0 when the set is whole.
+// The pieces of a set without a checksum file: Count pieces from First (1, or 0 where a splitter
+// that counts from zero left a BASE.000), with Size bytes in all when counted. Missing is the
+// first piece that is not there when the set has a hole (no first piece, or any piece numbered
+// above the first missing one present); 0 when the set is whole.
 struct TPieceSet {
+    uint32_t First = 1;
     uint32_t Count = 0;
     uint64_t Size = 0;
     uint32_t Missing = 0;
@@ -181,22 +183,27 @@ TPieceSet FindPieces(const std::string& base)
     std::set<uint32_t> present;
     WIN32_FIND_DATAA found;
     const std::string dir = ExtractFileDir(base);
+    const size_t stem = ExtractFileName(ChangeFileExt(base, "")).size();
     const HANDLE search = FindFirstFileA(ChangeFileExt(base, ".*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            // "BASE.*" also finds "BASE.x.003", which is no piece of this set.
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || ChangeFileExt(found.cFileName, "").size() != stem)
+                continue;
             const uint32_t n = PieceNumberOf(AddBackslash(dir) + found.cFileName);
             if (n != 0) present.insert(n);
+            if (ExtractFileExt(found.cFileName) == ".000") present.insert(0);
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
     TPieceSet set;
-    uint32_t n = 1;
+    set.First = present.count(0) && FileSizeByName(PieceFileName(base, 0)) ? 0 : 1;
+    uint32_t n = set.First;
     for (;; ++n) {
         const std::optional<uint64_t> size = present.count(n) ? FileSizeByName(PieceFileName(base, n)) : std::nullopt;
         if (!size) break;
         set.Size += *size;
-        set.Count = n;
+        ++set.Count;
     }
     if (set.Count == 0 || (!present.empty() && *present.rbegin() > n)) set.Missing = n;
     return set;
@@ -277,16 +284,17 @@ private:
     TOutFile file_;
 };
 
-// Copies pieces 1, 2, ... into out until the pieces end (count given) or size bytes are reached.
+// Copies pieces first, first + 1, ... into out until count pieces are copied (count given) or
+// size bytes are reached.
 // A failed piece, or a cancel before the copy was complete, is the result.
-TOutcome CopyPieces(const std::string& base, uint32_t count, uint64_t size, TOutFile& out,
+TOutcome CopyPieces(const std::string& base, uint32_t first, uint32_t count, uint64_t size, TOutFile& out,
                     const std::string& output, TTransfer& transfer)
 {
-    for (uint32_t n = 1;; ++n) {
+    for (uint32_t n = first;; ++n) {
         TOutcome copy = AppendPiece(PieceFileName(base, n), out, output, transfer);
         if (!copy.Ok()) return copy;
         App::ProcessMessages();
-        const bool complete = count != 0 ? n >= count : transfer.Done() >= size;
+        const bool complete = count != 0 ? n - first + 1 >= count : transfer.Done() >= size;
         if (Cancelled() && !(complete && transfer.Done() >= size)) return CombineFailure(TCause::Cancelled);
         if (complete) return Succeeded(TOperation::Combine);
     }
@@ -316,7 +324,7 @@ TOutcome JoinPieces(const std::string& FileName, const std::string& TargetDir, T
     }
     TTempOutput temp(output);
     DWORD createError = ERROR_SUCCESS;
-    TOutcome result = temp.Create(createError) ? CopyPieces(FileName, pieces.Count, pieces.Size, temp.File(), output, transfer)
+    TOutcome result = temp.Create(createError) ? CopyPieces(FileName, pieces.First, pieces.Count, pieces.Size, temp.File(), output, transfer)
                                                : CombineFailure(TCause::CannotCreate, output, createError);
     if (result.Ok() && !temp.File().Close()) result = CombineFailure(TCause::CannotWrite, output, temp.File().Error());
     if (result.Ok()) result = temp.Commit();
@@ -369,7 +377,7 @@ TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, T
 
     // The first thing that went wrong while copying; it explains a check that fails.
     TOutcome copy = Succeeded(TOperation::Combine);
-    if (created) copy = CopyPieces(descriptorPath, 0, size, temp.File(), output, transfer);
+    if (created) copy = CopyPieces(descriptorPath, 1, 0, size, temp.File(), output, transfer);
 
     // Closing phase, on every path. A failed read or write leaves a partial output, which the
     // check judges as it stands; the result is the check's.

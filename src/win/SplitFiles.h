@@ -58,15 +58,15 @@ struct TCombineSource {
 TCombineSource FindCombineSource(const std::string& FileName);
 
 // Joins the pieces of FileName's set (see TCombineSource) into TargetDir. With a checksum file the
-// result is verified and succeeds only when it has the recorded size and checksum; without one
-// the pieces BASE.001, BASE.002, ... are joined under the base name and a complete join succeeds
-// with Unverified set. The output is built under a temporary name beside its final name (the
-// final name followed by ".part", ".part2", ...) and takes its final name only once complete
-// (and verified), never replacing a file; the temporary file never survives the combine. A file
-// of the final name that is already there is only verified (or, without a checksum file, left
-// alone: OutputThere). Raises the descriptor reader's errors, and EOperationRefused for a chosen
-// file that is not a checksum file, or a checksum file naming a file outside the target
-// directory or a device; nothing is created then.
+// result is verified and succeeds only when it has the recorded size and checksum; without one the
+// pieces BASE.001, BASE.002, ... (from BASE.000 where a splitter that counts from zero left one)
+// are joined under the base name and a complete join succeeds with Unverified set. The output is
+// built under a temporary name beside its final name (the final name followed by ".part", ".part2",
+// ...) and takes its final name only once complete (and verified), never replacing a file; the
+// temporary file never survives the combine. A file of the final name that is already there is only
+// verified (or, without a checksum file, left alone: OutputThere). Raises the descriptor reader's
+// errors, and EOperationRefused for a chosen file that is not a checksum file, or a checksum file
+// naming a file outside the target directory or a device; nothing is created then.
 TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
                     const TCombineVerdict& Verdict);
 // True only for a successful and verified RunCombine (a join without a checksum file gives false

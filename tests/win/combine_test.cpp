@@ -347,6 +347,25 @@ TEST_F(CombineFilesTest, SelectedPieces)
         EXPECT_EQ(source.SelectedPiece, n.piece) << n.name;
         EXPECT_EQ(source.Descriptor, n.piece ? pieces.File("a.crc") : pieces.File(n.name)) << n.name;
     }
+
+    // Pieces from a splitter that counts from zero are joined from z.000; a name that only begins
+    // like the set's ("z.x.005") is no piece of it, nor a hole in it.
+    WriteFileBytes(pieces.File("z.000"), "zero|");
+    WriteFileBytes(pieces.File("z.001"), "one|");
+    WriteFileBytes(pieces.File("z.002"), "two");
+    WriteFileBytes(pieces.File("z.x.005"), "other");
+    for (const char* selected : {"z.001", "z.002"}) {
+        const TOutcome outcome = engineprobe::Combine(pieces.File(selected), target.Path(), nullptr);
+        EXPECT_TRUE(outcome.Ok()) << selected;
+        EXPECT_EQ(outcome.Pieces, 3u) << selected;
+        EXPECT_EQ(ReadFileBytes(target.File("z")), "zero|one|two") << selected;
+        DeleteFileA(target.File("z").c_str());
+    }
+    DeleteFileA(pieces.File("z.001").c_str());
+    const TOutcome hole = RunCombine(pieces.File("z.002"), target.Path(), nullptr, nullptr);
+    EXPECT_EQ(hole.Cause, TCause::PieceMissing);
+    EXPECT_EQ(hole.File, pieces.File("z.001"));
+    EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
 }
 
 // A join without a checksum file that cannot run: nothing created, no progress call; and one that
