@@ -153,6 +153,7 @@ bool TInFile::Seek(uint64_t offset)
 bool TOutFile::Create(const std::string& path, TIntent intent, const TFile* mustNotBe)
 {
     if (intent == CreateNewExclusive) return OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW);
+    if (intent == ProbeExclusive) return OpenHandle(path, GENERIC_WRITE, 0, OPEN_EXISTING);
 
     // A new file is the name's own. A name already taken is opened as it is: nothing has changed
     // before the handle has been looked at.

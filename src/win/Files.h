@@ -87,6 +87,9 @@ public:
         // call fails: Error() is ERROR_NOT_SUPPORTED for a device, ERROR_CANT_RESOLVE_FILENAME for
         // a link or one name of several, ERROR_SHARING_VIOLATION for mustNotBe's file.
         ReplaceExclusive,
+        // An existing file opened for writing as ReplaceExclusive would open it, and left as it
+        // is: whether it could be replaced now, or is held by another program.
+        ProbeExclusive,
     };
     bool Create(const std::string& path, TIntent intent, const TFile* mustNotBe = nullptr);
     // Writes all of len bytes (also none): a short write is a failed write, ERROR_DISK_FULL when

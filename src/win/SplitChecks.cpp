@@ -105,4 +105,8 @@ void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
         throw EOperationRefused("Checksum file \"" + job.Descriptor + "\" describes the file \"" + *described +
                                 "\"; splitting \"" + job.SourceName +
                                 "\" here would overwrite its pieces. Nothing was split.");
+    // This file's own descriptor, held by another program, could not be replaced after the pieces:
+    // the split would leave new pieces beside the old descriptor.
+    TOutFile probe;
+    if (!probe.Create(job.Descriptor, TOutFile::ProbeExclusive)) RefuseName(job.Descriptor, SysErrorMessage(probe.Error()));
 }

@@ -15,6 +15,7 @@
 #include "PieceNames.h"
 #include "Progress.h"
 #include "SplitFiles.h"
+#include "SysError.h"
 #include "TestFiles.h"
 
 using engineprobe::TProgressRecorder;
@@ -323,7 +324,7 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     WriteFileBytes(src.File("list.crc"), PatternBytes(5000, 9));
     WriteFileBytes(dst.File("r.bin"), PatternBytes(999 * 2 + 1));  // 1000 pieces of 2 bytes
     for (const char* name : {"w.bin", "z.bin", "lk.doc", "nd.bin", "big.bin", "nf.bin", "hl.bin", "hx.bin", "x.bin",
-                             "y.bin"})
+                             "y.bin", "ow.bin"})
         WriteFileBytes(dst.File(name), PatternBytes(5000));
     std::string longDir[2];
     for (size_t k = 0; k < 2; ++k) {
@@ -354,6 +355,7 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     const std::string bigText = "filename=big.bin\r\nsize=5000\r\ncrc32=0\r\n";
     WriteFileBytes(sets.File("big.crc"), bigText + std::string(65537 - bigText.size(), ' '));
     WriteFileBytes(sets.File("nf.crc"), "size=5000\r\ncrc32=0\r\n");
+    WriteFileBytes(sets.File("ow.crc"), "filename=ow.bin\r\nsize=5000\r\ncrc32=0\r\n");  // this file's own
     // Links: two piece names of one file; a piece name that is another name of a file elsewhere.
     WriteFileBytes(sets.File("hl.001"), "piece one");
     ASSERT_TRUE(CreateHardLinkA(sets.File("hl.002").c_str(), sets.File("hl.001").c_str(), nullptr));
@@ -394,6 +396,9 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
          "Checksum file \"" + sets.File("lk.crc") +
              "\" describes the file \"lk.txt\"; splitting \"lk.doc\" here would overwrite its pieces. Nothing was split.",
          GENERIC_READ, FILE_SHARE_READ},
+        {dst.File("ow.bin"), sets.Path(), 2000, sets.File("ow.crc"),
+         "Cannot create file \"" + sets.File("ow.crc") + "\". " + SysErrorMessage(ERROR_SHARING_VIOLATION), GENERIC_READ,
+         FILE_SHARE_READ},
         {dst.File("nd.bin"), sets.Path(), 2000, sets.File("nd.crc"),
          "File \"" + sets.File("nd.crc") + "\" is not a checksum file of \"nd.bin" + notOurs},
         {dst.File("big.bin"), sets.Path(), 2000, sets.File("big.crc"),
