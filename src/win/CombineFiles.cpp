@@ -212,7 +212,7 @@ TPieceSet FindPieces(const std::string& base)
 // The temporary file that an output is built in: the output's name followed by ".part", or
 // ".part2", ".part3", ... the first that does not exist. Where such a name is longer than the
 // system allows (an output near the path limit), the output's name is cut, a character at a time,
-// until it fits: the final name may be as long as the system allows and still be combined.
+// until it fits: a final name as long as the system allows can still be combined.
 // Created only where no file is, so no file of anyone else is ever opened; deleted again unless it
 // took the final name.
 class TTempOutput {
@@ -232,6 +232,9 @@ public:
         const std::string name = ExtractFileName(output_);
         const std::string dir = output_.substr(0, output_.size() - name.size());
         size_t keep = name.size();
+        // Cut only for a final name that the system takes: for any other the rename would fail
+        // after the whole copy.
+        const bool mayCut = FitsPathLimit(output_);
         for (uint32_t n = 1; n <= 1000;) {
             const std::string path =
                 dir + name.substr(0, keep) + (n == 1 ? std::string(".part") : ".part" + std::to_string(n));
@@ -247,7 +250,7 @@ public:
             // than they hold); a name made invalid by its characters is never cut far.
             const bool tooLong = error == ERROR_FILENAME_EXCED_RANGE ||
                                  (error == ERROR_INVALID_NAME && keep + 10 > LongName);
-            if (tooLong && PrevCharIndex(name, keep) > 0) {
+            if (tooLong && mayCut && PrevCharIndex(name, keep) > 0) {
                 keep = PrevCharIndex(name, keep);
                 continue;
             }

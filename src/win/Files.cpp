@@ -213,6 +213,20 @@ std::wstring WideFileName(const std::string& name)
     return wide;
 }
 
+// The ANSI file functions hand the system the name as typed, converted to UTF-16 into a buffer of
+// MAX_PATH units whose last place is the terminating zero; the system then makes the full path,
+// which must fit the same limit. A name with "..\" segments may be short once resolved and still
+// too long as typed, and the other way round, so both are counted. A double-byte character counts
+// once, as the system converts it.
+bool FitsPathLimit(const std::string& path)
+{
+    const std::wstring wide = WideFileName(path);
+    if (wide.empty() || wide.size() >= MAX_PATH) return false;
+    wchar_t full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+    return n != 0 && n < MAX_PATH;
+}
+
 bool SameFileName(const std::wstring& a, const std::wstring& b)
 {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==

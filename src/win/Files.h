@@ -104,6 +104,9 @@ private:
 // A file name as the system receives it from the ANSI file functions: converted from the ANSI
 // code page to UTF-16. Empty when the text does not convert.
 std::wstring WideFileName(const std::string& name);
+// Whether the system takes path from the ANSI file functions: as typed, and as the full path it
+// makes of it, within MAX_PATH units with the terminating zero (a double-byte character counts once).
+bool FitsPathLimit(const std::string& path);
 // Two names compared as the file system compares them: ordinal, without regard to case, on their
 // UTF-16 forms (never by a language's rules).
 bool SameFileName(const std::wstring& a, const std::wstring& b);

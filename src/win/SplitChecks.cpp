@@ -24,20 +24,6 @@ const char ALink[] = "It is a link: other names lead to the same file.";
     throw EFileError("Cannot create file \"" + path + "\". " + reason);
 }
 
-// The ANSI file functions hand the system the name as typed, converted to UTF-16 into a buffer of
-// MAX_PATH units whose last place is the terminating zero; the system then makes the full path,
-// which must fit the same limit. A name with "..\" segments may be short once resolved and still
-// too long as typed, and the other way round, so both are counted. A double-byte character counts
-// once, as the system converts it.
-bool FitsPathLimit(const std::string& path)
-{
-    const std::wstring wide = WideFileName(path);
-    if (wide.empty() || wide.size() >= MAX_PATH) return false;
-    wchar_t full[MAX_PATH];
-    const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
-    return n != 0 && n < MAX_PATH;
-}
-
 // What stands at a name that the split will create.
 enum class TNameState { Unseen, OtherFile, Source, NotAFile, Link };
 

@@ -498,21 +498,30 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
     const std::string longOutput = deep + "\\" + name;
     ASSERT_EQ(longOutput.size(), static_cast<size_t>(MAX_PATH - 1));
     WriteFileBytes(deep + "\\long-nam.part", "left by a killed run");
-    std::vector<std::string> during;
-    TProgressRecorder progress;
-    progress.OnCall = [&](size_t i) {
-        if (i == 0) during = engineprobe::FileNames(deep);
-        return false;
-    };
-    EXPECT_TRUE(engineprobe::Combine(Pieces(name, bytes, 140000), deep, progress.Proc()).Ok());
-    // Which cut fits depends on whether the system counts the terminating zero in its limit.
-    ASSERT_EQ(during.size(), 2u);
-    const std::string temp = during[0] == "long-nam.part" ? during[1] : during[0];
-    EXPECT_LT(temp.size(), name.size() + 5) << temp;
-    EXPECT_EQ(temp.compare(0, 7, "long-na"), 0) << temp;
-    EXPECT_NE(temp.find(".part"), std::string::npos) << temp;
+    {
+        std::vector<std::string> during;
+        TProgressRecorder progress;
+        progress.OnCall = [&](size_t i) {
+            if (i == 0) during = engineprobe::FileNames(deep);
+            return false;
+        };
+        EXPECT_TRUE(engineprobe::Combine(Pieces(name, bytes, 140000), deep, progress.Proc()).Ok());
+        // Which cut fits depends on whether the system counts the terminating zero in its limit.
+        ASSERT_EQ(during.size(), 2u);
+        const std::string temp = during[0] == "long-nam.part" ? during[1] : during[0];
+        EXPECT_LT(temp.size(), name.size() + 5) << temp;
+        EXPECT_EQ(temp.compare(0, 7, "long-na"), 0) << temp;
+        EXPECT_NE(temp.find(".part"), std::string::npos) << temp;
+        EXPECT_EQ(engineprobe::FileNames(deep), (std::vector<std::string>{"long-nam.part", name}));
+        EXPECT_EQ(ReadFileBytes(longOutput), bytes);
+    }
+    // One that is too long itself fails at once, without copying anything under a cut name.
+    TProgressRecorder tooLong;
+    const TOutcome outcome = engineprobe::Combine(Pieces("long-name-x.bin", bytes, 140000), deep, tooLong.Proc());
+    EXPECT_EQ(outcome.Cause, TCause::CannotCreate);
+    EXPECT_EQ(outcome.File, deep + "\\long-name-x.bin");
+    EXPECT_EQ(tooLong.Calls().size(), 1u) << "only the closing report";
     EXPECT_EQ(engineprobe::FileNames(deep), (std::vector<std::string>{"long-nam.part", name}));
-    EXPECT_EQ(ReadFileBytes(longOutput), bytes);
 }
 
 // The size is checked on its own: a checksum file with the right CRC-32 of the pieces but a size
