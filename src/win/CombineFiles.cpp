@@ -188,8 +188,8 @@ TPieceSet FindPieces(const std::string& base)
     if (search != INVALID_HANDLE_VALUE) {
         do {
             // "BASE.*" also finds "BASE.x.003", which is no piece of this set.
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || ChangeFileExt(found.cFileName, "").size() != stem)
-                continue;
+            const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (directory || ChangeFileExt(found.cFileName, "").size() != stem) continue;
             const uint32_t n = PieceNumberOf(AddBackslash(dir) + found.cFileName);
             if (n != 0) present.insert(n);
             if (ExtractFileExt(found.cFileName) == ".000") present.insert(0);
@@ -327,8 +327,9 @@ TOutcome JoinPieces(const std::string& FileName, const std::string& TargetDir, T
     }
     TTempOutput temp(output);
     DWORD createError = ERROR_SUCCESS;
-    TOutcome result = temp.Create(createError) ? CopyPieces(FileName, pieces.First, pieces.Count, pieces.Size, temp.File(), output, transfer)
-                                               : CombineFailure(TCause::CannotCreate, output, createError);
+    TOutcome result = temp.Create(createError)
+                          ? CopyPieces(FileName, pieces.First, pieces.Count, pieces.Size, temp.File(), output, transfer)
+                          : CombineFailure(TCause::CannotCreate, output, createError);
     if (result.Ok() && !temp.File().Close()) result = CombineFailure(TCause::CannotWrite, output, temp.File().Error());
     if (result.Ok()) result = temp.Commit();
     temp.Discard();

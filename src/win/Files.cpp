@@ -222,9 +222,9 @@ bool FitsPathLimit(const std::string& path)
 {
     const std::wstring wide = WideFileName(path);
     if (wide.empty() || wide.size() >= MAX_PATH) return false;
-    wchar_t full[MAX_PATH];
-    const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
-    return n != 0 && n < MAX_PATH;
+    size_t leaf = 0;
+    const std::wstring full = FullPath(wide, leaf);
+    return !full.empty() && full.size() < MAX_PATH;
 }
 
 bool SameFileName(const std::wstring& a, const std::wstring& b)

@@ -94,5 +94,6 @@ void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
     // This file's own descriptor, held by another program, could not be replaced after the pieces:
     // the split would leave new pieces beside the old descriptor.
     TOutFile probe;
-    if (!probe.Create(job.Descriptor, TOutFile::ProbeExclusive)) RefuseName(job.Descriptor, SysErrorMessage(probe.Error()));
+    if (!probe.Create(job.Descriptor, TOutFile::ProbeExclusive))
+        RefuseName(job.Descriptor, SysErrorMessage(probe.Error()));
 }

@@ -4,8 +4,9 @@
 // Both operations copy through one transfer buffer of TransferBlockSize bytes, report after every
 // block, let the thread's messages run between blocks (at most once per clock tick, see
 // App::TBlockPump) and after every piece, so the host stays live and can set CancelFlag. The
-// checksum passes and the split's checks over its names let them run the same way. How they end is an outcome;
-// only the errors of the text-file layer and the refusals before the first write are raised.
+// checksum passes and the split's checks over its names let them run the same way. How they end
+// is an outcome; only the errors of the text-file layer and the refusals before the first write
+// are raised.
 //
 // Guards beyond the plain copy, all aimed at never losing or silently corrupting data:
 // - sizes, positions and totals are 64-bit throughout, so a 4 GB + 100 byte file is never mistaken
