@@ -6,6 +6,8 @@ namespace {
 HINSTANCE gInstance = nullptr;
 HWND gOwnerWindow = nullptr;
 HCURSOR gCursor = nullptr;
+App::TTickClock gTickClock = nullptr;
+std::function<void()> gPumpHook;
 
 struct TEnumState {
     HWND except;
@@ -27,8 +29,12 @@ void SetInstance(HINSTANCE instance) { gInstance = instance; }
 HWND OwnerWindow() { return gOwnerWindow; }
 void SetOwnerWindow(HWND window) { gOwnerWindow = window; }
 
+void SetTickClock(TTickClock clock) { gTickClock = clock; }
+void SetPumpHook(std::function<void()> hook) { gPumpHook = std::move(hook); }
+
 void ProcessMessages()
 {
+    if (gPumpHook) gPumpHook();
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -79,7 +85,7 @@ TWaitCursorScope::TWaitCursorScope() : old_(ScreenCursor())
 
 void TBlockPump::AfterBlock()
 {
-    const DWORD now = GetTickCount();
+    const unsigned long now = gTickClock ? gTickClock() : GetTickCount();
     if (pumped_ && now == lastTick_) return;
     pumped_ = true;
     lastTick_ = now;

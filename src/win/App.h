@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 namespace App {
@@ -42,6 +43,14 @@ private:
 
 // Runs every pending message of the calling thread. A WM_QUIT is put back for the host.
 void ProcessMessages();
+
+// Seams for tests, which must not wait on the wall clock to see where messages run. The clock the
+// block pumps read (GetTickCount unless set; nullptr restores it), and a function called on the
+// calling thread each time ProcessMessages runs, before it reads the queue: every point where a
+// host's message could be handled (nullptr removes it).
+using TTickClock = unsigned long (*)();
+void SetTickClock(TTickClock clock);
+void SetPumpHook(std::function<void()> hook);
 
 // The pump between the blocks of a long copy. Asking the queue costs little on Windows but a
 // server round trip under Wine (tens of microseconds), which at memory speed rivals the copy of
