@@ -60,9 +60,11 @@ std::string ValueAfter(const std::string& line, size_t keyLen)
 
 // The raw values of the lines that count, before any conversion.
 struct TDescriptorLines {
-    std::string FileName, SizeText, CRCText;
-    bool HaveSize = false, HaveCRC = false;
+    std::string FileName, SizeText, CRCText, Unfinished;
+    bool HaveSize = false, HaveCRC = false, HaveUnfinished = false;
 };
+
+const char UnfinishedKey[] = "unfinished";
 
 TDescriptorLines ScanDescriptor(const std::string& text)
 {
@@ -80,6 +82,9 @@ TDescriptorLines ScanDescriptor(const std::string& text)
         } else if (StartsWith(line, "crc32", 5)) {
             d.CRCText = ValueAfter(line, 5);
             d.HaveCRC = true;
+        } else if (StartsWith(line, UnfinishedKey, sizeof UnfinishedKey - 1)) {
+            d.Unfinished = ValueAfter(line, sizeof UnfinishedKey - 1);
+            d.HaveUnfinished = true;
         }
     }
     return d;
@@ -98,4 +103,15 @@ TDescriptor ParseDescriptor(const std::string& text)
     return d;
 }
 
-std::string ParseDescriptorName(const std::string& text) { return ScanDescriptor(text).FileName; }
+std::string ParseDescriptorName(const std::string& text)
+{
+    const TDescriptorLines lines = ScanDescriptor(text);
+    return lines.HaveUnfinished && lines.FileName.empty() ? lines.Unfinished : lines.FileName;
+}
+
+std::string FormatUnfinishedDescriptor(const std::string& fileName)
+{
+    return std::string(UnfinishedKey) + "=" + fileName + "\r\nsize=unfinished\r\n";
+}
+
+bool IsUnfinishedDescriptor(const std::string& text) { return ScanDescriptor(text).HaveUnfinished; }

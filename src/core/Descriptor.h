@@ -14,6 +14,15 @@ struct TDescriptor {
 
 std::string FormatDescriptor(const std::string& fileName, uint64_t size, uint32_t crc);
 
+// What a split writes at the descriptor's name before its first piece, replaced by the real
+// descriptor once every piece is written: a killed split (a crash, a power cut) leaves this, and
+// no reader takes it for a complete set's. It names the file on an "unfinished=" line instead of
+// "filename=" (a reader without a name creates nothing) and its size line holds no number (a
+// reader that converts it stops before it creates anything).
+std::string FormatUnfinishedDescriptor(const std::string& fileName);
+// Whether the text is what FormatUnfinishedDescriptor writes: it has an "unfinished=" line.
+bool IsUnfinishedDescriptor(const std::string& text);
+
 // Lines end at CR LF, a lone CR or a lone LF; a final line ending starts no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
 // A descriptor's size: decimal with an optional sign, 0 to 9223372036854775807. A negative value
@@ -25,5 +34,6 @@ uint64_t StrToSize(const std::string& s);
 // A UTF-8 byte-order mark at the very start is skipped.
 // Throws EConvertError for a size value that is not a number.
 TDescriptor ParseDescriptor(const std::string& text);
-// The file name alone, by the same rules; never throws a conversion error.
+// The file name alone, by the same rules (for an unfinished descriptor the one it names); never
+// throws a conversion error.
 std::string ParseDescriptorName(const std::string& text);

@@ -62,6 +62,15 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::SizeMismatch:
         return "The pieces hold " + std::to_string(o.Size) + " bytes; the checksum file records " +
                std::to_string(o.RecordedSize) + ".";
+    case TCause::PieceNotAFile: return "Piece " + Quoted(o.File) + " is not a file.";
+    case TCause::PieceIsLink: return "Piece " + Quoted(o.File) + " is a link that leads nowhere.";
+    case TCause::PieceDoesNotFit:
+        return "Piece " + Quoted(o.File) + " holds " + std::to_string(o.Size) + " bytes, not " +
+               std::to_string(o.RecordedSize) +
+               " like the other pieces of the set: only the last piece may differ. Nothing was combined.";
+    case TCause::PieceChanged:
+        return "Piece " + Quoted(o.File) + " changed while it was being joined: it held " +
+               std::to_string(o.RecordedSize) + " bytes when the combine began, " + std::to_string(o.Size) + " now.";
     case TCause::ChecksumMismatch:
         return "The rebuilt file's CRC-32 is " + Hex8(o.CRC) + "; the checksum file records " + Hex8(o.RecordedCRC) + ".";
     }

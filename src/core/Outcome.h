@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class TOperation { Split, Combine };
 
@@ -26,6 +27,10 @@ enum class TCause {
     OutputThere,         // combine without a checksum file: a file of the output's name is in the target (File)
     SizeMismatch,        // combine: the pieces hold Size bytes, the descriptor records RecordedSize
     ChecksumMismatch,    // combine: the rebuilt file's CRC, the descriptor's RecordedCRC
+    PieceNotAFile,       // combine: a directory or a device stands at a piece's name (File)
+    PieceIsLink,         // combine: a link that leads nowhere stands at a piece's name (File)
+    PieceDoesNotFit,     // combine: piece File holds Size bytes, the other pieces of its set RecordedSize each
+    PieceChanged,        // combine: piece File held RecordedSize bytes when the combine began, Size when read
 };
 
 struct TOutcome {
@@ -33,13 +38,17 @@ struct TOutcome {
     TCause Cause = TCause::None;
     std::string File;           // the file concerned; empty when the cause names none
     uint32_t SystemError = 0;     // the system's error code; 0 when the cause has none
-    uint64_t Size = 0;          // TooManyPieces: the source's size; SizeMismatch: the bytes the pieces hold
-    uint64_t RecordedSize = 0;  // SizeMismatch: the size the checksum file records
+    uint64_t Size = 0;          // TooManyPieces: the source's size; SizeMismatch: the bytes the pieces
+                                // hold; PieceDoesNotFit, PieceChanged: the piece's size
+    uint64_t RecordedSize = 0;  // SizeMismatch: the size the checksum file records; PieceDoesNotFit: the
+                                // size of the set's other pieces; PieceChanged: its size when the combine began
     uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
     uint32_t CRC = 0;           // ChecksumMismatch: the rebuilt file's CRC-32
     uint32_t RecordedCRC = 0;   // ChecksumMismatch: the CRC-32 the checksum file records
     bool Unverified = false;    // combine: pieces joined without a checksum file, so nothing was checked
     uint32_t Pieces = 0;        // combine: the number of pieces joined
+    uint64_t Joined = 0;        // combine: the bytes the pieces joined hold
+    std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs
 
     bool Ok() const { return Cause == TCause::None; }
 };

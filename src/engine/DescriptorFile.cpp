@@ -64,10 +64,10 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint3
     return ParseDescriptorName(*text);
 }
 
-void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
-                         const TFile* mustNotBe)
+namespace {
+
+void WriteDescriptorText(const std::string& path, const std::string& text, const TFile* mustNotBe)
 {
-    const std::string text = FormatDescriptor(fileName, size, crc);
     TOutFile file;
     if (!file.Create(path, TOutFile::ReplaceExclusive, mustNotBe))
         RaiseFileError("Cannot create file", path, file.Error());
@@ -81,4 +81,17 @@ void WriteDescriptorFile(const std::string& path, const std::string& fileName, u
         DeleteFileA(path.c_str());
         RaiseFileError("Cannot create file", path, code);
     }
+}
+
+}  // namespace
+
+void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
+                         const TFile* mustNotBe)
+{
+    WriteDescriptorText(path, FormatDescriptor(fileName, size, crc), mustNotBe);
+}
+
+void WriteUnfinishedDescriptorFile(const std::string& path, const std::string& fileName, const TFile* mustNotBe)
+{
+    WriteDescriptorText(path, FormatUnfinishedDescriptor(fileName), mustNotBe);
 }

@@ -31,3 +31,6 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint3
 // created or written.
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
                          const TFile* mustNotBe = nullptr);
+// The same for what a split writes before its first piece (FormatUnfinishedDescriptor).
+void WriteUnfinishedDescriptorFile(const std::string& path, const std::string& fileName,
+                                   const TFile* mustNotBe = nullptr);

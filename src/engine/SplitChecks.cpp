@@ -13,6 +13,7 @@ namespace {
 
 const char NotAFile[] = "It is a device or a directory, not a file on disk.";
 const char ALink[] = "It is a link: other names lead to the same file.";
+const char ALinkToNothing[] = "It is a link: it leads to a file that is not there.";
 
 [[noreturn]] void RefuseSource(const std::string& path)
 {
@@ -25,14 +26,16 @@ const char ALink[] = "It is a link: other names lead to the same file.";
 }
 
 // What stands at a name that the split will create.
-enum class TNameState { Unseen, OtherFile, Source, NotAFile, Link };
+enum class TNameState { Unseen, OtherFile, Source, NotAFile, Link, LinkToNothing };
 
 TNameState InspectName(const TInFile& source, const std::string& path)
 {
     if (DirectoryExists(path)) return TNameState::NotAFile;
     TInFile there;
-    // Nothing there, or nothing that lets itself be looked at: the copy meets it as before.
-    if (!there.Open(path, TInFile::InspectOnly)) return TNameState::Unseen;
+    // Nothing there, or nothing that lets itself be looked at: the copy meets it as before, unless
+    // it is a link that leads nowhere, which the copy would write through.
+    if (!there.Open(path, TInFile::InspectOnly))
+        return IsLinkToNothing(path) ? TNameState::LinkToNothing : TNameState::Unseen;
     if (!there.IsDisk()) return TNameState::NotAFile;
     if (source.SameFileAs(there)) return TNameState::Source;
     return there.OnlyReachedBy(path) ? TNameState::OtherFile : TNameState::Link;
@@ -52,7 +55,7 @@ void CheckSplitSource(const TInFile& source, const std::string& path)
     if (source.IsOpen() ? !source.IsDisk() : DirectoryExists(path)) RefuseSource(path);
 }
 
-void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
+std::vector<std::string> CheckSplitPlan(const TInFile& source, const TSplitJob& job)
 {
     // Up to 1001 names, each asked of the system several times: messages run between them.
     App::TBlockPump pump;
@@ -63,22 +66,24 @@ void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
     for (const std::string& path : job.Pieces) fits(path);
     fits(job.Descriptor);
 
-    const auto inspect = [&](const std::string& path, bool descriptor) {
+    const auto inspect = [&](const std::string& path) {
         pump.AfterBlock();
         const TNameState state = InspectName(source, path);
         switch (state) {
         case TNameState::NotAFile: RefuseName(path, NotAFile);
-        case TNameState::Source:
-            // The descriptor's own error, as its creation would meet it, but before any piece exists.
-            RefuseName(path, descriptor ? SysErrorMessage(ERROR_SHARING_VIOLATION)
-                                        : std::string("It is the file being split."));
+        case TNameState::Source: RefuseName(path, "It is the file being split.");
         case TNameState::Link: RefuseName(path, ALink);
+        case TNameState::LinkToNothing: RefuseName(path, ALinkToNothing);
         default: break;
         }
         return state;
     };
-    for (const std::string& path : job.Pieces) inspect(path, false);
-    if (inspect(job.Descriptor, true) != TNameState::OtherFile) return;
+    // The descriptor first: the split writes it before its first piece.
+    if (inspect(job.Descriptor) != TNameState::OtherFile) {
+        for (const std::string& path : job.Pieces) inspect(path);
+        return {};
+    }
+    for (const std::string& path : job.Pieces) inspect(path);
 
     // A file at the descriptor's name is replaced only when it is this file's descriptor: one of
     // another file marks that file's set, and whatever cannot be read as a descriptor naming a
@@ -96,4 +101,18 @@ void CheckSplitPlan(const TInFile& source, const TSplitJob& job)
     TOutFile probe;
     if (!probe.Create(job.Descriptor, TOutFile::ProbeExclusive))
         RefuseName(job.Descriptor, SysErrorMessage(probe.Error()));
+    probe.Close();
+
+    // The replaced set's pieces above this split's last one.
+    std::vector<std::string> stale;
+    for (uint32_t n = job.Count() + 1;; ++n) {
+        const std::string path = PieceFileName(job.Base, n);
+        if (!ExistsByName(path)) break;
+        pump.AfterBlock();
+        if (!FitsPathLimit(path)) break;
+        if (inspect(path) != TNameState::OtherFile)
+            throw EOperationRefused("File \"" + path + "\" belongs to the set this split replaces and cannot be removed. Nothing was split.");
+        stale.push_back(path);
+    }
+    return stale;
 }

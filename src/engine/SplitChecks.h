@@ -3,6 +3,7 @@
 // look back.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "Files.h"
 #include "SplitJob.h"
@@ -21,5 +22,10 @@ void CheckSplitSource(const TInFile& source, const std::string& path);
 // A file at the descriptor's name is replaced only when it is a readable descriptor naming this
 // same file (the older set of a re-split); a descriptor of another file marks that file's set, whose
 // pieces carry the very names this split would write, and anything else there (unreadable, without
-// a file name, not a descriptor) is not this split's to replace.
-void CheckSplitPlan(const TInFile& source, const TSplitJob& job);
+// a file name, not a descriptor) is not this split's to replace. A link that leads nowhere counts as
+// a link, also where the system hides it from every look-up (Wine does).
+// Returns the pieces of the set this split replaces that are numbered above its own last piece,
+// which it removes so that no stale piece stays beside the new set: found only where this file's
+// own descriptor is replaced, and each checked like a name the split writes (a file on disk that
+// this name alone reaches, not the source), refused otherwise.
+std::vector<std::string> CheckSplitPlan(const TInFile& source, const TSplitJob& job);

@@ -56,6 +56,24 @@ TOutcome SplitFailure(TCause cause, const std::string& file = std::string(), DWO
     return Failed(TOperation::Split, cause, file, code);
 }
 
+// The unfinished descriptor a split writes before its first piece: removed on every path but the
+// one that replaced it with the real descriptor.
+class TUnfinishedMark {
+public:
+    explicit TUnfinishedMark(const std::string& path) : path_(path) {}
+    ~TUnfinishedMark()
+    {
+        if (!kept_) DeleteFileA(path_.c_str());
+    }
+    TUnfinishedMark(const TUnfinishedMark&) = delete;
+    TUnfinishedMark& operator=(const TUnfinishedMark&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    std::string path_;
+    bool kept_ = false;
+};
+
 // Copies piece n of the job from the source into a new (or emptied) piece file, block by block.
 // A cancel ends the piece early and is no failure here: the caller looks at the flag.
 TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer& transfer)
@@ -143,7 +161,15 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     TTransfer transfer({Progress, SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(job.Base)}, *size,
                        true);
     if (!transfer.Ready()) return SplitFailure(TCause::NoMemory);
-    CheckSplitPlan(source, job);
+    const std::vector<std::string> stale = CheckSplitPlan(source, job);
+
+    // Until the last piece is written the descriptor's name holds what says so: a split that is
+    // killed (or loses its power) midway leaves a set that no combine takes for a whole one. A
+    // failure or a cancel that the split sees removes it again, so that it leaves no descriptor.
+    WriteUnfinishedDescriptorFile(job.Descriptor, job.SourceName, &source);
+    TUnfinishedMark mark(job.Descriptor);
+    for (const std::string& path : stale)
+        if (!DeleteFileA(path.c_str())) return SplitFailure(TCause::CannotWrite, path, GetLastError());
 
     for (uint32_t n = 1; n <= job.Count(); ++n) {
         const TOutcome piece = CopyPiece(source, job, n, transfer);
@@ -165,6 +191,7 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     if (Cancelled()) return SplitFailure(TCause::Cancelled);
 
     WriteDescriptorFile(job.Descriptor, job.SourceName, *size, crc, &source);
+    mark.Keep();
     transfer.ReportEnd();
     return Succeeded(TOperation::Split);
 }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 
+#include "CombineJob.h"
 #include "Outcome.h"
 #include "ProgressProc.h"
 
@@ -46,27 +47,22 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
 // returned, and no progress call is made.
 using TCombineVerdict = std::function<void(const TOutcome&)>;
 
-// What a combine of the selected file reads. A selected piece (a name ending in a piece number as
-// PieceFileName writes it) stands for its set: the checksum file beside it (the same path with
-// ".crc" in place of the number) when one exists, otherwise the pieces alone. Any other file is
-// read as the checksum file itself.
-struct TCombineSource {
-    std::string Descriptor;     // the checksum file; for pieces alone, the one that is not there
-    uint32_t SelectedPiece = 0;  // the number of the selected piece; 0 when no piece was selected
-    bool HasDescriptor = true;  // false: the pieces are joined without a checksum file
-};
-TCombineSource FindCombineSource(const std::string& FileName);
-
+// Runs the combine that job describes (CombineJob.h): a job with a Refusal ends at once with it,
+// nothing created and no progress call. Otherwise as below.
+TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const TCombineVerdict& Verdict);
 // Joins the pieces of FileName's set (see TCombineSource) into TargetDir. With a checksum file the
 // result is verified and succeeds only when it has the recorded size and checksum; without one the
 // pieces BASE.001, BASE.002, ... (from BASE.000 where a splitter that counts from zero left one)
-// are joined under the base name and a complete join succeeds with Unverified set. The output is
+// are joined under the base name when they form one set (one run of numbers, every piece but the
+// last of one size), and a complete join succeeds with Unverified set. The output is
 // built under a temporary name beside its final name (the final name followed by ".part", ".part2",
 // ...) and takes its final name only once complete (and verified), never replacing a file; the
 // temporary file never survives the combine. A file of the final name that is already there is only
 // verified (or, without a checksum file, left alone: OutputThere). Raises the descriptor reader's
 // errors, and EOperationRefused for a chosen file that is not a checksum file, or a checksum file
-// naming a file outside the target directory or a device; nothing is created then.
+// naming a file outside the target directory, a device or a name the system would change, or
+// written by a split that did not finish; nothing is created then. Temporary files of earlier
+// runs in the way are named in the outcome's Leftovers and never touched.
 TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
                     const TCombineVerdict& Verdict);
 // True only for a successful and verified RunCombine (a join without a checksum file gives false

@@ -43,31 +43,40 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     dialog.Label1 = "Combine " + name + " and all files with ascending names to directory:";
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TCombineDialog::mrOk) return;
+    // Worked out once, after the target is known and before anything is written; its refusals
+    // pass to the caller like every error the combine raises.
+    const TCombineJob job = MakeCombineJob(source, dialog.TargetDir);
 
     // A combine that fails is reported with its cause in its closing phase, before the closing
-    // progress call, while the host's progress display still shows the combine; a join without a
-    // checksum file that fails before it writes anything makes no progress call and is reported
-    // when it returns. A failed check is a "CRC Error."; a join without a checksum file checks
-    // nothing, so its cause stands alone.
+    // progress call, while the host's progress display still shows the combine; one that fails
+    // before it writes anything makes no progress call and is reported when it returns. A failed
+    // check is a "CRC Error."; a join without a checksum file checks nothing, so its cause stands
+    // alone. Temporary files of earlier runs that the combine met are named after its result.
+    const auto leftovers = [](const TOutcome& outcome) {
+        if (outcome.Leftovers.empty()) return std::string();
+        std::string text = "\r\n\r\nLeft over from earlier combines:";
+        for (const std::string& path : outcome.Leftovers) text += " \"" + path + "\"";
+        return text + ". They may be deleted.";
+    };
     bool told = false;
-    const auto tell = [&told](const TOutcome& outcome) {
+    const auto tell = [&](const TOutcome& outcome) {
         told = true;
         if (outcome.Ok() || outcome.Cause == TCause::NoMemory) return;
         const std::string cause = FailureText(outcome);
-        const std::string text = outcome.Unverified ? cause : "CRC Error.\r\n\r\n" + cause;
+        const std::string text = (outcome.Unverified ? cause : "CRC Error.\r\n\r\n" + cause) + leftovers(outcome);
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
     };
-    const TOutcome outcome = RunCombine(FileName, dialog.TargetDir, Progress, tell);
+    const TOutcome outcome = RunCombine(job, Progress, tell);
     if (!told) tell(outcome);
     if (!outcome.Ok()) return;
     if (outcome.Unverified) {
-        const std::string text = "File " + ExtractFileName(ChangeFileExt(FileName, "")) + " combined from " +
-                                 std::to_string(outcome.Pieces) +
-                                 " pieces. It could not be verified: there is no checksum file " +
-                                 ExtractFileName(source.Descriptor) + " beside the pieces.";
+        const std::string text = "File " + ExtractFileName(job.Output) + " combined from " +
+                                 std::to_string(outcome.Pieces) + " pieces, " + std::to_string(outcome.Joined) +
+                                 " bytes. It could not be verified: there is no checksum file " +
+                                 ExtractFileName(source.Descriptor) + " beside the pieces." + leftovers(outcome);
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONWARNING);
         return;
     }
-    const std::string text = "File " + name + " succefully combined. CRC checksum - OK!";
+    const std::string text = "File " + name + " succefully combined. CRC checksum - OK!" + leftovers(outcome);
     MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
 }

@@ -1,5 +1,8 @@
 #include "Files.h"
 
+#include "CharText.h"
+#include "PathText.h"
+
 std::optional<uint64_t> TFile::Size()
 {
     LARGE_INTEGER size;
@@ -231,4 +234,91 @@ bool SameFileName(const std::wstring& a, const std::wstring& b)
 {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
            CSTR_EQUAL;
+}
+
+bool ExistsByName(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsLinkToNothing(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+        TInFile target;  // a link that is seen: it leads nowhere when what it names cannot be opened
+        return !target.Open(path, TInFile::InspectOnly) &&
+               (target.Error() == ERROR_FILE_NOT_FOUND || target.Error() == ERROR_PATH_NOT_FOUND);
+    }
+    const TFileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return !probe.Valid() && GetLastError() == ERROR_CANT_RESOLVE_FILENAME;
+}
+
+std::vector<std::string> ListFiles(const std::string& pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const TFindHandle search(FindFirstFileA(pattern.c_str(), &found));
+    if (!search.Valid()) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search.Get(), &found));
+    return names;
+}
+
+bool TTempOutputFile::Create()
+{
+    const std::string name = ExtractFileName(output_);
+    const std::string dir = output_.substr(0, output_.size() - name.size());
+    // Cut only for an output name that the system takes: for any other the rename would fail
+    // after the whole copy.
+    if (!FitsPathLimit(output_)) {
+        failedPath_ = output_;
+        error_ = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    size_t keep = name.size();
+    for (uint32_t n = 1; n <= 1000; ++n) {
+        const std::string suffix = n == 1 ? std::string(".part") : ".part" + std::to_string(n);
+        // No path longer than a split would create: within the system's limit as typed and in full.
+        while (!FitsPathLimit(dir + name.substr(0, keep) + suffix) && PrevCharIndex(name, keep) > 0)
+            keep = PrevCharIndex(name, keep);
+        const std::string path = dir + name.substr(0, keep) + suffix;
+        if (!FitsPathLimit(path)) {
+            failedPath_ = path;
+            error_ = ERROR_FILENAME_EXCED_RANGE;
+            return false;
+        }
+        if (file_.Create(path, TOutFile::CreateNewExclusive)) {
+            path_ = path;
+            if (file_.IsDisk()) return true;
+            Discard();
+            failedPath_ = path;
+            error_ = ERROR_NOT_SUPPORTED;
+            return false;
+        }
+        error_ = file_.Error();
+        failedPath_ = path;
+        if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) return false;
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            leftovers_.push_back(path);
+    }
+    return false;
+}
+
+bool TTempOutputFile::Commit()
+{
+    if (MoveFileExA(path_.c_str(), output_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        path_.clear();
+        return true;
+    }
+    error_ = GetLastError();
+    if (error_ == ERROR_ALREADY_EXISTS || ExistsByName(output_)) error_ = ERROR_FILE_EXISTS;
+    return false;
+}
+
+void TTempOutputFile::Discard()
+{
+    file_.Close();
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+    path_.clear();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "WinHandles.h"
 
@@ -115,3 +116,54 @@ bool SameFileName(const std::wstring& a, const std::wstring& b);
 // even exclusively, still answers). No value for a directory or a name that cannot be looked up;
 // the thread's last error then says why.
 std::optional<uint64_t> FileSizeByName(const std::string& path);
+
+// Whether a file stands at path (a name the system answers to; a directory too).
+bool ExistsByName(const std::string& path);
+// Whether path is a symbolic link that leads nowhere. Windows shows such a link to every look-up;
+// Wine hides it from all of them (attributes, listings, opens of the link itself say "not found"),
+// and only creating the name fails ("The filename cannot be resolved"). So a name that nothing
+// answers to is created once, exclusively and deleted on close: where that succeeds no file was
+// there, and nothing stays.
+bool IsLinkToNothing(const std::string& path);
+
+// The names in the directory of pattern (FindFirstFileA's pattern, "dir\\name.*") that are files,
+// not directories. Empty when the directory cannot be listed.
+std::vector<std::string> ListFiles(const std::string& pattern);
+
+// The temporary file that an output is built in, beside it: the output's name followed by
+// ".part", or ".part2", ".part3", ... the first that does not exist. Where such a name would be
+// longer than the system allows (an output near the path limit), the output's name is cut, a
+// character at a time, until it fits: an output as long as the system allows can still be built.
+// Created only where no file is, so no file of anyone else is ever opened; deleted again unless it
+// took the output's name.
+class TTempOutputFile {
+public:
+    explicit TTempOutputFile(const std::string& output) : output_(output) {}
+    ~TTempOutputFile() { Discard(); }
+    TTempOutputFile(const TTempOutputFile&) = delete;
+    TTempOutputFile& operator=(const TTempOutputFile&) = delete;
+
+    // False when no temporary file can be created (the directory missing or not writable, every
+    // temporary name taken, no name that fits) or it is no file on disk; Error() then says why and
+    // FailedPath() names the file concerned.
+    bool Create();
+    // The temporary files of earlier runs that Create() found in its way, in the order met.
+    const std::vector<std::string>& Leftovers() const { return leftovers_; }
+    TOutFile& File() { return file_; }
+    const std::string& Path() const { return path_; }
+    const std::string& FailedPath() const { return failedPath_; }
+    DWORD Error() const { return error_; }
+    // Gives the closed file the output's name, never over a file that is there; false with
+    // Error() when the rename fails (ERROR_FILE_EXISTS when a file took the name meanwhile).
+    bool Commit();
+    // Closes and deletes the temporary file, if this run still holds one.
+    void Discard();
+
+private:
+    const std::string output_;
+    std::string path_;
+    std::string failedPath_;
+    std::vector<std::string> leftovers_;
+    DWORD error_ = ERROR_SUCCESS;
+    TOutFile file_;
+};

@@ -43,6 +43,24 @@ private:
     HANDLE h_ = INVALID_HANDLE_VALUE;
 };
 
+// A directory listing of FindFirstFileA (INVALID_HANDLE_VALUE when empty); FindClose on every path.
+class TFindHandle {
+public:
+    TFindHandle() = default;
+    explicit TFindHandle(HANDLE h) : h_(h) {}
+    ~TFindHandle()
+    {
+        if (Valid()) FindClose(h_);
+    }
+    TFindHandle(const TFindHandle&) = delete;
+    TFindHandle& operator=(const TFindHandle&) = delete;
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
 // Restores the process error mode when it leaves scope.
 class TErrorModeScope {
 public:

@@ -1,0 +1,257 @@
+#include "CombineJob.h"
+
+#include <windows.h>
+
+#include <set>
+
+#include "DescriptorFile.h"
+#include "Errors.h"
+#include "Files.h"
+#include "PathText.h"
+
+namespace {
+
+TOutcome CombineFailure(TCause cause, const std::string& file = std::string())
+{
+    return Failed(TOperation::Combine, cause, file);
+}
+
+[[noreturn]] void Refuse(const std::string& text) { throw EOperationRefused(text + " Nothing was combined."); }
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// What stands at a name the combine reads.
+enum class TEntry { Missing, File, NotAFile, LinkToNothing };
+
+struct TLook {
+    TEntry Entry = TEntry::Missing;
+    uint64_t Size = 0;
+};
+
+TLook Look(const std::string& path)
+{
+    TLook look;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (IsLinkToNothing(path)) look.Entry = TEntry::LinkToNothing;
+        return look;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        look.Entry = TEntry::NotAFile;
+        return look;
+    }
+    const std::optional<uint64_t> size = FileSizeByName(path);
+    if (!size) {
+        look.Entry = IsLinkToNothing(path) ? TEntry::LinkToNothing : TEntry::Missing;
+        return look;
+    }
+    look.Entry = TEntry::File;
+    look.Size = *size;
+    return look;
+}
+
+// The reason a piece at path with this look cannot be joined; Missing gives PieceMissing.
+TOutcome NotJoinable(const std::string& path, TEntry entry)
+{
+    if (entry == TEntry::NotAFile) return CombineFailure(TCause::PieceNotAFile, path);
+    if (entry == TEntry::LinkToNothing) return CombineFailure(TCause::PieceIsLink, path);
+    return CombineFailure(TCause::PieceMissing, path);
+}
+
+// A name that a descriptor records, or that pieces give a join, must name a file inside the
+// target directory under exactly that name.
+void CheckOutputName(const std::string& name, const std::string& whose)
+{
+    if (LeavesDirectory(name))
+        Refuse(whose + " the file " + Quoted(name) + ", which would be written outside the target directory.");
+    if (NamesDevice(name)) Refuse(whose + " the device " + Quoted(name) + ".");
+    if (SystemChangesName(name))
+        Refuse(whose + " the file " + Quoted(name) + ", which the system would write under another name.");
+}
+
+[[noreturn]] void RefuseNotDescriptor(const std::string& path)
+{
+    Refuse("File " + Quoted(path) + " is not a checksum file.");
+}
+
+// The descriptor of a combine, read and judged before anything is created. Only a checksum file
+// is read as one: at most MaxDescriptorBytes, with a file name line that names a file, and that
+// file inside the target directory, no device, and a name the system keeps. What a split writes
+// before its first piece and replaces at its end says that split did not finish.
+TDescriptor ReadCombineDescriptor(const TCombineSource& source)
+{
+    const std::string& path = source.Descriptor;
+    const TLook look = Look(path);
+    if (look.Entry == TEntry::NotAFile) Refuse("Checksum file " + Quoted(path) + " is not a file.");
+    if (look.Entry == TEntry::LinkToNothing) Refuse("Checksum file " + Quoted(path) + " is a link that leads nowhere.");
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<std::string> text = ReadDescriptorText(path, error);
+    if (!text) {
+        if (error == ERROR_FILE_TOO_LARGE) RefuseNotDescriptor(path);
+        ReadDescriptorFile(path);  // raises the reader's own error for this file
+        RefuseNotDescriptor(path);  // it changed meanwhile; it is no checksum file to rely on
+    }
+    if (ParseDescriptorName(*text).empty()) RefuseNotDescriptor(path);
+    if (IsUnfinishedDescriptor(*text)) Refuse("The split that made " + Quoted(source.Selected) + " did not finish.");
+    const TDescriptor descriptor = ParseDescriptor(*text);
+    CheckOutputName(descriptor.FileName, "Checksum file " + Quoted(path) + " names");
+    return descriptor;
+}
+
+// The numbers of the pieces of base's set that lie beside it as files ("BASE.*" also finds
+// "BASE.x.003", which is no piece of this set).
+std::set<uint32_t> PresentPieces(const std::string& base)
+{
+    std::set<uint32_t> present;
+    const size_t stem = ExtractFileName(ChangeFileExt(base, "")).size();
+    for (const std::string& name : ListFiles(ChangeFileExt(base, ".*"))) {
+        if (ChangeFileExt(name, "").size() != stem) continue;
+        if (const std::optional<uint32_t> n = PieceNumberOf(name)) present.insert(*n);
+    }
+    return present;
+}
+
+// The run of pieces from first with no gap, as they lie on disk; ends before the first name that
+// is not a file (its look in end).
+struct TRun {
+    std::vector<uint64_t> Sizes;
+    TLook End;
+    uint64_t Total = 0;
+};
+
+// enough: stop once the pieces hold that many bytes (after one piece at least).
+TRun RunFrom(const std::string& base, uint32_t first, std::optional<uint64_t> enough = std::nullopt)
+{
+    TRun run;
+    for (uint32_t n = first;; ++n) {
+        const TLook look = Look(PieceFileName(base, n));
+        if (look.Entry != TEntry::File) {
+            run.End = look;
+            return run;
+        }
+        run.Sizes.push_back(look.Size);
+        run.Total += look.Size;
+        if (enough && run.Total >= *enough) return run;
+    }
+}
+
+// The piece of a run that does not fit one set: every piece but the last holds as many bytes as
+// the first. Its index, or none.
+std::optional<size_t> MisfitOf(const std::vector<uint64_t>& sizes)
+{
+    for (size_t i = 1; i + 1 < sizes.size(); ++i)
+        if (sizes[i] != sizes[0]) return i;
+    return std::nullopt;
+}
+
+// A set without a checksum file: one run of numbers from 1 (or from .000, where a .000 fits the
+// run), no piece numbered beyond it, every piece but the last of one size.
+void FindJoinSet(TCombineJob& job)
+{
+    const std::string& base = job.Base;
+    const std::set<uint32_t> present = PresentPieces(base);
+    TRun run = RunFrom(base, 1);
+    job.First = 1;
+    const TLook zero = Look(PieceFileName(base, 0));
+    if (zero.Entry == TEntry::File) {
+        std::vector<uint64_t> withZero{zero.Size};
+        withZero.insert(withZero.end(), run.Sizes.begin(), run.Sizes.end());
+        // A .000 of another size than the run's pieces belongs to no set of them.
+        if (!MisfitOf(withZero)) {
+            job.First = 0;
+            run.Sizes = withZero;
+            run.Total += zero.Size;
+        } else if (job.Source.SelectedPiece == 0u) {
+            job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, 0));
+            job.Refusal.Size = zero.Size;
+            job.Refusal.RecordedSize = run.Sizes[0];
+            return;
+        }
+    }
+    const uint32_t end = job.First + static_cast<uint32_t>(run.Sizes.size());
+    const std::string next = PieceFileName(base, end);
+    if (run.Sizes.empty() || (!present.empty() && *present.rbegin() > end) || run.End.Entry != TEntry::Missing) {
+        job.Refusal = NotJoinable(next, run.End.Entry);
+        return;
+    }
+    if (const std::optional<size_t> misfit = MisfitOf(run.Sizes)) {
+        job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, job.First + static_cast<uint32_t>(*misfit)));
+        job.Refusal.Size = run.Sizes[*misfit];
+        job.Refusal.RecordedSize = run.Sizes[0];
+        return;
+    }
+    job.Sizes = run.Sizes;
+    job.Total = run.Total;
+}
+
+// The pieces a checksum file needs: from 1 until the recorded size is reached (piece 1 at least);
+// from .000 instead when the pieces from 1 fall short and those from .000 do not.
+void FindDescribedSet(TCombineJob& job)
+{
+    const uint64_t size = job.Descriptor.Size;
+    TRun run = RunFrom(job.Base, 1, size);
+    job.First = 1;
+    if (run.Total < size || run.Sizes.empty()) {
+        const TRun fromZero = RunFrom(job.Base, 0, size);
+        if (!fromZero.Sizes.empty() && fromZero.Total >= size) {
+            run = fromZero;
+            job.First = 0;
+        }
+    }
+    if (run.Sizes.empty() || run.Total < size) {
+        job.Refusal = NotJoinable(PieceFileName(job.Base, job.First + static_cast<uint32_t>(run.Sizes.size())), run.End.Entry);
+        return;
+    }
+    if (run.Total != size) {
+        // More bytes than recorded: these pieces are not the set the checksum file describes.
+        job.Refusal = CombineFailure(TCause::SizeMismatch);
+        job.Refusal.Size = run.Total;
+        job.Refusal.RecordedSize = size;
+    }
+    job.Sizes = run.Sizes;
+    job.Total = run.Total;
+}
+
+}  // namespace
+
+TCombineSource FindCombineSource(const std::string& FileName)
+{
+    TCombineSource source;
+    source.Selected = FileName;
+    source.Descriptor = FileName;
+    source.SelectedPiece = PieceNumberOf(FileName);
+    if (source.SelectedPiece) {
+        source.Descriptor = DescriptorFileName(FileName);
+        // A checksum file name that is a device is never opened: such pieces have no name to join into.
+        const std::string name = ExtractFileName(source.Descriptor);
+        source.HasDescriptor =
+            !NamesDevice(name) && (ExistsByName(source.Descriptor) || IsLinkToNothing(source.Descriptor));
+    }
+    return source;
+}
+
+TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& TargetDir)
+{
+    TCombineJob job;
+    job.Source = source;
+    job.Refusal = Succeeded(TOperation::Combine);
+    job.Base = source.HasDescriptor ? source.Descriptor : source.Selected;
+    if (source.HasDescriptor) {
+        job.Descriptor = ReadCombineDescriptor(source);
+        job.Output = AddBackslash(TargetDir) + job.Descriptor.FileName;
+        job.OutputThere = ExistsByName(job.Output);
+        if (!job.OutputThere) FindDescribedSet(job);
+        return job;
+    }
+    const std::string name = ExtractFileName(ChangeFileExt(source.Selected, ""));
+    job.Output = AddBackslash(TargetDir) + name;
+    // Pieces named only by their number (".001") give no name to join into.
+    if (name.find_first_not_of(" .") == std::string::npos) {
+        job.Refusal = Failed(TOperation::Combine, TCause::CannotCreate, job.Output, ERROR_INVALID_NAME);
+        return job;
+    }
+    CheckOutputName(name, "File " + Quoted(source.Selected) + " would be joined into");
+    FindJoinSet(job);
+    if (job.Refusal.Ok() && ExistsByName(job.Output)) job.Refusal = CombineFailure(TCause::OutputThere, job.Output);
+    return job;
+}
