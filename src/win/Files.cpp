@@ -249,7 +249,10 @@ bool IsLinkToNothing(const std::string& path)
     }
     const TFileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    return !probe.Valid() && GetLastError() == ERROR_CANT_RESOLVE_FILENAME;
+    if (probe.Valid()) return false;
+    // Wine: the name is taken, yet nothing answers to it.
+    const DWORD error = GetLastError();
+    return error == ERROR_CANT_RESOLVE_FILENAME || error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
 std::vector<std::string> ListFiles(const std::string& pattern)
