@@ -23,7 +23,11 @@
 //   other names reach too) refuses the split before its first write, and every piece and the
 //   descriptor is looked at on its handle (a file on disk, not the source, reached by its name
 //   alone) before an existing file is emptied;
-// - a source that another program holds open for writing is described by the bytes copied.
+// - a source that another program holds open for writing is described by the bytes copied;
+// - from before the first piece until the last one the descriptor's name holds an unfinished
+//   descriptor (FormatUnfinishedDescriptor), so that a split killed midway is never taken for a
+//   set; a failure or cancel the split sees removes it, so a failed split leaves no descriptor;
+// - a re-split over this file's own set removes that set's pieces above its own last piece.
 #include "SplitFiles.h"
 
 #include <windows.h>
