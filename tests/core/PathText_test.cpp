@@ -1,4 +1,5 @@
 #include "PathText.h"
+#include "PieceNames.h"
 
 #include <gtest/gtest.h>
 
@@ -50,23 +51,14 @@ TEST(PathText, LastNameEndingInASpaceOrADot)
     }
 }
 
-TEST(PathText, RemoveBackslash)
+TEST(PathText, RemoveBackslashAndIsUNCPath)
 {
-    EXPECT_EQ(RemoveBackslash(""), "");
-    EXPECT_EQ(RemoveBackslash("C:\\"), "C:");
-    EXPECT_EQ(RemoveBackslash("C:\\dir\\\\"), "C:\\dir\\");
-    EXPECT_EQ(RemoveBackslash("C:\\dir"), "C:\\dir");
-    EXPECT_EQ(RemoveBackslash("\\"), "");
-}
-
-TEST(PathText, IsUNCPath)
-{
-    EXPECT_FALSE(IsUNCPath(""));
-    EXPECT_FALSE(IsUNCPath("\\\\"));
-    EXPECT_TRUE(IsUNCPath("\\\\a"));
-    EXPECT_TRUE(IsUNCPath("\\\\server\\share"));
-    EXPECT_FALSE(IsUNCPath("C:\\x"));
-    EXPECT_FALSE(IsUNCPath("\\a\\b"));
+    const struct { const char* in; const char* out; } removed[] = {
+        {"", ""}, {"C:\\", "C:"}, {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}};
+    for (const auto& c : removed) EXPECT_EQ(RemoveBackslash(c.in), c.out) << '"' << c.in << '"';
+    const struct { const char* in; bool unc; } unc[] = {
+        {"", false}, {"\\\\", false}, {"\\\\a", true}, {"\\\\server\\share", true}, {"C:\\x", false}, {"\\a\\b", false}};
+    for (const auto& c : unc) EXPECT_EQ(IsUNCPath(c.in), c.unc) << '"' << c.in << '"';
 }
 
 TEST(PathText, ShareRoot)
@@ -190,14 +182,23 @@ TEST(PathText, NamesWithTwoByteCharactersEndingInTheBackslashByte)
         });
 }
 
+// The descriptor's name is the source's with the extension ".crc".
 TEST(PathText, ChangeFileExtReplacesOnlyTheLastExtension)
 {
-    EXPECT_EQ(ChangeFileExt("C:\\t\\report.txt", ".crc"), "C:\\t\\report.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\archive.tar.gz", ".crc"), "C:\\t\\archive.tar.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\README", ".crc"), "C:\\t\\README.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\.profile", ".crc"), "C:\\t\\.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t.d\\README", ".001"), "C:\\t.d\\README.001");
-    EXPECT_EQ(ChangeFileExt("C:.x", ".001"), "C:.001");
+    const struct { const char* in; const char* ext; const char* out; } cases[] = {
+        {"C:\\t\\report.txt", ".crc", "C:\\t\\report.crc"},
+        {"C:\\t\\archive.tar.gz", ".crc", "C:\\t\\archive.tar.crc"},
+        {"C:\\t\\README", ".crc", "C:\\t\\README.crc"},
+        {"C:\\t\\.profile", ".crc", "C:\\t\\.crc"},
+        {"C:\\t.d\\README", ".001", "C:\\t.d\\README.001"},
+        {"C:.x", ".001", "C:.001"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ChangeFileExt(c.in, c.ext), c.out);
+        if (std::string(c.ext) == ".crc") {
+            EXPECT_EQ(DescriptorFileName(c.in), c.out);
+        }
+    }
 }
 
 }  // namespace

@@ -74,12 +74,4 @@ TEST(PieceNames, PiecePlanOfLargeSources)
     }
 }
 
-TEST(PieceNames, DescriptorName)
-{
-    EXPECT_EQ(DescriptorFileName("C:\\out\\report.txt"), "C:\\out\\report.crc");
-    EXPECT_EQ(DescriptorFileName("C:\\out\\archive.tar.gz"), "C:\\out\\archive.tar.crc");
-    EXPECT_EQ(DescriptorFileName("C:\\out\\README"), "C:\\out\\README.crc");
-    EXPECT_EQ(DescriptorFileName("C:\\out\\.profile"), "C:\\out\\.crc");
-}
-
 }  // namespace

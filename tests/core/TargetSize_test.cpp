@@ -10,9 +10,9 @@ struct SizeCase {
     uint32_t bytes;
 };
 
-TEST(TargetSize, PointSeparator)
+TEST(TargetSize, DecimalSeparators)
 {
-    const SizeCase cases[] = {
+    const SizeCase point[] = {
         {"650 Mb (CD)", 681574400},        {"1.44 Mb (3.5\")", 1509949},
         {"1.2 Mb (5.25\")", 1258291},      {"720 Kb (3.5\")", 737280},
         {"360 Kb (5.25\")", 368640},       {"100 Mb (ZIP)", 104857600},
@@ -57,18 +57,14 @@ TEST(TargetSize, PointSeparator)
         {"0.0000014305114746093750 Mb", 2},// one and a half bytes
         {"-0", 0},
     };
-    for (const SizeCase& c : cases) EXPECT_EQ(ParseTargetSize(c.text, '.'), c.bytes) << '"' << c.text << '"';
-}
-
-TEST(TargetSize, CommaSeparator)
-{
-    const SizeCase cases[] = {
+    const SizeCase comma[] = {
         {"1.5 Mb", 0},                 {"1,44 Mb (3.5\")", 1509949},
         {"1,2 Mb (5.25\")", 1258291},  {"650 Mb (CD)", 681574400},
         {"2,5 b", 2},                  {"1,5e1 Kb", 15360},
         {"1,000", 1},                  {"1.000", 0},
     };
-    for (const SizeCase& c : cases) EXPECT_EQ(ParseTargetSize(c.text, ','), c.bytes) << '"' << c.text << '"';
+    for (const SizeCase& c : point) EXPECT_EQ(ParseTargetSize(c.text, '.'), c.bytes) << '"' << c.text << '"';
+    for (const SizeCase& c : comma) EXPECT_EQ(ParseTargetSize(c.text, ','), c.bytes) << '"' << c.text << "\" (,)";
 }
 
 TEST(TargetSize, ProcessLocaleDoesNotMatter)
