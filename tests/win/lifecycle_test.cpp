@@ -8,14 +8,15 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "CRC32.h"
 #include "CRC32Core.h"
 #include "DropSource.h"
+#include "Library.h"
 #include "LibraryModules.h"
 #include "Lifecycle.h"
 #include "PrgConst.h"
@@ -59,9 +60,7 @@ std::vector<std::string> Events()
 // Where an event stands in the trace (the trace's length when it is missing).
 size_t StepOf(const std::string& event)
 {
-    size_t i = 0;
-    while (i < gTrace.size() && gTrace[i].event != event) ++i;
-    return i;
+    return std::find_if(gTrace.begin(), gTrace.end(), [&](const TStep& s) { return s.event == event; }) - gTrace.begin();
 }
 
 // Runs fn on a thread of its own, so that each case starts with a thread where COM is untouched.
@@ -77,40 +76,19 @@ enum class TApartment { None, STA, MTA };
 TApartment ProbeApartment()
 {
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (hr == S_OK) {
-        CoUninitialize();
-        return TApartment::None;
-    }
-    if (hr == S_FALSE) {
-        CoUninitialize();
-        return TApartment::MTA;
-    }
-    return hr == RPC_E_CHANGED_MODE ? TApartment::STA : TApartment::None;
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr == S_FALSE ? TApartment::MTA : hr == RPC_E_CHANGED_MODE ? TApartment::STA : TApartment::None;
 }
 
-std::string LibraryPath()
-{
-    char exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string dir(exe, n);
-    return dir.substr(0, dir.find_last_of('\\') + 1) + "zandrel.pdl";
-}
+const std::string LibraryPath = ProgramDir() + "\\zandrel.pdl";
 
 // A task allocator that only counts its releases.
 class TCountingMalloc : public IMalloc {
 public:
     int releases = 0;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ++releases;
-        return 1;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { ++releases; return 1; }
     void* STDMETHODCALLTYPE Alloc(SIZE_T) override { return nullptr; }
     void* STDMETHODCALLTYPE Realloc(void*, SIZE_T) override { return nullptr; }
     void STDMETHODCALLTYPE Free(void*) override {}
@@ -183,9 +161,7 @@ TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
     InitializeModules(ModuleTable(modules));
     InitializeModules(ModuleTable(other));  // another table while this one is loaded: ignored
     EXPECT_EQ(calls, "+a+b+d");
-    EXPECT_TRUE(ModuleInitialized(0));
-    EXPECT_FALSE(ModuleInitialized(1));
-    EXPECT_TRUE(ModuleInitialized(2));
+    for (int i : {0, 1, 2}) EXPECT_EQ(ModuleInitialized(i), i != 1) << i;
     FinalizeModules(false);
     EXPECT_EQ(calls, "+a+b+d-c-a");
     calls.clear();
@@ -208,45 +184,53 @@ TEST(Lifecycle, LoadAndUnloadCyclesKeepNothingAllocated)
     });
 }
 
-TEST(Lifecycle, StateAfterLoadAndAfterUnload)
+// On an untouched thread, one that already has an STA (OleInitialize gives S_FALSE and must still
+// be balanced) and one in the MTA (OleInitialize fails and is not undone).
+TEST(Lifecycle, StateAfterLoadAndAfterUnloadWhateverTheThreadHeld)
 {
-    OnFreshThread([] {
-        std::memset(CRCTable, 0, sizeof CRCTable);
-        InitializeModules(Library);
+    const struct { int mode; TApartment apartment; } threads[] = {
+        {-1, TApartment::None}, {COINIT_APARTMENTTHREADED, TApartment::STA}, {COINIT_MULTITHREADED, TApartment::MTA}};
+    for (const auto& t : threads) {
+        OnFreshThread([&] {
+            SCOPED_TRACE(t.mode);
+            if (t.mode >= 0) {
+                ASSERT_EQ(CoInitializeEx(nullptr, t.mode), S_OK);
+            }
+            std::memset(CRCTable, 0, sizeof CRCTable);
+            InitializeModules(Library);
+            // The table the module built is the one the core's checks hold to.
+            const std::vector<uint32_t> built(CRCTable, CRCTable + 256);
+            BuildCRCTable();
+            EXPECT_EQ(built, std::vector<uint32_t>(CRCTable, CRCTable + 256));
+            ASSERT_NE(ConnectedShares, nullptr);
+            EXPECT_TRUE(ConnectedShares->empty());
+            EXPECT_NE(ShellMalloc, nullptr);
+            const bool mta = t.apartment == TApartment::MTA;
+            EXPECT_EQ(DropSourceOleInitialized(), !mta);
+            EXPECT_EQ(ProbeApartment(), mta ? TApartment::MTA : TApartment::STA);
+            for (int i = 0; i < PrgConstCount; ++i) ASSERT_FALSE(PrgConstTexts[i].empty()) << i;
 
-        // The CRC table is complete: every entry as the bitwise definition gives it.
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ ((c & 1) ? 0xEDB88320u : 0u);
-            ASSERT_EQ(CRCTable[i], c) << i;
-        }
-        {
-            testfiles::TempDir dir;
-            testfiles::WriteFileBytes(dir.File("check.txt"), "123456789");
-            EXPECT_EQ(CalcFileCRC32(dir.File("check.txt")), std::optional<uint32_t>(0xCBF43926u));
-        }
-        ASSERT_NE(ConnectedShares, nullptr);
-        EXPECT_TRUE(ConnectedShares->empty());
-        EXPECT_NE(ShellMalloc, nullptr);
-        EXPECT_TRUE(DropSourceOleInitialized());
-        EXPECT_EQ(ProbeApartment(), TApartment::STA);
-        for (int i = 0; i < PrgConstCount; ++i) ASSERT_FALSE(PrgConstTexts[i].empty()) << i;
-
-        FinalizeModules(false);
-        EXPECT_EQ(ConnectedShares, nullptr);
-        EXPECT_EQ(ShellMalloc, nullptr);
-        EXPECT_FALSE(DropSourceOleInitialized());
-        EXPECT_EQ(ProbeApartment(), TApartment::None);
-        for (int i = 0; i < PrgConstCount; ++i) ASSERT_TRUE(PrgConstTexts[i].empty()) << i;
-    });
+            FinalizeModules(false);
+            EXPECT_EQ(ConnectedShares, nullptr);
+            EXPECT_FALSE(IsShareConnected("\\\\server\\share")) << "no list, no entry";
+            EXPECT_EQ(ShellMalloc, nullptr);
+            EXPECT_FALSE(DropSourceOleInitialized());
+            EXPECT_EQ(ProbeApartment(), t.apartment) << "the caller's own initialisation was undone or kept";
+            for (int i = 0; i < PrgConstCount; ++i) ASSERT_TRUE(PrgConstTexts[i].empty()) << i;
+            if (t.mode >= 0) CoUninitialize();
+            EXPECT_EQ(ProbeApartment(), TApartment::None);
+        });
+    }
 }
 
 TEST(Lifecycle, ClipboardFormatsAreRegisteredInOrder)
 {
     OnFreshThread([] {
         // Identifiers handed out after this one are new registrations, allocated in call order.
-        const std::string marker = "zandrel-lifecycle-marker-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                   std::to_string(GetTickCount());
+        GUID guid{};
+        ASSERT_EQ(CoCreateGuid(&guid), S_OK);
+        const std::string marker = "zandrel-lifecycle-marker-" + std::to_string(guid.Data1) + "-" +
+                                   std::to_string(guid.Data2) + "-" + std::to_string(guid.Data3);
         const UINT fresh = RegisterClipboardFormatA(marker.c_str());
         ASSERT_NE(fresh, 0u);
 
@@ -275,74 +259,38 @@ TEST(Lifecycle, ClipboardFormatsAreRegisteredInOrder)
     });
 }
 
-TEST(Lifecycle, UnloadReleasesTheShellAllocatorExactlyOnce)
+// An unload releases the shell's allocator exactly once, whatever runs after it; at process exit
+// no other library may be called, so it is not released and OLE is left to the ending process.
+TEST(Lifecycle, UnloadReleasesTheShellAllocatorOnceAndProcessExitTouchesNoOtherLibrary)
 {
-    OnFreshThread([] {
-        InitializeModules(Library);
-        IMalloc* real = ShellMalloc;
-        ASSERT_NE(real, nullptr);
-        TCountingMalloc counting;
-        ShellMalloc = &counting;
-        ConnectedShares->push_back("\\\\server\\share");
-        FinalizeModules(false);
-        FinalizeModules(false);
-        FinalizeDropSource();
-        FinalizeNettools();
-        EXPECT_EQ(counting.releases, 1);
-        EXPECT_EQ(ShellMalloc, nullptr);
-        EXPECT_EQ(ConnectedShares, nullptr);
-        real->Release();
-    });
-}
-
-TEST(Lifecycle, OleBalancedWhateverTheThreadHeld)
-{
-    // A thread that already has an STA: OleInitialize gives S_FALSE and must still be balanced.
-    OnFreshThread([] {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        InitializeModules(Library);
-        EXPECT_TRUE(DropSourceOleInitialized());
-        FinalizeModules(false);
-        EXPECT_EQ(ProbeApartment(), TApartment::STA);
-        CoUninitialize();
-        EXPECT_EQ(ProbeApartment(), TApartment::None);
-    });
-    // A thread in the MTA: OleInitialize fails and is not undone.
-    OnFreshThread([] {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        InitializeModules(Library);
-        EXPECT_FALSE(DropSourceOleInitialized());
-        FinalizeModules(false);
-        EXPECT_EQ(ProbeApartment(), TApartment::MTA) << "the caller's own initialisation was undone";
-        CoUninitialize();
-        EXPECT_EQ(ProbeApartment(), TApartment::None);
-    });
-}
-
-TEST(Lifecycle, ProcessExitTouchesNoOtherLibrary)
-{
-    OnFreshThread([] {
-        InitializeModules(Library);
-        IMalloc* real = ShellMalloc;
-        TCountingMalloc counting;
-        ShellMalloc = &counting;
-        FinalizeModules(true);
-        EXPECT_EQ(counting.releases, 0);
-        EXPECT_EQ(ShellMalloc, nullptr);
-        EXPECT_EQ(ConnectedShares, nullptr);
-        // OLE was left to the ending process; balance it here.
-        EXPECT_EQ(ProbeApartment(), TApartment::STA);
-        OleUninitialize();
-        if (real) real->Release();
-    });
+    for (const bool ending : {false, true}) {
+        OnFreshThread([&] {
+            SCOPED_TRACE(ending ? "process exit" : "unload");
+            InitializeModules(Library);
+            IMalloc* real = ShellMalloc;
+            ASSERT_NE(real, nullptr);
+            TCountingMalloc counting;
+            ShellMalloc = &counting;
+            ConnectedShares->push_back("\\\\server\\share");
+            FinalizeModules(ending);
+            FinalizeModules(ending);
+            FinalizeDropSource();
+            FinalizeNettools();
+            EXPECT_EQ(counting.releases, ending ? 0 : 1);
+            EXPECT_EQ(ShellMalloc, nullptr);
+            EXPECT_EQ(ConnectedShares, nullptr);
+            EXPECT_EQ(ProbeApartment(), ending ? TApartment::STA : TApartment::None);
+            if (ending) OleUninitialize();  // balanced here instead
+            real->Release();
+        });
+    }
 }
 
 // ---- The real library ----
 
 TEST(LifecycleLibrary, LoadAndUnloadLeaveTheThreadsOleStateAsItWas)
 {
-    const std::string path = LibraryPath();
-    ASSERT_TRUE(testfiles::FileExists(path)) << path;
+    ASSERT_TRUE(testfiles::FileExists(LibraryPath)) << LibraryPath;
     // An untouched thread, an STA thread, an MTA thread; twenty cycles each.
     for (const int mode : {-1, int(COINIT_APARTMENTTHREADED), int(COINIT_MULTITHREADED)}) {
         OnFreshThread([&] {
@@ -351,34 +299,22 @@ TEST(LifecycleLibrary, LoadAndUnloadLeaveTheThreadsOleStateAsItWas)
             }
             const TApartment before = ProbeApartment();
             for (int cycle = 0; cycle < 20; ++cycle) {
-                HMODULE lib = LoadLibraryA(path.c_str());
+                HMODULE lib = LoadLibraryA(LibraryPath.c_str());
                 ASSERT_NE(lib, nullptr) << "cycle " << cycle << ", error " << GetLastError();
                 EXPECT_NE(GetProcAddress(lib, "InitPlugInLib"), nullptr);
+                // A second load of the mapped library only counts a reference: its release
+                // detaches nothing.
+                EXPECT_EQ(LoadLibraryA(LibraryPath.c_str()), lib);
+                FreeLibrary(lib);
                 if (mode != int(COINIT_MULTITHREADED)) {
                     EXPECT_EQ(ProbeApartment(), TApartment::STA) << "OLE is ready on the loading thread";
                 }
                 ASSERT_TRUE(FreeLibrary(lib));
-                ASSERT_EQ(GetModuleHandleA(path.c_str()), nullptr) << "the library stays mapped";
+                ASSERT_EQ(GetModuleHandleA(LibraryPath.c_str()), nullptr) << "the library stays mapped";
                 ASSERT_EQ(ProbeApartment(), before) << "mode " << mode << ", cycle " << cycle;
             }
             if (mode >= 0) CoUninitialize();
             EXPECT_EQ(ProbeApartment(), TApartment::None);
         });
     }
-}
-
-TEST(LifecycleLibrary, NestedLoadsInitialiseOnce)
-{
-    // A second LoadLibrary of a mapped library only counts a reference: no second attach.
-    const std::string path = LibraryPath();
-    OnFreshThread([&] {
-        HMODULE a = LoadLibraryA(path.c_str());
-        HMODULE b = LoadLibraryA(path.c_str());
-        ASSERT_TRUE(a && b);
-        EXPECT_EQ(a, b);
-        FreeLibrary(b);
-        EXPECT_EQ(ProbeApartment(), TApartment::STA);
-        FreeLibrary(a);
-        EXPECT_EQ(ProbeApartment(), TApartment::None);
-    });
 }
