@@ -80,7 +80,9 @@ TEST_F(CRC32, FastPathsMatchTheReference)
     }
 }
 
-TEST_F(CRC32, ChainedUnevenChunksEqualOnePass)
+// A buffer of 1 MiB in uneven chunks chained, and at odd addresses through the four-lane loop
+// many times.
+TEST_F(CRC32, LargeBuffersInUnevenChunksAndAtOddAddresses)
 {
     std::mt19937 rng(777);
     std::vector<unsigned char> buf(1 << 20);
@@ -98,19 +100,11 @@ TEST_F(CRC32, ChainedUnevenChunksEqualOnePass)
         }
         EXPECT_EQ(crc, whole);
         EXPECT_EQ(path.fn(0xFFFFFFFFu, buf.data(), buf.size()), whole);
-    }
-}
-
-TEST_F(CRC32, UnalignedLargeBuffers)
-{
-    // Large buffers at odd addresses, through the four-lane loop many times.
-    std::mt19937 rng(99);
-    std::vector<unsigned char> buf(300000);
-    for (auto& b : buf) b = static_cast<unsigned char>(rng());
-    for (size_t off : {1u, 3u, 8u, 13u}) {
-        const size_t len = buf.size() - off - (off * 37);
-        const uint32_t want = CRC32UpdateBytewise(0x12345678u, buf.data() + off, len);
-        for (const Path& path : Paths()) EXPECT_EQ(path.fn(0x12345678u, buf.data() + off, len), want) << path.name << " " << off;
+        for (size_t off : {1u, 3u, 8u, 13u}) {
+            const size_t len = 300000 - off - (off * 37);
+            const uint32_t want = CRC32UpdateBytewise(0x12345678u, buf.data() + off, len);
+            EXPECT_EQ(path.fn(0x12345678u, buf.data() + off, len), want) << off;
+        }
     }
 }
 

@@ -123,30 +123,34 @@ struct NameCase {
     const char* name;
     const char* ext;
     const char* dir;
+    const char* crc;  // the descriptor's name: the extension ".crc"
 };
 
 TEST(PathText, NameExtensionAndDirectory)
 {
     const NameCase cases[] = {
-        {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs"},
-        {"C:\\report.txt", "report.txt", ".txt", "C:\\"},
-        {"C:report.txt", "report.txt", ".txt", "C:"},
-        {"report.txt", "report.txt", ".txt", ""},
-        {"\\report.txt", "report.txt", ".txt", "\\"},
-        {"\\\\server\\share\\a.txt", "a.txt", ".txt", "\\\\server\\share"},
-        {"\\\\server\\share\\dir\\a.txt", "a.txt", ".txt", "\\\\server\\share\\dir"},
-        {"D:\\a.b\\README", "README", "", "D:\\a.b"},        // a dot in a directory is no extension
-        {"D:\\x\\archive.tar.gz", "archive.tar.gz", ".gz", "D:\\x"},
-        {"D:\\x\\.profile", ".profile", ".profile", "D:\\x"},
-        {"D:\\x\\name.", "name.", ".", "D:\\x"},
-        {"D:\\dir\\", "", "", "D:\\dir"},
-        {"", "", "", ""},
+        {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs", "C:\\docs\\report.crc"},
+        {"C:\\report.txt", "report.txt", ".txt", "C:\\", "C:\\report.crc"},
+        {"C:report.txt", "report.txt", ".txt", "C:", "C:report.crc"},
+        {"C:.x", ".x", ".x", "C:", "C:.crc"},
+        {"report.txt", "report.txt", ".txt", "", "report.crc"},
+        {"\\report.txt", "report.txt", ".txt", "\\", "\\report.crc"},
+        {"\\\\server\\share\\a.txt", "a.txt", ".txt", "\\\\server\\share", "\\\\server\\share\\a.crc"},
+        {"\\\\server\\share\\dir\\a.txt", "a.txt", ".txt", "\\\\server\\share\\dir", "\\\\server\\share\\dir\\a.crc"},
+        {"D:\\a.b\\README", "README", "", "D:\\a.b", "D:\\a.b\\README.crc"},  // a dot in a directory is no extension
+        {"D:\\x\\archive.tar.gz", "archive.tar.gz", ".gz", "D:\\x", "D:\\x\\archive.tar.crc"},  // only the last one
+        {"D:\\x\\.profile", ".profile", ".profile", "D:\\x", "D:\\x\\.crc"},
+        {"D:\\x\\name.", "name.", ".", "D:\\x", "D:\\x\\name.crc"},
+        {"D:\\dir\\", "", "", "D:\\dir", "D:\\dir\\.crc"},
+        {"", "", "", "", ".crc"},
     };
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(ExtractFileName(c.path), c.name);
         EXPECT_EQ(ExtractFileExt(c.path), c.ext);
         EXPECT_EQ(ExtractFileDir(c.path), c.dir);
+        EXPECT_EQ(ChangeFileExt(c.path, ".crc"), c.crc);
+        EXPECT_EQ(DescriptorFileName(c.path), c.crc);
     }
 }
 
@@ -180,25 +184,6 @@ TEST(PathText, NamesWithTwoByteCharactersEndingInTheBackslashByte)
             EXPECT_EQ(ExtractFileDir(c.path), want.dir);
             EXPECT_EQ(ChangeFileExt(c.path, ".crc"), want.crc);
         });
-}
-
-// The descriptor's name is the source's with the extension ".crc".
-TEST(PathText, ChangeFileExtReplacesOnlyTheLastExtension)
-{
-    const struct { const char* in; const char* ext; const char* out; } cases[] = {
-        {"C:\\t\\report.txt", ".crc", "C:\\t\\report.crc"},
-        {"C:\\t\\archive.tar.gz", ".crc", "C:\\t\\archive.tar.crc"},
-        {"C:\\t\\README", ".crc", "C:\\t\\README.crc"},
-        {"C:\\t\\.profile", ".crc", "C:\\t\\.crc"},
-        {"C:\\t.d\\README", ".001", "C:\\t.d\\README.001"},
-        {"C:.x", ".001", "C:.001"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ChangeFileExt(c.in, c.ext), c.out);
-        if (std::string(c.ext) == ".crc") {
-            EXPECT_EQ(DescriptorFileName(c.in), c.out);
-        }
-    }
 }
 
 }  // namespace

@@ -204,7 +204,8 @@ TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
             const auto seen = watcher.Seen();
             ASSERT_EQ(seen.size(), 1u);
             EXPECT_EQ(seen[0].Caption, "Ferncove Trellisan Standart Plug-In");
-            EXPECT_EQ(seen[0].Text, std::string(firstLines[index - 1]) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
+            EXPECT_EQ(seen[0].Text,
+                      std::string(firstLines[index - 1]) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
             EXPECT_EQ(seen[0].Owner, owner);
             EXPECT_EQ(seen[0].Icon, InformationIcon());
         }

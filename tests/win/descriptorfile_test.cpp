@@ -96,7 +96,8 @@ TEST(DescriptorFile, OpenAndCreateErrors)
     const std::string missing = dir.File("missing.crc"), noDir = dir.File("nodir\\x.crc");
     EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(missing); }), Cannot("open", missing, ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(noDir); }), Cannot("open", noDir, ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(noDir, "x", 1, 1); }), Cannot("create", noDir, ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(noDir, "x", 1, 1); }),
+              Cannot("create", noDir, ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(dir.Path(), "x", 1, 1); }).rfind(
                   "Cannot create file \"" + dir.Path() + "\". ", 0),
               0u)

@@ -60,7 +60,8 @@ std::vector<std::string> Events()
 // Where an event stands in the trace (the trace's length when it is missing).
 size_t StepOf(const std::string& event)
 {
-    return std::find_if(gTrace.begin(), gTrace.end(), [&](const TStep& s) { return s.event == event; }) - gTrace.begin();
+    const auto at = std::find_if(gTrace.begin(), gTrace.end(), [&](const TStep& s) { return s.event == event; });
+    return static_cast<size_t>(at - gTrace.begin());
 }
 
 // Runs fn on a thread of its own, so that each case starts with a thread where COM is untouched.
