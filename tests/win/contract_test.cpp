@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,11 +73,9 @@ protected:
     uint32_t infoProc_ = 0;
 };
 
-TEST(ContractExports, OnlyInitPlugInLibIsExportedFromAnI386Dll)
+TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
 {
-    TLoadedLibrary lib;
-    ASSERT_NE(lib.Get(), nullptr);
-    const auto* base = reinterpret_cast<const uint8_t*>(lib.Get());
+    const auto* base = reinterpret_cast<const uint8_t*>(lib_.Get());
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
     EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
@@ -88,22 +87,17 @@ TEST(ContractExports, OnlyInitPlugInLibIsExportedFromAnI386Dll)
     ASSERT_EQ(exp->NumberOfNames, 1u);
     const auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
     EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), "InitPlugInLib");
-    EXPECT_EQ(GetProcAddress(lib.Get(), "GetPlugInInfo"), nullptr);
+    EXPECT_EQ(lib_.Proc("GetPlugInInfo"), nullptr);
 }
 
 TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsFields)
 {
     std::vector<uint8_t> expected = Filled(sizeof(TPlugInLibInfo) + RecordSlack);
     PutText(expected, 4, ZANDREL_LIB_NAME);
-    Put<int32_t>(expected, 268, 1);
-    Put<int32_t>(expected, 272, 0);
-    Put<int32_t>(expected, 276, 2);
     PutText(expected, 280, ZANDREL_COPYRIGHT);
-    Put<int32_t>(expected, 804, 2);
-    Put<uint32_t>(expected, 808, 0x18000);
-    Put<uint32_t>(expected, 812, infoProc_);
-    Put<uint32_t>(expected, 816, 0);
-    Put<uint32_t>(expected, 820, 0);
+    for (const auto& [at, value] : std::initializer_list<std::pair<size_t, uint32_t>>{
+             {268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, infoProc_}, {816, 0}, {820, 0}})
+        Put(expected, at, value);
 
     for (int round = 0; round < 2; ++round) {  // repeated calls write the same bytes
         std::vector<uint8_t> info = Filled(expected.size());
@@ -143,14 +137,13 @@ TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndNoOther)
         if (c.name) {
             PutText(expected, 4, c.name);
             PutText(expected, 265, c.description);
-            Put<int32_t>(expected, 528, 2);
             PutText(expected, 532, c.caption);
-            Put<int32_t>(expected, 1576, 1);
-            Put<uint32_t>(expected, 1580, 0x10809);
             uint32_t fp;
             std::memcpy(&fp, &rec[1592], 4);
             EXPECT_NE(fp, 0u);
-            Put<uint32_t>(expected, 1592, fp);
+            for (const auto& [at, value] : std::initializer_list<std::pair<size_t, uint32_t>>{
+                     {528, 2}, {1576, 1}, {1580, 0x10809}, {1592, fp}})
+                Put(expected, at, value);
             EXPECT_EQ(PlugInInfo(c.index), rec) << "a second call writes the same bytes";
         }
         EXPECT_EQ(FirstDifference(rec, expected), -1);
@@ -180,8 +173,7 @@ TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
         }
     }
     ASSERT_EQ(entries.size(), 4u);
-    for (size_t i = 0; i < entries.size(); ++i)
-        for (size_t j = i + 1; j < entries.size(); ++j) EXPECT_NE(entries[i], entries[j]);
+    EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries";
 }
 
 // The About boxes as the user sees them (caption, the four lines, the host's window as owner, the

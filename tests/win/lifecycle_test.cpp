@@ -102,49 +102,109 @@ public:
 
 // ---- The modules of the static library, initialised and finalised directly ----
 
-TEST(Lifecycle, ModulesRunInLoadOrderAndFinishInReverse)
+// On an untouched thread, one that already has an STA (OleInitialize gives S_FALSE and must still
+// be balanced) and one in the MTA (OleInitialize fails and is not undone): the modules' order, the
+// state each sets up and tears down, the clipboard formats, and no memory kept over many cycles.
+TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
 {
-    OnFreshThread([] {
-        std::memset(CRCTable, 0, sizeof CRCTable);
-        gTrace.clear();
-        SetLifecycleObserver(&RecordModule);
-        InitializeModules(Library);
-        InitializeModules(Library);  // at most once per load
-        std::vector<std::string> load;
-        for (const TModule& module : LibraryModules) load.push_back("+" + std::string(module.name));
-        EXPECT_EQ(Events(), load);
-        for (int i = 0; i < Library.count; ++i) EXPECT_TRUE(ModuleInitialized(i)) << LibraryModules[i].name;
-
-        FinalizeModules(false);
-        FinalizeModules(false);  // nothing left to finalise
-        std::vector<std::string> all = load;
-        for (auto it = load.rbegin(); it != load.rend(); ++it) all.push_back("-" + it->substr(1));
-        EXPECT_EQ(Events(), all);
-        for (int i = 0; i < Library.count; ++i) EXPECT_FALSE(ModuleInitialized(i)) << LibraryModules[i].name;
-        SetLifecycleObserver(nullptr);
-
-        // Each module's state appears at its own notification and is gone at its own one on the
-        // way out: the texts, then the share list, then OLE, then the checksum table.
-        const struct {
-            const char* module;
-            bool TStep::*state;
-            bool tornDown;  // the checksum table stays filled
-        } stateful[] = {{"PrgConst", &TStep::texts, true},
-                        {"nettools", &TStep::shares, true},
-                        {"DropSource", &TStep::ole, true},
-                        {"CRC32", &TStep::crcTable, false}};
-        size_t previous = 0;
-        for (const auto& m : stateful) {
-            const size_t up = StepOf("+" + std::string(m.module)), down = StepOf("-" + std::string(m.module));
-            ASSERT_LT(down, gTrace.size()) << m.module << " is not in the library's table";
-            EXPECT_GE(up, previous) << m.module << " comes before a module it follows";
-            previous = up;
-            for (size_t i = 0; i < gTrace.size(); ++i) {
-                const bool expected = i >= up && (i < down || !m.tornDown);
-                EXPECT_EQ(gTrace[i].*m.state, expected) << m.module << " at " << gTrace[i].event;
+    const struct { int mode; TApartment apartment; } threads[] = {
+        {-1, TApartment::None}, {COINIT_APARTMENTTHREADED, TApartment::STA}, {COINIT_MULTITHREADED, TApartment::MTA}};
+    for (const auto& t : threads) {
+        OnFreshThread([&] {
+            SCOPED_TRACE(t.mode);
+            if (t.mode >= 0) {
+                ASSERT_EQ(CoInitializeEx(nullptr, t.mode), S_OK);
             }
-        }
-    });
+            const bool mta = t.apartment == TApartment::MTA;
+            // Identifiers handed out after this one are new registrations, allocated in call order.
+            GUID guid{};
+            ASSERT_EQ(CoCreateGuid(&guid), S_OK);
+            const UINT fresh = RegisterClipboardFormatA(("zandrel-lifecycle-marker-" + std::to_string(guid.Data1) +
+                                                         "-" + std::to_string(guid.Data2)).c_str());
+            ASSERT_NE(fresh, 0u);
+            std::memset(CRCTable, 0, sizeof CRCTable);
+            gTrace.clear();
+            SetLifecycleObserver(&RecordModule);
+            InitializeModules(Library);
+            InitializeModules(Library);  // at most once per load
+            std::vector<std::string> load;
+            for (const TModule& module : LibraryModules) load.push_back("+" + std::string(module.name));
+            EXPECT_EQ(Events(), load);
+            for (int i = 0; i < Library.count; ++i) EXPECT_TRUE(ModuleInitialized(i)) << LibraryModules[i].name;
+
+            // The table the module built is the one the core's checks hold to.
+            const std::vector<uint32_t> built(CRCTable, CRCTable + 256);
+            BuildCRCTable();
+            EXPECT_EQ(built, std::vector<uint32_t>(CRCTable, CRCTable + 256));
+            ASSERT_NE(ConnectedShares, nullptr);
+            EXPECT_TRUE(ConnectedShares->empty());
+            EXPECT_NE(ShellMalloc, nullptr);
+            EXPECT_EQ(DropSourceOleInitialized(), !mta);
+            EXPECT_EQ(ProbeApartment(), mta ? TApartment::MTA : TApartment::STA);
+            for (int i = 0; i < PrgConstCount; ++i) ASSERT_FALSE(PrgConstTexts[i].empty()) << i;
+            const UINT* ids = DropSourceFormats();
+            const UINT named[DropSourceFormatCount] = {CF_FILECONTENTS, CF_FILEGROUPDESCRIPTOR, CF_IDLIST,
+                                                       CF_PREFERREDDROPEFFECT, CF_URL, CF_FILENAMEMAP, CF_FILENAMEMAPW};
+            const char* const names[DropSourceFormatCount] = {"FileContents", "FileGroupDescriptor",
+                                                              "Shell IDList Array", "Preferred DropEffect",
+                                                              "UniformResourceLocator", "FileNameMap", "FileNameMapW"};
+            UINT lastNew = fresh;
+            for (int i = 0; i < DropSourceFormatCount; ++i) {
+                EXPECT_STREQ(DropSourceFormatNames[i], names[i]);
+                EXPECT_EQ(ids[i], named[i]) << names[i];
+                ASSERT_NE(ids[i], 0u) << names[i];
+                EXPECT_EQ(RegisterClipboardFormatA(names[i]), ids[i]) << names[i];
+                char text[64] = {};
+                GetClipboardFormatNameA(ids[i], text, sizeof text);
+                EXPECT_STREQ(text, names[i]);
+                if (ids[i] > fresh) {
+                    EXPECT_GT(ids[i], lastNew) << names[i] << " registered out of order";
+                    lastNew = ids[i];
+                }
+            }
+
+            FinalizeModules(false);
+            FinalizeModules(false);  // nothing left to finalise
+            std::vector<std::string> all = load;
+            for (auto it = load.rbegin(); it != load.rend(); ++it) all.push_back("-" + it->substr(1));
+            EXPECT_EQ(Events(), all);
+            for (int i = 0; i < Library.count; ++i) EXPECT_FALSE(ModuleInitialized(i)) << LibraryModules[i].name;
+            SetLifecycleObserver(nullptr);
+            EXPECT_EQ(ConnectedShares, nullptr);
+            EXPECT_FALSE(IsShareConnected("\\\\server\\share")) << "no list, no entry";
+            EXPECT_EQ(ShellMalloc, nullptr);
+            EXPECT_FALSE(DropSourceOleInitialized());
+            EXPECT_EQ(ProbeApartment(), t.apartment) << "the caller's own initialisation was undone or kept";
+            for (int i = 0; i < PrgConstCount; ++i) ASSERT_TRUE(PrgConstTexts[i].empty()) << i;
+
+            // Each module's state appears at its own notification and is gone at its own one on
+            // the way out: the texts, then the share list, then OLE (none in the MTA), then the
+            // checksum table, which stays filled.
+            const struct { const char* module; bool TStep::*state; bool tornDown; } stateful[] = {
+                {"PrgConst", &TStep::texts, true}, {"nettools", &TStep::shares, true},
+                {"DropSource", &TStep::ole, true}, {"CRC32", &TStep::crcTable, false}};
+            size_t previous = 0;
+            for (const auto& m : stateful) {
+                const size_t up = StepOf("+" + std::string(m.module)), down = StepOf("-" + std::string(m.module));
+                ASSERT_LT(down, gTrace.size()) << m.module << " is not in the library's table";
+                EXPECT_GE(up, previous) << m.module << " comes before a module it follows";
+                previous = up;
+                for (size_t i = 0; i < gTrace.size(); ++i) {
+                    const bool expected = i >= up && (i < down || !m.tornDown) && !(mta && m.state == &TStep::ole);
+                    EXPECT_EQ(gTrace[i].*m.state, expected) << m.module << " at " << gTrace[i].event;
+                }
+            }
+
+            const size_t before = HeapInUse();
+            for (int cycle = 0; cycle < 8; ++cycle) {
+                InitializeModules(Library);
+                FinalizeModules(false);
+            }
+            EXPECT_EQ(HeapInUse(), before) << "bytes left behind by eight load/unload cycles";
+            if (t.mode >= 0) CoUninitialize();
+            EXPECT_EQ(ProbeApartment(), TApartment::None);
+        });
+    }
 }
 
 TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
@@ -169,95 +229,6 @@ TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
     InitializeModules(ModuleTable(modules));
     FinalizeModules(true);
     EXPECT_EQ(calls, "+a+b+d-c!a");
-}
-
-TEST(Lifecycle, LoadAndUnloadCyclesKeepNothingAllocated)
-{
-    OnFreshThread([] {
-        InitializeModules(Library);
-        FinalizeModules(false);
-        const size_t before = HeapInUse();
-        for (int cycle = 0; cycle < 8; ++cycle) {
-            InitializeModules(Library);
-            FinalizeModules(false);
-        }
-        EXPECT_EQ(HeapInUse(), before) << "bytes left behind by eight load/unload cycles";
-    });
-}
-
-// On an untouched thread, one that already has an STA (OleInitialize gives S_FALSE and must still
-// be balanced) and one in the MTA (OleInitialize fails and is not undone).
-TEST(Lifecycle, StateAfterLoadAndAfterUnloadWhateverTheThreadHeld)
-{
-    const struct { int mode; TApartment apartment; } threads[] = {
-        {-1, TApartment::None}, {COINIT_APARTMENTTHREADED, TApartment::STA}, {COINIT_MULTITHREADED, TApartment::MTA}};
-    for (const auto& t : threads) {
-        OnFreshThread([&] {
-            SCOPED_TRACE(t.mode);
-            if (t.mode >= 0) {
-                ASSERT_EQ(CoInitializeEx(nullptr, t.mode), S_OK);
-            }
-            std::memset(CRCTable, 0, sizeof CRCTable);
-            InitializeModules(Library);
-            // The table the module built is the one the core's checks hold to.
-            const std::vector<uint32_t> built(CRCTable, CRCTable + 256);
-            BuildCRCTable();
-            EXPECT_EQ(built, std::vector<uint32_t>(CRCTable, CRCTable + 256));
-            ASSERT_NE(ConnectedShares, nullptr);
-            EXPECT_TRUE(ConnectedShares->empty());
-            EXPECT_NE(ShellMalloc, nullptr);
-            const bool mta = t.apartment == TApartment::MTA;
-            EXPECT_EQ(DropSourceOleInitialized(), !mta);
-            EXPECT_EQ(ProbeApartment(), mta ? TApartment::MTA : TApartment::STA);
-            for (int i = 0; i < PrgConstCount; ++i) ASSERT_FALSE(PrgConstTexts[i].empty()) << i;
-
-            FinalizeModules(false);
-            EXPECT_EQ(ConnectedShares, nullptr);
-            EXPECT_FALSE(IsShareConnected("\\\\server\\share")) << "no list, no entry";
-            EXPECT_EQ(ShellMalloc, nullptr);
-            EXPECT_FALSE(DropSourceOleInitialized());
-            EXPECT_EQ(ProbeApartment(), t.apartment) << "the caller's own initialisation was undone or kept";
-            for (int i = 0; i < PrgConstCount; ++i) ASSERT_TRUE(PrgConstTexts[i].empty()) << i;
-            if (t.mode >= 0) CoUninitialize();
-            EXPECT_EQ(ProbeApartment(), TApartment::None);
-        });
-    }
-}
-
-TEST(Lifecycle, ClipboardFormatsAreRegisteredInOrder)
-{
-    OnFreshThread([] {
-        // Identifiers handed out after this one are new registrations, allocated in call order.
-        GUID guid{};
-        ASSERT_EQ(CoCreateGuid(&guid), S_OK);
-        const std::string marker = "zandrel-lifecycle-marker-" + std::to_string(guid.Data1) + "-" +
-                                   std::to_string(guid.Data2) + "-" + std::to_string(guid.Data3);
-        const UINT fresh = RegisterClipboardFormatA(marker.c_str());
-        ASSERT_NE(fresh, 0u);
-
-        InitializeModules(Library);
-        const UINT* ids = DropSourceFormats();
-        const UINT named[DropSourceFormatCount] = {CF_FILECONTENTS, CF_FILEGROUPDESCRIPTOR, CF_IDLIST,
-                                                   CF_PREFERREDDROPEFFECT, CF_URL, CF_FILENAMEMAP, CF_FILENAMEMAPW};
-        const char* const names[DropSourceFormatCount] = {"FileContents", "FileGroupDescriptor",
-                                                          "Shell IDList Array", "Preferred DropEffect",
-                                                          "UniformResourceLocator", "FileNameMap", "FileNameMapW"};
-        UINT lastNew = fresh;
-        for (int i = 0; i < DropSourceFormatCount; ++i) {
-            EXPECT_STREQ(DropSourceFormatNames[i], names[i]);
-            EXPECT_EQ(ids[i], named[i]) << names[i];
-            ASSERT_NE(ids[i], 0u) << names[i];
-            EXPECT_EQ(RegisterClipboardFormatA(names[i]), ids[i]) << names[i];
-            char text[64] = {};
-            GetClipboardFormatNameA(ids[i], text, sizeof text);
-            EXPECT_STREQ(text, names[i]);
-            if (ids[i] > fresh) {
-                EXPECT_GT(ids[i], lastNew) << names[i] << " registered out of order";
-                lastNew = ids[i];
-            }
-        }
-        FinalizeModules(false);
-    });
 }
 
 // An unload releases the shell's allocator exactly once, whatever runs after it; at process exit

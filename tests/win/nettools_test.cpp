@@ -197,38 +197,36 @@ TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
     EXPECT_EQ(gAdds.size(), 1u);
 }
 
-TEST_F(NettoolsTest, HourglassWhileConnectingAndPreviousCursorAfter)
+// An hourglass while the provider works; the previous cursor and the caller's error mode after.
+TEST_F(NettoolsTest, TheCursorAndTheErrorModeAreRestored)
 {
     const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
     const HCURSOR cross = LoadCursor(nullptr, IDC_CROSS);
+    const UINT mine = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+    const UINT original = SetErrorMode(mine);
     for (const DWORD result : {DWORD(NO_ERROR), DWORD(ERROR_BAD_NET_NAME)}) {
         for (const char* exe : {"C:\\host.exe", "\\\\server\\share\\host.exe"}) {
+            SCOPED_TRACE(std::to_string(result) + " " + exe);
             Forget(exe, result);
             App::SetScreenCursor(cross);
             UNCDirectoryExists("\\\\server\\share\\dir");
             ASSERT_EQ(gAdds.size(), 1u);
             EXPECT_EQ(gAdds[0].cursor, wait);
-            EXPECT_EQ(App::ScreenCursor(), cross) << result << " " << exe;
-            EXPECT_EQ(GetCursor(), cross) << result << " " << exe;
+            EXPECT_EQ(App::ScreenCursor(), cross);
+            EXPECT_EQ(GetCursor(), cross);
+            EXPECT_EQ(SetErrorMode(mine), mine);
         }
     }
     // No cursor change at all without a share.
-    UNCDirectoryExists("\\\\server\\");
-    EXPECT_EQ(App::ScreenCursor(), cross);
-    App::SetScreenCursor(nullptr);
-}
-
-TEST_F(NettoolsTest, ErrorModeIsRestored)
-{
-    const UINT mine = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
-    const UINT original = SetErrorMode(mine);
     TempDir dir;
-    for (const std::string& path : {std::string(), dir.Path(), std::string("\\\\server\\share\\dir"),
+    for (const std::string& path : {std::string(), dir.Path(), std::string("\\\\server\\"),
                                     std::string("Q:\\no\\such\\dir")}) {
         UNCDirectoryExists(path);
+        EXPECT_EQ(App::ScreenCursor(), cross) << path;
         EXPECT_EQ(SetErrorMode(mine), mine) << path;
     }
     SetErrorMode(original);
+    App::SetScreenCursor(nullptr);
 }
 
 TEST_F(NettoolsTest, OnlyAShareInTheConnectedListIsNotConnectedAgain)
