@@ -10,10 +10,8 @@ namespace {
 TEST(PathText, AddBackslash)
 {
     const struct { const char* in; const char* out; } cases[] = {
-        {"", ""},           {"C", "C:\\"},     {"c", "c:\\"},     {"z", "z:\\"},
-        {"C:", "C:\\"},     {"C:\\", "C:\\"},  {"1", "1\\"},      {"@", "@\\"},
-        {"\\", "\\"},       {"C:\\dir", "C:\\dir\\"},
-        {"\\\\server\\share", "\\\\server\\share\\"},
+        {"", ""}, {"C", "C:\\"}, {"c", "c:\\"}, {"z", "z:\\"}, {"C:", "C:\\"}, {"C:\\", "C:\\"}, {"1", "1\\"},
+        {"@", "@\\"}, {"\\", "\\"}, {"C:\\dir", "C:\\dir\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
         {"\xC4", "\xC4\\"},  // only ASCII letters are drive letters
     };
     for (const auto& c : cases) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
@@ -21,34 +19,27 @@ TEST(PathText, AddBackslash)
 
 TEST(PathText, LastNameEndingInASpaceOrADot)
 {
-    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
     // Accepted: roots, bare drives, "." and ".." as whole names, anything inside the path.
+    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
     const struct { const char* in; bool refused; } cases[] = {
-        {"", false},           {"c", false},           {"C:", false},            {"C:\\", false},
-        {"C:.", false},        {"C:..", false},        {"\\", false},          {"/", false},
-        {".", false},          {"..", false},          {"C:\\dir", false},      {"C:\\dir\\", false},
-        {"C:\\dir\\.", false}, {"C:\\dir\\..\\", false}, {"C:\\dir/./", false},  {"C:\\a b\\c", false},
-        {"C:\\E .\\x", false}, {"\\\\server\\share", false}, {"\\\\server\\share\\", false},
-        {"\\\\?\\C:\\dir", false},
-        {"E ", true},          {"E...", true},         {"dir.", true},           {"C:\\E ", true},
-        {"C:\\E...", true},   {"C:\\dir.\\", true},  {"C:\\E \\\\", true},    {"C:/dir/E /", true},
-        {"C:\\dir\\...", true}, {"C:\\dir\\ ", true},   {" ", true},              {". ", true},
-        {"C:E.", true},        {"C: ", true},          {"\\\\server\\share.", true},
+        {"", false}, {"c", false}, {"C:", false}, {"C:\\", false}, {"C:.", false}, {"C:..", false}, {"\\", false},
+        {"/", false}, {".", false}, {"..", false}, {"C:\\dir", false}, {"C:\\dir\\", false}, {"C:\\dir\\.", false},
+        {"C:\\dir\\..\\", false}, {"C:\\dir/./", false}, {"C:\\a b\\c", false}, {"C:\\E .\\x", false},
+        {"\\\\server\\share", false}, {"\\\\server\\share\\", false}, {"\\\\?\\C:\\dir", false},
+        // Refused.
+        {"E ", true}, {"E...", true}, {"dir.", true}, {"C:\\E ", true}, {"C:\\E...", true}, {"C:\\dir.\\", true},
+        {"C:\\E \\\\", true}, {"C:/dir/E /", true}, {"C:\\dir\\...", true}, {"C:\\dir\\ ", true}, {" ", true},
+        {". ", true}, {"C:E.", true}, {"C: ", true}, {"\\\\server\\share.", true},
     };
     for (const auto& c : cases) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
 
     // A two-byte character ending in the byte of "\" is part of the name before the dots.
     const struct { const char* in; bool bytes, cp932; } wide[] = {
-        {"C:\\" HYO "..", false, true},
-        {"C:\\" HYO ".", false, true},
-        {"C:\\" HYO, false, false},
+        {"C:\\" HYO "..", false, true}, {"C:\\" HYO ".", false, true}, {"C:\\" HYO, false, false},
         {"C:\\" HYO " \\", true, true},
     };
-    for (const auto& c : wide) {
-        EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.bytes) << '"' << c.in << '"';
-        TCodePage932 cp932;
-        EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.cp932) << '"' << c.in << "\" (932)";
-    }
+    for (const auto& c : wide)
+        InBothCodePages(c.in, c.bytes, c.cp932, [&](bool want) { EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), want); });
 }
 
 TEST(PathText, RemoveBackslashAndIsUNCPath)
@@ -65,13 +56,9 @@ TEST(PathText, ShareRoot)
 {
     const struct { const char* in; const char* root; bool has; } cases[] = {
         {"\\\\server\\share\\dir\\file", "\\\\server\\share", true},
-        {"\\\\server\\share\\dir", "\\\\server\\share", true},
-        {"\\\\server\\share\\", "\\\\server\\share", true},
-        {"\\\\server\\share", "\\\\server\\share", true},
-        {"\\\\server\\", "\\\\server\\", false},
-        {"\\\\server", "\\\\server", false},
-        {"C:\\dir\\file", "C:\\dir\\file", false},
-        {"", "", false},
+        {"\\\\server\\share\\dir", "\\\\server\\share", true}, {"\\\\server\\share\\", "\\\\server\\share", true},
+        {"\\\\server\\share", "\\\\server\\share", true}, {"\\\\server\\", "\\\\server\\", false},
+        {"\\\\server", "\\\\server", false}, {"C:\\dir\\file", "C:\\dir\\file", false}, {"", "", false},
         // The "\\" is searched anywhere, not only at the start.
         {"x\\\\srv\\sh\\d", "x\\\\srv\\sh", true},
     };

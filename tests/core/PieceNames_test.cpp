@@ -18,9 +18,9 @@ TEST(PieceNames, TwoByteCharactersEndingInTheBackslashByte)
 TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
 {
     const struct { uint32_t n; const char* name; } cases[] = {
-        {1, "T:\\report.001"},   {2, "T:\\report.002"},   {10, "T:\\report.010"},
-        {99, "T:\\report.099"},  {100, "T:\\report.100"}, {999, "T:\\report.999"},
-        {1000, "T:\\report.1000"}, {1001, "T:\\report.1001"}, {12345, "T:\\report.12345"},
+        {1, "T:\\report.001"}, {2, "T:\\report.002"}, {10, "T:\\report.010"}, {99, "T:\\report.099"},
+        {100, "T:\\report.100"}, {999, "T:\\report.999"}, {1000, "T:\\report.1000"}, {1001, "T:\\report.1001"},
+        {12345, "T:\\report.12345"},
     };
     for (const auto& c : cases) EXPECT_EQ(PieceFileName("T:\\report.txt", c.n), c.name) << c.n;
     // The reading side derives the same names from the descriptor's path.

@@ -39,11 +39,10 @@ HANDLE Open(const std::string& path, DWORD access, DWORD share)
 TEST_F(CalcFileCRC32Test, BlocksTheHookAndTheHandle)
 {
     const struct { uint32_t size; int blocks; int stopAt; } cases[] = {
-        {0, 1, 0},                    {1, 1, 0},                    {9, 1, 0},
-        {CRCBlockSize - 2, 1, 0},     {CRCBlockSize - 1, 1, 0},     {CRCBlockSize, 1, 0},
-        {CRCBlockSize + 1, 2, 0},     {2 * CRCBlockSize, 2, 0},     {2 * CRCBlockSize + 1, 3, 0},
-        {2 * CRCBlockSize + 5, 3, 0}, {3 * CRCBlockSize + 7, 4, 0},
-        {9, 1, 1},                    {2 * CRCBlockSize + 5, 3, 1}, {2 * CRCBlockSize + 5, 3, 3},
+        {0, 1, 0}, {1, 1, 0}, {9, 1, 0}, {CRCBlockSize - 2, 1, 0}, {CRCBlockSize - 1, 1, 0}, {CRCBlockSize, 1, 0},
+        {CRCBlockSize + 1, 2, 0}, {2 * CRCBlockSize, 2, 0}, {2 * CRCBlockSize + 1, 3, 0},
+        {2 * CRCBlockSize + 5, 3, 0}, {3 * CRCBlockSize + 7, 4, 0}, {9, 1, 1}, {2 * CRCBlockSize + 5, 3, 1},
+        {2 * CRCBlockSize + 5, 3, 3},
     };
     uint32_t seed = 5;
     for (const auto& c : cases) {
