@@ -4,32 +4,25 @@
 
 namespace {
 
-TOutcome With(TOperation op, TCause cause, const std::string& file = "", uint32_t code = 0)
-{
-    return Failed(op, cause, file, code);
-}
-
+// Failures that carry numbers rather than a file.
 TOutcome Sizes(uint64_t held, uint64_t recorded)
 {
     TOutcome o = Failed(TOperation::Combine, TCause::SizeMismatch);
-    o.Size = held;
-    o.RecordedSize = recorded;
+    o.Size = held; o.RecordedSize = recorded;
     return o;
 }
 
 TOutcome Checksums(uint32_t crc, uint32_t recorded)
 {
     TOutcome o = Failed(TOperation::Combine, TCause::ChecksumMismatch);
-    o.CRC = crc;
-    o.RecordedCRC = recorded;
+    o.CRC = crc; o.RecordedCRC = recorded;
     return o;
 }
 
 TOutcome TooMany(uint64_t size, uint32_t pieceSize)
 {
     TOutcome o = Failed(TOperation::Split, TCause::TooManyPieces);
-    o.Size = size;
-    o.PieceSize = pieceSize;
+    o.Size = size; o.PieceSize = pieceSize;
     return o;
 }
 
@@ -46,18 +39,18 @@ TEST(Outcome, FailureTexts)
     } cases[] = {
         {Succeeded(C), ""},
         {Succeeded(S), ""},
-        {With(C, TCause::PieceMissing, "X:\\dir\\report.004"), "Piece \"X:\\dir\\report.004\" is missing."},
-        {With(C, TCause::CannotRead, "X:\\dir\\report.002", 5), "Cannot read file \"X:\\dir\\report.002\". " + sys},
-        {With(C, TCause::CannotCreate, "T:\\report.txt", 5), "Cannot create file \"T:\\report.txt\". " + sys},
-        {With(C, TCause::CannotWrite, "T:\\report.txt", 112), "Cannot write file \"T:\\report.txt\". " + sys},
-        {With(C, TCause::DifferentFileThere, "T:\\report.txt"),
+        {Failed(C, TCause::PieceMissing, "X:\\dir\\report.004"), "Piece \"X:\\dir\\report.004\" is missing."},
+        {Failed(C, TCause::CannotRead, "X:\\dir\\report.002", 5), "Cannot read file \"X:\\dir\\report.002\". " + sys},
+        {Failed(C, TCause::CannotCreate, "T:\\report.txt", 5), "Cannot create file \"T:\\report.txt\". " + sys},
+        {Failed(C, TCause::CannotWrite, "T:\\report.txt", 112), "Cannot write file \"T:\\report.txt\". " + sys},
+        {Failed(C, TCause::DifferentFileThere, "T:\\report.txt"),
          "A different file \"T:\\report.txt\" is already there; it was left as it is."},
-        {With(C, TCause::OutputThere, "T:\\report"), "A file \"T:\\report\" is already there; it was left as it is."},
+        {Failed(C, TCause::OutputThere, "T:\\report"), "A file \"T:\\report\" is already there; it was left as it is."},
         {Sizes(250000, 240000), "The pieces hold 250000 bytes; the checksum file records 240000."},
         {Checksums(0x1A2B3C4D, 0x5E6F7A8B), "The rebuilt file's CRC-32 is 1A2B3C4D; the checksum file records 5E6F7A8B."},
         // Leading zeros kept: eight digits each.
         {Checksums(0xABC, 0), "The rebuilt file's CRC-32 is 00000ABC; the checksum file records 00000000."},
-        {With(C, TCause::Cancelled), "The combine was cancelled before the file was complete."},
+        {Failed(C, TCause::Cancelled), "The combine was cancelled before the file was complete."},
         {TooMany(1234567890, 1000),
          "Pieces of 1000 bytes are too small for a file of 1234567890 bytes: a split makes at most 1000 pieces. "
          "Choose pieces of at least 1234568 bytes."},
@@ -67,11 +60,11 @@ TEST(Outcome, FailureTexts)
         {TooMany(5ull << 40, 4294967295u),
          "Pieces of 4294967295 bytes are too small for a file of 5497558138880 bytes: a split makes at most 1000 "
          "pieces. Choose pieces of at least 5497558139 bytes."},
-        {With(S, TCause::CannotOpen, "X:\\dir\\report.txt", 32), "Cannot open file \"X:\\dir\\report.txt\". " + sys},
-        {With(S, TCause::CannotRead, "X:\\dir\\report.txt", 23), "Cannot read file \"X:\\dir\\report.txt\". " + sys},
-        {With(S, TCause::CannotCreate, "T:\\report.003", 5), "Cannot create file \"T:\\report.003\". " + sys},
-        {With(S, TCause::CannotWrite, "T:\\report.003", 112), "Cannot write file \"T:\\report.003\". " + sys},
-        {With(S, TCause::SourceChanged), "The file changed while it was being split."},
+        {Failed(S, TCause::CannotOpen, "X:\\dir\\report.txt", 32), "Cannot open file \"X:\\dir\\report.txt\". " + sys},
+        {Failed(S, TCause::CannotRead, "X:\\dir\\report.txt", 23), "Cannot read file \"X:\\dir\\report.txt\". " + sys},
+        {Failed(S, TCause::CannotCreate, "T:\\report.003", 5), "Cannot create file \"T:\\report.003\". " + sys},
+        {Failed(S, TCause::CannotWrite, "T:\\report.003", 112), "Cannot write file \"T:\\report.003\". " + sys},
+        {Failed(S, TCause::SourceChanged), "The file changed while it was being split."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.outcome.Ok(), c.text.empty()) << c.text;

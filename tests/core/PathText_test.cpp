@@ -1,4 +1,5 @@
 #include "PathText.h"
+#include "PieceNames.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,8 @@ namespace {
 TEST(PathText, AddBackslash)
 {
     const struct { const char* in; const char* out; } cases[] = {
-        {"", ""},           {"C", "C:\\"},     {"c", "c:\\"},     {"z", "z:\\"},
-        {"C:", "C:\\"},     {"C:\\", "C:\\"},  {"1", "1\\"},      {"@", "@\\"},
-        {"\\", "\\"},       {"C:\\dir", "C:\\dir\\"},
-        {"\\\\server\\share", "\\\\server\\share\\"},
+        {"", ""}, {"C", "C:\\"}, {"c", "c:\\"}, {"z", "z:\\"}, {"C:", "C:\\"}, {"C:\\", "C:\\"}, {"1", "1\\"},
+        {"@", "@\\"}, {"\\", "\\"}, {"C:\\dir", "C:\\dir\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
         {"\xC4", "\xC4\\"},  // only ASCII letters are drive letters
     };
     for (const auto& c : cases) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
@@ -20,66 +19,46 @@ TEST(PathText, AddBackslash)
 
 TEST(PathText, LastNameEndingInASpaceOrADot)
 {
-    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
     // Accepted: roots, bare drives, "." and ".." as whole names, anything inside the path.
+    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
     const struct { const char* in; bool refused; } cases[] = {
-        {"", false},           {"c", false},           {"C:", false},            {"C:\\", false},
-        {"C:.", false},        {"C:..", false},        {"\\", false},          {"/", false},
-        {".", false},          {"..", false},          {"C:\\dir", false},      {"C:\\dir\\", false},
-        {"C:\\dir\\.", false}, {"C:\\dir\\..\\", false}, {"C:\\dir/./", false},  {"C:\\a b\\c", false},
-        {"C:\\E .\\x", false}, {"\\\\server\\share", false}, {"\\\\server\\share\\", false},
-        {"\\\\?\\C:\\dir", false},
-        {"E ", true},          {"E...", true},         {"dir.", true},           {"C:\\E ", true},
-        {"C:\\E...", true},   {"C:\\dir.\\", true},  {"C:\\E \\\\", true},    {"C:/dir/E /", true},
-        {"C:\\dir\\...", true}, {"C:\\dir\\ ", true},   {" ", true},              {". ", true},
-        {"C:E.", true},        {"C: ", true},          {"\\\\server\\share.", true},
+        {"", false}, {"c", false}, {"C:", false}, {"C:\\", false}, {"C:.", false}, {"C:..", false}, {"\\", false},
+        {"/", false}, {".", false}, {"..", false}, {"C:\\dir", false}, {"C:\\dir\\", false}, {"C:\\dir\\.", false},
+        {"C:\\dir\\..\\", false}, {"C:\\dir/./", false}, {"C:\\a b\\c", false}, {"C:\\E .\\x", false},
+        {"\\\\server\\share", false}, {"\\\\server\\share\\", false}, {"\\\\?\\C:\\dir", false},
+        // Refused.
+        {"E ", true}, {"E...", true}, {"dir.", true}, {"C:\\E ", true}, {"C:\\E...", true}, {"C:\\dir.\\", true},
+        {"C:\\E \\\\", true}, {"C:/dir/E /", true}, {"C:\\dir\\...", true}, {"C:\\dir\\ ", true}, {" ", true},
+        {". ", true}, {"C:E.", true}, {"C: ", true}, {"\\\\server\\share.", true},
     };
     for (const auto& c : cases) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
 
     // A two-byte character ending in the byte of "\" is part of the name before the dots.
     const struct { const char* in; bool bytes, cp932; } wide[] = {
-        {"C:\\" HYO "..", false, true},
-        {"C:\\" HYO ".", false, true},
-        {"C:\\" HYO, false, false},
+        {"C:\\" HYO "..", false, true}, {"C:\\" HYO ".", false, true}, {"C:\\" HYO, false, false},
         {"C:\\" HYO " \\", true, true},
     };
-    for (const auto& c : wide) {
-        EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.bytes) << '"' << c.in << '"';
-        TCodePage932 cp932;
-        EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.cp932) << '"' << c.in << "\" (932)";
-    }
+    for (const auto& c : wide)
+        InBothCodePages(c.in, c.bytes, c.cp932, [&](bool want) { EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), want); });
 }
 
-TEST(PathText, RemoveBackslash)
+TEST(PathText, RemoveBackslashAndIsUNCPath)
 {
-    EXPECT_EQ(RemoveBackslash(""), "");
-    EXPECT_EQ(RemoveBackslash("C:\\"), "C:");
-    EXPECT_EQ(RemoveBackslash("C:\\dir\\\\"), "C:\\dir\\");
-    EXPECT_EQ(RemoveBackslash("C:\\dir"), "C:\\dir");
-    EXPECT_EQ(RemoveBackslash("\\"), "");
-}
-
-TEST(PathText, IsUNCPath)
-{
-    EXPECT_FALSE(IsUNCPath(""));
-    EXPECT_FALSE(IsUNCPath("\\\\"));
-    EXPECT_TRUE(IsUNCPath("\\\\a"));
-    EXPECT_TRUE(IsUNCPath("\\\\server\\share"));
-    EXPECT_FALSE(IsUNCPath("C:\\x"));
-    EXPECT_FALSE(IsUNCPath("\\a\\b"));
+    const struct { const char* in; const char* out; } removed[] = {
+        {"", ""}, {"C:\\", "C:"}, {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}};
+    for (const auto& c : removed) EXPECT_EQ(RemoveBackslash(c.in), c.out) << '"' << c.in << '"';
+    const struct { const char* in; bool unc; } unc[] = {
+        {"", false}, {"\\\\", false}, {"\\\\a", true}, {"\\\\server\\share", true}, {"C:\\x", false}, {"\\a\\b", false}};
+    for (const auto& c : unc) EXPECT_EQ(IsUNCPath(c.in), c.unc) << '"' << c.in << '"';
 }
 
 TEST(PathText, ShareRoot)
 {
     const struct { const char* in; const char* root; bool has; } cases[] = {
         {"\\\\server\\share\\dir\\file", "\\\\server\\share", true},
-        {"\\\\server\\share\\dir", "\\\\server\\share", true},
-        {"\\\\server\\share\\", "\\\\server\\share", true},
-        {"\\\\server\\share", "\\\\server\\share", true},
-        {"\\\\server\\", "\\\\server\\", false},
-        {"\\\\server", "\\\\server", false},
-        {"C:\\dir\\file", "C:\\dir\\file", false},
-        {"", "", false},
+        {"\\\\server\\share\\dir", "\\\\server\\share", true}, {"\\\\server\\share\\", "\\\\server\\share", true},
+        {"\\\\server\\share", "\\\\server\\share", true}, {"\\\\server\\", "\\\\server\\", false},
+        {"\\\\server", "\\\\server", false}, {"C:\\dir\\file", "C:\\dir\\file", false}, {"", "", false},
         // The "\\" is searched anywhere, not only at the start.
         {"x\\\\srv\\sh\\d", "x\\\\srv\\sh", true},
     };
@@ -131,30 +110,34 @@ struct NameCase {
     const char* name;
     const char* ext;
     const char* dir;
+    const char* crc;  // the descriptor's name: the extension ".crc"
 };
 
 TEST(PathText, NameExtensionAndDirectory)
 {
     const NameCase cases[] = {
-        {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs"},
-        {"C:\\report.txt", "report.txt", ".txt", "C:\\"},
-        {"C:report.txt", "report.txt", ".txt", "C:"},
-        {"report.txt", "report.txt", ".txt", ""},
-        {"\\report.txt", "report.txt", ".txt", "\\"},
-        {"\\\\server\\share\\a.txt", "a.txt", ".txt", "\\\\server\\share"},
-        {"\\\\server\\share\\dir\\a.txt", "a.txt", ".txt", "\\\\server\\share\\dir"},
-        {"D:\\a.b\\README", "README", "", "D:\\a.b"},        // a dot in a directory is no extension
-        {"D:\\x\\archive.tar.gz", "archive.tar.gz", ".gz", "D:\\x"},
-        {"D:\\x\\.profile", ".profile", ".profile", "D:\\x"},
-        {"D:\\x\\name.", "name.", ".", "D:\\x"},
-        {"D:\\dir\\", "", "", "D:\\dir"},
-        {"", "", "", ""},
+        {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs", "C:\\docs\\report.crc"},
+        {"C:\\report.txt", "report.txt", ".txt", "C:\\", "C:\\report.crc"},
+        {"C:report.txt", "report.txt", ".txt", "C:", "C:report.crc"},
+        {"C:.x", ".x", ".x", "C:", "C:.crc"},
+        {"report.txt", "report.txt", ".txt", "", "report.crc"},
+        {"\\report.txt", "report.txt", ".txt", "\\", "\\report.crc"},
+        {"\\\\server\\share\\a.txt", "a.txt", ".txt", "\\\\server\\share", "\\\\server\\share\\a.crc"},
+        {"\\\\server\\share\\dir\\a.txt", "a.txt", ".txt", "\\\\server\\share\\dir", "\\\\server\\share\\dir\\a.crc"},
+        {"D:\\a.b\\README", "README", "", "D:\\a.b", "D:\\a.b\\README.crc"},  // a dot in a directory is no extension
+        {"D:\\x\\archive.tar.gz", "archive.tar.gz", ".gz", "D:\\x", "D:\\x\\archive.tar.crc"},  // only the last one
+        {"D:\\x\\.profile", ".profile", ".profile", "D:\\x", "D:\\x\\.crc"},
+        {"D:\\x\\name.", "name.", ".", "D:\\x", "D:\\x\\name.crc"},
+        {"D:\\dir\\", "", "", "D:\\dir", "D:\\dir\\.crc"},
+        {"", "", "", "", ".crc"},
     };
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(ExtractFileName(c.path), c.name);
         EXPECT_EQ(ExtractFileExt(c.path), c.ext);
         EXPECT_EQ(ExtractFileDir(c.path), c.dir);
+        EXPECT_EQ(ChangeFileExt(c.path, ".crc"), c.crc);
+        EXPECT_EQ(DescriptorFileName(c.path), c.crc);
     }
 }
 
@@ -188,16 +171,6 @@ TEST(PathText, NamesWithTwoByteCharactersEndingInTheBackslashByte)
             EXPECT_EQ(ExtractFileDir(c.path), want.dir);
             EXPECT_EQ(ChangeFileExt(c.path, ".crc"), want.crc);
         });
-}
-
-TEST(PathText, ChangeFileExtReplacesOnlyTheLastExtension)
-{
-    EXPECT_EQ(ChangeFileExt("C:\\t\\report.txt", ".crc"), "C:\\t\\report.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\archive.tar.gz", ".crc"), "C:\\t\\archive.tar.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\README", ".crc"), "C:\\t\\README.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t\\.profile", ".crc"), "C:\\t\\.crc");
-    EXPECT_EQ(ChangeFileExt("C:\\t.d\\README", ".001"), "C:\\t.d\\README.001");
-    EXPECT_EQ(ChangeFileExt("C:.x", ".001"), "C:.001");
 }
 
 }  // namespace

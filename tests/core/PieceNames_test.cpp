@@ -18,9 +18,9 @@ TEST(PieceNames, TwoByteCharactersEndingInTheBackslashByte)
 TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
 {
     const struct { uint32_t n; const char* name; } cases[] = {
-        {1, "T:\\report.001"},   {2, "T:\\report.002"},   {10, "T:\\report.010"},
-        {99, "T:\\report.099"},  {100, "T:\\report.100"}, {999, "T:\\report.999"},
-        {1000, "T:\\report.1000"}, {1001, "T:\\report.1001"}, {12345, "T:\\report.12345"},
+        {1, "T:\\report.001"}, {2, "T:\\report.002"}, {10, "T:\\report.010"}, {99, "T:\\report.099"},
+        {100, "T:\\report.100"}, {999, "T:\\report.999"}, {1000, "T:\\report.1000"}, {1001, "T:\\report.1001"},
+        {12345, "T:\\report.12345"},
     };
     for (const auto& c : cases) EXPECT_EQ(PieceFileName("T:\\report.txt", c.n), c.name) << c.n;
     // The reading side derives the same names from the descriptor's path.
@@ -72,14 +72,6 @@ TEST(PieceNames, PiecePlanOfLargeSources)
         EXPECT_EQ(sum, c.size);
         EXPECT_EQ(PieceFileName("T:\\d.iso", plan.Count()), c.lastName);
     }
-}
-
-TEST(PieceNames, DescriptorName)
-{
-    EXPECT_EQ(DescriptorFileName("C:\\out\\report.txt"), "C:\\out\\report.crc");
-    EXPECT_EQ(DescriptorFileName("C:\\out\\archive.tar.gz"), "C:\\out\\archive.tar.crc");
-    EXPECT_EQ(DescriptorFileName("C:\\out\\README"), "C:\\out\\README.crc");
-    EXPECT_EQ(DescriptorFileName("C:\\out\\.profile"), "C:\\out\\.crc");
 }
 
 }  // namespace

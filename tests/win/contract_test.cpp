@@ -1,16 +1,18 @@
 // The binary contract of the shipped library, checked on zandrel.pdl itself: the export table,
-// each entry called through its exact convention, and every byte the entries write.
+// each entry called through its exact convention, every byte the entries write, and the About box.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "AbiCall.h"
 #include "BoxWatcher.h"
+#include "HostWindow.h"
 #include "Library.h"
 #include "PlugIntf.h"
 #include "Version.h"
@@ -71,11 +73,9 @@ protected:
     uint32_t infoProc_ = 0;
 };
 
-TEST(ContractExports, OnlyInitPlugInLibIsExportedFromAnI386Dll)
+TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
 {
-    TLoadedLibrary lib;
-    ASSERT_NE(lib.Get(), nullptr);
-    const auto* base = reinterpret_cast<const uint8_t*>(lib.Get());
+    const auto* base = reinterpret_cast<const uint8_t*>(lib_.Get());
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
     EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
@@ -87,22 +87,17 @@ TEST(ContractExports, OnlyInitPlugInLibIsExportedFromAnI386Dll)
     ASSERT_EQ(exp->NumberOfNames, 1u);
     const auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
     EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), "InitPlugInLib");
-    EXPECT_EQ(GetProcAddress(lib.Get(), "GetPlugInInfo"), nullptr);
+    EXPECT_EQ(lib_.Proc("GetPlugInInfo"), nullptr);
 }
 
 TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsFields)
 {
     std::vector<uint8_t> expected = Filled(sizeof(TPlugInLibInfo) + RecordSlack);
     PutText(expected, 4, ZANDREL_LIB_NAME);
-    Put<int32_t>(expected, 268, 1);
-    Put<int32_t>(expected, 272, 0);
-    Put<int32_t>(expected, 276, 2);
     PutText(expected, 280, ZANDREL_COPYRIGHT);
-    Put<int32_t>(expected, 804, 2);
-    Put<uint32_t>(expected, 808, 0x18000);
-    Put<uint32_t>(expected, 812, infoProc_);
-    Put<uint32_t>(expected, 816, 0);
-    Put<uint32_t>(expected, 820, 0);
+    for (const auto& [at, value] : std::initializer_list<std::pair<size_t, uint32_t>>{
+             {268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, infoProc_}, {816, 0}, {820, 0}})
+        Put(expected, at, value);
 
     for (int round = 0; round < 2; ++round) {  // repeated calls write the same bytes
         std::vector<uint8_t> info = Filled(expected.size());
@@ -114,56 +109,46 @@ TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsField
     }
 }
 
-TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByte)
+// Indexes 1 and 2 fill their record byte for byte (result 3); any other index leaves it untouched.
+TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndNoOther)
 {
     struct {
         int32_t index;
-        const char* name;
+        uint32_t result;
+        const char* name;  // null: no plug-in
         const char* description;
         const char* caption;
     } const cases[] = {
-        {1, "Split file Plugin", "Split file plug-in for Ferncove Trellisan", "Split file"},
-        {2, "Combine splitted files Plugin", "Combine splitted files plug-in for Ferncove Trellisan",
+        {1, 3, "Split file Plugin", "Split file plug-in for Ferncove Trellisan", "Split file"},
+        {2, 3, "Combine splitted files Plugin", "Combine splitted files plug-in for Ferncove Trellisan",
          "Combine files"},
+        {3, 2, nullptr, nullptr, nullptr},          {4, 2, nullptr, nullptr, nullptr},
+        {-1, 2, nullptr, nullptr, nullptr},         {0x7FFFFFFF, 2, nullptr, nullptr, nullptr},
+        {INT32_MIN, 2, nullptr, nullptr, nullptr},  {0, 0, nullptr, nullptr, nullptr},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
         TAbiCall call;
         const std::vector<uint8_t> rec = PlugInInfo(c.index, &call);
-        EXPECT_EQ(call.Result, 3u);
+        EXPECT_EQ(call.Result, c.result);
         EXPECT_EQ(call.StackRemoved, 8);
         EXPECT_TRUE(call.RegistersPreserved);
-
         std::vector<uint8_t> expected = Filled(rec.size());
-        PutText(expected, 4, c.name);
-        PutText(expected, 265, c.description);
-        Put<int32_t>(expected, 528, 2);
-        PutText(expected, 532, c.caption);
-        Put<int32_t>(expected, 1576, 1);
-        Put<uint32_t>(expected, 1580, 0x10809);
-        uint32_t fp;
-        std::memcpy(&fp, &rec[1592], 4);
-        EXPECT_NE(fp, 0u);
-        Put<uint32_t>(expected, 1592, fp);
-        EXPECT_EQ(FirstDifference(rec, expected), -1) << "index " << c.index;
-        EXPECT_EQ(PlugInInfo(c.index), rec) << "a second call writes the same bytes";
+        if (c.name) {
+            PutText(expected, 4, c.name);
+            PutText(expected, 265, c.description);
+            PutText(expected, 532, c.caption);
+            uint32_t fp;
+            std::memcpy(&fp, &rec[1592], 4);
+            EXPECT_NE(fp, 0u);
+            for (const auto& [at, value] : std::initializer_list<std::pair<size_t, uint32_t>>{
+                     {528, 2}, {1576, 1}, {1580, 0x10809}, {1592, fp}})
+                Put(expected, at, value);
+            EXPECT_EQ(PlugInInfo(c.index), rec) << "a second call writes the same bytes";
+        }
+        EXPECT_EQ(FirstDifference(rec, expected), -1);
     }
     EXPECT_NE(FunctionProc(1), FunctionProc(2));
-}
-
-TEST_F(ContractTest, GetPlugInInfoLeavesRecordUntouchedForIndexesThatNameNoPlugIn)
-{
-    const struct {
-        int32_t index;
-        uint32_t result;
-    } cases[] = {{3, 2}, {4, 2}, {-1, 2}, {0x7FFFFFFF, 2}, {INT32_MIN, 2}, {0, 0}};
-    for (const auto& c : cases) {
-        TAbiCall call;
-        const std::vector<uint8_t> rec = PlugInInfo(c.index, &call);
-        EXPECT_EQ(call.Result, c.result) << c.index;
-        EXPECT_EQ(call.StackRemoved, 8) << c.index;
-        EXPECT_TRUE(call.RegistersPreserved) << c.index;
-        EXPECT_EQ(FirstDifference(rec, Filled(rec.size())), -1) << c.index;
-    }
 }
 
 TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
@@ -188,21 +173,33 @@ TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
         }
     }
     ASSERT_EQ(entries.size(), 4u);
-    for (size_t i = 0; i < entries.size(); ++i)
-        for (size_t j = i + 1; j < entries.size(); ++j) EXPECT_NE(entries[i], entries[j]);
+    EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries";
 }
 
+// The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
+// information icon), and the commands' dialogs, reached through the exact conventions.
 TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
 {
+    THostWindow host;
+    ASSERT_NE(host.Get(), nullptr);
+    const char* const firstLines[] = {"Split files plugin for Ferncove Trellisan",
+                                      "Combine splitted files plugin for Ferncove Trellisan"};
     for (int32_t index : {1, 2}) {
         const void* about = reinterpret_cast<const void*>(lib_.About(index));
         const void* execute = reinterpret_cast<const void*>(lib_.Execute(index));
-        {
+        ASSERT_TRUE(about && execute) << index;
+        for (HWND owner : {host.Get(), static_cast<HWND>(nullptr)}) {
             TBoxWatcher watcher(IDOK);
-            const TAbiCall call = AbiCall(about, 0, {0xCAFEF00D, 0});
+            const TAbiCall call = AbiCall(about, 0, {0xCAFEF00D, Addr(owner)});
             EXPECT_EQ(call.StackRemoved, 8);
             EXPECT_TRUE(call.RegistersPreserved);
-            EXPECT_EQ(watcher.Seen().size(), 1u);
+            const auto seen = watcher.Seen();
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].Caption, "Ferncove Trellisan Standart Plug-In");
+            EXPECT_EQ(seen[0].Text,
+                      std::string(firstLines[index - 1]) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
+            EXPECT_EQ(seen[0].Owner, owner);
+            EXPECT_EQ(seen[0].Icon, InformationIcon());
         }
         {
             // The command's dialog is cancelled at once; junk in the unused arguments does not matter.

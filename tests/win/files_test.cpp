@@ -1,10 +1,16 @@
 // The file classes on real files: what each intention lets others do meanwhile, what creation does
-// to a file already there, the error kept after a failure, and the handle closed at the end.
+// to a file already there, the error kept after a failure, and the handle closed at the end. Then
+// the descriptor file on disk: the bytes that go through the system either way, the bound on what
+// is read, the error texts a user sees and the handle let go on every path (what the three lines
+// say and how they are read is the core's, tests/core/Descriptor_test.cpp).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "DescriptorFile.h"
+#include "Errors.h"
 #include "Files.h"
+#include "SysError.h"
 #include "TestFiles.h"
 
 using testfiles::ReadFileBytes;
@@ -13,14 +19,35 @@ using testfiles::WriteFileBytes;
 
 namespace {
 
-// Whether another program could open path now for reading or for writing (sharing everything).
-bool OthersCanOpen(const std::string& path, DWORD access)
+// Whether another program could open path now with this access (sharing everything by default).
+bool OthersCanOpen(const std::string& path, DWORD access,
+                   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
 {
-    HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
     return true;
+}
+
+// Whether path can be opened with no sharing at all, that is, no handle to it is left open.
+bool NobodyHolds(const std::string& path) { return OthersCanOpen(path, GENERIC_READ | GENERIC_WRITE, 0); }
+
+// The message of the EFileError that fn raises, or "" when it raises none.
+template <class Fn>
+std::string FileErrorOf(Fn fn)
+{
+    try {
+        fn();
+    } catch (const EFileError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The text of a failure to open ("open") or to create ("create") path for the system's code.
+std::string Cannot(const char* verb, const std::string& path, DWORD code)
+{
+    return std::string("Cannot ") + verb + " file \"" + path + "\". " + SysErrorMessage(code);
 }
 
 }  // namespace
@@ -88,10 +115,9 @@ TEST(Files, ReadWriteAndTheErrorsKept)
     EXPECT_EQ(ReadFileBytes(path), "abc");
 
     TInFile a, b, other;
-    ASSERT_TRUE(a.Open(path, TInFile::ReadSharedWithWriters));
-    ASSERT_TRUE(b.Open(path, TInFile::InspectOnly));
     WriteFileBytes(dir.File("other.bin"), "abc");
-    ASSERT_TRUE(other.Open(dir.File("other.bin"), TInFile::ReadSharedWithReaders));
+    ASSERT_TRUE(a.Open(path, TInFile::ReadSharedWithWriters) && b.Open(path, TInFile::InspectOnly) &&
+                other.Open(dir.File("other.bin"), TInFile::ReadSharedWithReaders));
     EXPECT_TRUE(a.SameFileAs(b));
     EXPECT_FALSE(a.SameFileAs(other)) << "the same bytes are not the same file";
 
@@ -128,12 +154,9 @@ TEST(Files, ReplaceLooksAtTheFileBeforeEmptyingIt)
         DWORD error;  // ERROR_SUCCESS: replaced
         const char* after;
     } cases[] = {
-        {"new.bin", ERROR_SUCCESS, ""},
-        {"plain.bin", ERROR_SUCCESS, ""},
-        {"linked.bin", ERROR_CANT_RESOLVE_FILENAME, "linked"},
-        {"second.bin", ERROR_CANT_RESOLVE_FILENAME, "linked"},
-        {"held.bin", ERROR_SHARING_VIOLATION, "held"},
-        {"nul.txt", ERROR_NOT_SUPPORTED, nullptr},
+        {"new.bin", ERROR_SUCCESS, ""},       {"plain.bin", ERROR_SUCCESS, ""},
+        {"linked.bin", ERROR_CANT_RESOLVE_FILENAME, "linked"}, {"second.bin", ERROR_CANT_RESOLVE_FILENAME, "linked"},
+        {"held.bin", ERROR_SHARING_VIOLATION, "held"},         {"nul.txt", ERROR_NOT_SUPPORTED, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -147,9 +170,104 @@ TEST(Files, ReplaceLooksAtTheFileBeforeEmptyingIt)
         }
     }
     TInFile direct, linked;
-    ASSERT_TRUE(direct.Open(dir.File("plain.bin"), TInFile::InspectOnly));
-    ASSERT_TRUE(linked.Open(dir.File("second.bin"), TInFile::InspectOnly));
+    ASSERT_TRUE(direct.Open(dir.File("plain.bin"), TInFile::InspectOnly) &&
+                linked.Open(dir.File("second.bin"), TInFile::InspectOnly));
     EXPECT_TRUE(direct.OnlyReachedBy(dir.File("plain.bin")));
     EXPECT_TRUE(direct.OnlyReachedBy(dir.File("sub\\..\\PLAIN.BIN"))) << "spelling and case do not matter";
     EXPECT_FALSE(linked.OnlyReachedBy(dir.File("second.bin")));
+}
+
+TEST(SysErrorMessage, SystemTextWithoutTrailingLineBreak)
+{
+    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+                             ERROR_DISK_FULL}) {
+        const std::string text = SysErrorMessage(code);
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_NE(text.back(), '\n') << code;
+        EXPECT_NE(text.back(), '\r') << code;
+        EXPECT_EQ(text.find("\r\n"), std::string::npos) << code << ": one-line texts only";
+    }
+    EXPECT_NE(SysErrorMessage(ERROR_FILE_NOT_FOUND), SysErrorMessage(ERROR_PATH_NOT_FOUND));
+}
+
+// No text-mode translation either way, a longer file replaced whole, and no handle left behind,
+// also after a size that is no number.
+TEST(DescriptorFile, BytesGoThroughAsTheyAreAndTheHandleIsLetGo)
+{
+    TempDir dir;
+    const std::string path = dir.File("report.crc");
+    WriteFileBytes(path, std::string(5000, 'x') + "\r\nsize=99\r\n");
+    WriteDescriptorFile(path, "big one.iso", 2147483647u, 0xFFFFFFFFu);
+    EXPECT_EQ(ReadFileBytes(path), "filename=big one.iso\r\nsize=2147483647\r\ncrc32=FFFFFFFF\r\n");
+    TDescriptor d = ReadDescriptorFile(path);
+    EXPECT_EQ(d.FileName, "big one.iso");
+    EXPECT_EQ(d.Size, 2147483647u);
+    EXPECT_EQ(d.CRC, 0xFFFFFFFFu);
+    EXPECT_TRUE(NobodyHolds(path));
+
+    WriteFileBytes(path, "filename=r.txt\nsize=10\rcrc32=ABC\r\n");
+    d = ReadDescriptorFile(path);
+    EXPECT_EQ(d.FileName, "r.txt");
+    EXPECT_EQ(d.Size, 10u);
+    EXPECT_EQ(d.CRC, 0xABCu);
+
+    WriteFileBytes(path, "filename=x\r\nsize=12a\r\ncrc32=0\r\n");
+    try {
+        ReadDescriptorFile(path);
+        ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
+    }
+    EXPECT_TRUE(NobodyHolds(path)) << "after the conversion error";
+}
+
+TEST(DescriptorFile, OpenAndCreateErrors)
+{
+    TempDir dir;
+    const std::string missing = dir.File("missing.crc"), noDir = dir.File("nodir\\x.crc");
+    EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(missing); }), Cannot("open", missing, ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(noDir); }), Cannot("open", noDir, ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(noDir, "x", 1, 1); }),
+              Cannot("create", noDir, ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(dir.Path(), "x", 1, 1); }).rfind(
+                  "Cannot create file \"" + dir.Path() + "\". ", 0),
+              0u)
+        << "a directory cannot be created as a file";
+
+    // Held exclusively by another handle; a descriptor that could not be replaced stays as it was.
+    const std::string locked = dir.File("locked.crc");
+    WriteFileBytes(locked, "filename=a\r\nsize=1\r\ncrc32=1\r\n");
+    HANDLE h = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const std::string readError = FileErrorOf([&] { ReadDescriptorFile(locked); });
+    const std::string writeError = FileErrorOf([&] { WriteDescriptorFile(locked, "b", 2, 2); });
+    CloseHandle(h);
+    EXPECT_EQ(readError, Cannot("open", locked, ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(writeError, Cannot("create", locked, ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadFileBytes(locked), "filename=a\r\nsize=1\r\ncrc32=1\r\n");
+}
+
+TEST(DescriptorFile, NoFileLargerThanTheBoundIsRead)
+{
+    TempDir dir;
+    const std::string line = "filename=a.bin\r\nsize=1\r\ncrc32=1\r\n";
+    const std::string path = dir.File("b.crc");
+    for (const size_t size : {MaxDescriptorBytes - 1, MaxDescriptorBytes, MaxDescriptorBytes + 1, 3000000u}) {
+        const bool read = size <= MaxDescriptorBytes;
+        WriteFileBytes(path, line + std::string(size - line.size(), ' '));
+        DWORD error = ERROR_SUCCESS;
+        const std::optional<std::string> text = ReadDescriptorText(path, error);
+        EXPECT_EQ(text ? text->size() : 0, read ? size : 0) << size;
+        EXPECT_EQ(error, read ? DWORD(ERROR_SUCCESS) : DWORD(ERROR_FILE_TOO_LARGE)) << size;
+        EXPECT_EQ(ReadDescriptorFileName(path), read ? std::optional<std::string>("a.bin") : std::nullopt) << size;
+        if (!read) {
+            EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(path); }), Cannot("open", path, ERROR_FILE_TOO_LARGE));
+        }
+    }
+    // A smaller bound, as a caller may ask for.
+    WriteFileBytes(path, line);
+    DWORD error = ERROR_SUCCESS;
+    EXPECT_FALSE(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size() - 1)).has_value());
+    EXPECT_EQ(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size())), line);
 }

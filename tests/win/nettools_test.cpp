@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "App.h"
@@ -17,38 +18,30 @@ using testfiles::TempDir;
 namespace {
 
 struct TAddCall {
-    DWORD scope, type, displayType, usage;
-    bool localNameNull, commentEmpty, providerNull;
+    DWORD scope, type, displayType, usage, flags;
+    bool plain;  // no local name, provider, password or user; an empty comment
     std::string remote;
-    bool passwordNull, userNull;
-    DWORD flags;
     HCURSOR cursor;  // the cursor while the provider works
 };
-struct TCancelCall {
-    std::string name;
-    DWORD flags;
-    BOOL force;
-};
-
 std::vector<TAddCall> gAdds;
-std::vector<TCancelCall> gCancels;
+std::vector<std::string> gCancels;  // "name flags force"
+using V = std::vector<std::string>;
 std::vector<std::string> gOrder;
 DWORD gAddResult = NO_ERROR;
-std::string gExePath = "C:\\Program Files\\Host\\host.exe";
+std::string gExePath;
 
 DWORD WINAPI RecordAdd(LPNETRESOURCEA r, LPCSTR password, LPCSTR user, DWORD flags)
 {
-    gAdds.push_back({r->dwScope, r->dwType, r->dwDisplayType, r->dwUsage, r->lpLocalName == nullptr,
-                     r->lpComment != nullptr && r->lpComment[0] == '\0', r->lpProvider == nullptr,
-                     r->lpRemoteName ? r->lpRemoteName : "<null>", password == nullptr, user == nullptr, flags,
-                     GetCursor()});
+    const bool plain = !r->lpLocalName && r->lpComment && !r->lpComment[0] && !r->lpProvider && !password && !user;
+    gAdds.push_back({r->dwScope, r->dwType, r->dwDisplayType, r->dwUsage, flags, plain,
+                     r->lpRemoteName ? r->lpRemoteName : "<null>", GetCursor()});
     gOrder.push_back("add");
     return gAddResult;
 }
 
 DWORD WINAPI RecordCancel(LPCSTR name, DWORD flags, BOOL force)
 {
-    gCancels.push_back({name ? name : "<null>", flags, force});
+    gCancels.push_back((name ? name : "<null>") + (" " + std::to_string(flags)) + " " + std::to_string(force));
     gOrder.push_back("cancel");
     return NO_ERROR;
 }
@@ -63,13 +56,18 @@ class NettoolsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Forget();
+        old_ = SetNetProvider(TNetProvider{&RecordAdd, &RecordCancel, &RecordExePath});
+        InitializeNettools();
+    }
+    // No calls recorded; the host runs from a local drive and every connection is accepted.
+    static void Forget(const char* exe = "C:\\Program Files\\Host\\host.exe", DWORD addResult = NO_ERROR)
+    {
         gAdds.clear();
         gCancels.clear();
         gOrder.clear();
-        gAddResult = NO_ERROR;
-        gExePath = "C:\\Program Files\\Host\\host.exe";
-        old_ = SetNetProvider(TNetProvider{&RecordAdd, &RecordCancel, &RecordExePath});
-        InitializeNettools();
+        gExePath = exe;
+        gAddResult = addResult;
     }
     void TearDown() override
     {
@@ -103,44 +101,18 @@ TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " from " + c.exe);
-        gAdds.clear();
-        gCancels.clear();
-        gOrder.clear();
-        gExePath = c.exe;
+        Forget(c.exe);
         EXPECT_TRUE(ConnectShare(c.path, true));
         ASSERT_EQ(gAdds.size(), 1u);
         const TAddCall& a = gAdds[0];
         EXPECT_EQ(a.remote, c.remote);
-        EXPECT_EQ(a.scope, DWORD(RESOURCE_GLOBALNET));
-        EXPECT_EQ(a.type, DWORD(RESOURCETYPE_ANY));
-        EXPECT_EQ(a.displayType, DWORD(RESOURCEDISPLAYTYPE_SERVER));
-        EXPECT_EQ(a.usage, DWORD(RESOURCEUSAGE_CONTAINER));
-        EXPECT_TRUE(a.localNameNull);
-        EXPECT_TRUE(a.commentEmpty);
-        EXPECT_TRUE(a.providerNull);
-        EXPECT_TRUE(a.passwordNull);
-        EXPECT_TRUE(a.userNull);
-        EXPECT_EQ(a.flags, 0u);
-        if (c.cancelled) {
-            ASSERT_EQ(gCancels.size(), 1u);
-            EXPECT_EQ(gCancels[0].name, c.remote);
-            EXPECT_EQ(gCancels[0].flags, 0u);
-            EXPECT_EQ(gCancels[0].force, FALSE);
-            EXPECT_EQ(gOrder, (std::vector<std::string>{"add", "exe", "cancel"}));
-        } else {
-            EXPECT_TRUE(gCancels.empty());
-        }
+        EXPECT_EQ(std::make_tuple(a.scope, a.type, a.displayType, a.usage, a.flags),
+                  std::make_tuple(DWORD(RESOURCE_GLOBALNET), DWORD(RESOURCETYPE_ANY), DWORD(RESOURCEDISPLAYTYPE_SERVER),
+                                  DWORD(RESOURCEUSAGE_CONTAINER), DWORD(0)));
+        EXPECT_TRUE(a.plain);
+        EXPECT_EQ(gCancels, c.cancelled ? V{std::string(c.remote) + " 0 0"} : V{});
+        EXPECT_EQ(gOrder, c.cancelled ? (V{"add", "exe", "cancel"}) : (V{"add", "exe"}));
     }
-}
-
-TEST_F(NettoolsTest, EveryDirectoryTestConnectsAgain)
-{
-    // The connected-share list stays empty, so each test asks the provider anew.
-    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
-    EXPECT_EQ(gAdds.size(), 3u);
-    EXPECT_EQ(gCancels.size(), 3u);
-    ASSERT_NE(ConnectedShares, nullptr);
-    EXPECT_TRUE(ConnectedShares->empty());
 }
 
 TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
@@ -149,7 +121,6 @@ TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
     // that exists: only the provider's answer decides.
     TempDir dir;
     const std::string path = "\\\\?\\" + dir.Path();
-    gAddResult = NO_ERROR;
     ASSERT_TRUE(UNCDirectoryExists(path)) << "this system cannot read " << path;
     for (const DWORD refusal : {DWORD(ERROR_BAD_NET_NAME), DWORD(ERROR_ACCESS_DENIED),
                                 DWORD(ERROR_SESSION_CREDENTIAL_CONFLICT), DWORD(ERROR_NO_NETWORK)}) {
@@ -172,14 +143,8 @@ TEST_F(NettoolsTest, PathsWithoutAShareMakeNoNetworkCall)
     TempDir dir;
     testfiles::WriteFileBytes(dir.File("file.txt"), "x");
     const struct { std::string path; bool exists; } cases[] = {
-        {"\\\\server\\", false},
-        {"\\\\server", false},
-        {"\\\\", false},
-        {"", false},
-        {dir.Path(), true},
-        {dir.Path() + "\\", true},
-        {dir.File("file.txt"), false},
-        {dir.File("missing"), false},
+        {"\\\\server\\", false}, {"\\\\server", false},       {"\\\\", false},                {"", false},
+        {dir.Path(), true},     {dir.Path() + "\\", true}, {dir.File("file.txt"), false}, {dir.File("missing"), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(UNCDirectoryExists(c.path), c.exists) << c.path;
@@ -188,6 +153,9 @@ TEST_F(NettoolsTest, PathsWithoutAShareMakeNoNetworkCall)
         EXPECT_EQ(Calls(), 0u) << c.path;
         EXPECT_TRUE(gOrder.empty()) << c.path;
     }
+    // The plain directory test never connects, also for a share.
+    EXPECT_FALSE(DirectoryExists("\\\\server\\share\\dir"));
+    EXPECT_EQ(Calls(), 0u);
 }
 
 TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
@@ -203,24 +171,12 @@ TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
     auto current = std::make_unique<testfiles::TCurrentDirectoryScope>(dir.Path());
     ASSERT_TRUE(DirectoryExists(letter)) << "the folder a test of the text alone finds";
     const struct { std::string typed; bool exists; } cases[] = {
-        {"c", true},
-        {"C:", true},
-        {letter, false},
-        {letter + ":", false},
-        {dir.File("E"), true},
-        {dir.File("E\\"), true},
-        {dir.File("E\\."), true},
-        {dir.File("E\\.."), true},
+        {"c", true},             {"C:", true},              {letter, false},           {letter + ":", false},
+        {dir.File("E"), true},   {dir.File("E\\"), true},    {dir.File("E\\."), true},   {dir.File("E\\.."), true},
         {dir.Path() + "\\", true},
         // The last name ends in a space or dots: refused, although "E" exists.
-        {dir.File("E "), false},
-        {dir.File("E..."), false},
-        {dir.File("E."), false},
-        {dir.File("E \\"), false},
-        {dir.File("E\\. "), false},
-        {"", false},
-        {dir.File("file.txt"), false},
-        {dir.File("missing"), false},
+        {dir.File("E "), false}, {dir.File("E..."), false}, {dir.File("E."), false},  {dir.File("E \\"), false},
+        {dir.File("E\\. "), false}, {"", false},            {dir.File("file.txt"), false}, {dir.File("missing"), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TargetDirectoryExists(c.typed), c.exists) << '"' << c.typed << '"';
@@ -241,52 +197,47 @@ TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
     EXPECT_EQ(gAdds.size(), 1u);
 }
 
-TEST_F(NettoolsTest, PlainDirectoryTestNeverConnects)
-{
-    EXPECT_FALSE(DirectoryExists("\\\\server\\share\\dir"));
-    EXPECT_EQ(Calls(), 0u);
-}
-
-TEST_F(NettoolsTest, HourglassWhileConnectingAndPreviousCursorAfter)
+// An hourglass while the provider works; the previous cursor and the caller's error mode after.
+TEST_F(NettoolsTest, TheCursorAndTheErrorModeAreRestored)
 {
     const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
     const HCURSOR cross = LoadCursor(nullptr, IDC_CROSS);
+    const UINT mine = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+    const UINT original = SetErrorMode(mine);
     for (const DWORD result : {DWORD(NO_ERROR), DWORD(ERROR_BAD_NET_NAME)}) {
         for (const char* exe : {"C:\\host.exe", "\\\\server\\share\\host.exe"}) {
-            gAdds.clear();
-            gExePath = exe;
-            gAddResult = result;
+            SCOPED_TRACE(std::to_string(result) + " " + exe);
+            Forget(exe, result);
             App::SetScreenCursor(cross);
             UNCDirectoryExists("\\\\server\\share\\dir");
             ASSERT_EQ(gAdds.size(), 1u);
             EXPECT_EQ(gAdds[0].cursor, wait);
-            EXPECT_EQ(App::ScreenCursor(), cross) << result << " " << exe;
-            EXPECT_EQ(GetCursor(), cross) << result << " " << exe;
+            EXPECT_EQ(App::ScreenCursor(), cross);
+            EXPECT_EQ(GetCursor(), cross);
+            EXPECT_EQ(SetErrorMode(mine), mine);
         }
     }
     // No cursor change at all without a share.
-    UNCDirectoryExists("\\\\server\\");
-    EXPECT_EQ(App::ScreenCursor(), cross);
+    TempDir dir;
+    for (const std::string& path : {std::string(), dir.Path(), std::string("\\\\server\\"),
+                                    std::string("Q:\\no\\such\\dir")}) {
+        UNCDirectoryExists(path);
+        EXPECT_EQ(App::ScreenCursor(), cross) << path;
+        EXPECT_EQ(SetErrorMode(mine), mine) << path;
+    }
+    SetErrorMode(original);
     App::SetScreenCursor(nullptr);
 }
 
-TEST_F(NettoolsTest, ErrorModeIsRestored)
+TEST_F(NettoolsTest, OnlyAShareInTheConnectedListIsNotConnectedAgain)
 {
-    const UINT mine = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
-    const UINT original = SetErrorMode(mine);
-    TempDir dir;
-    const std::string paths[] = {"", dir.Path(), "\\\\server\\share\\dir", "Q:\\no\\such\\dir"};
-    for (const auto& path : paths) {
-        UNCDirectoryExists(path);
-        const UINT now = SetErrorMode(mine);
-        EXPECT_EQ(now, mine) << path;
-    }
-    SetErrorMode(original);
-}
-
-TEST_F(NettoolsTest, AShareInTheConnectedListIsNotConnectedAgain)
-{
+    // The list stays empty, so each directory test asks the provider anew.
+    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
+    EXPECT_EQ(gAdds.size(), 3u);
+    EXPECT_EQ(gCancels.size(), 3u);
     ASSERT_NE(ConnectedShares, nullptr);
+    EXPECT_TRUE(ConnectedShares->empty());
+    Forget();
     ConnectedShares->push_back("\\\\server\\share\\");
     EXPECT_TRUE(IsShareConnected("\\\\server\\share\\dir\\file"));
     EXPECT_FALSE(IsShareConnected("\\\\server\\other\\dir"));
@@ -298,19 +249,4 @@ TEST_F(NettoolsTest, AShareInTheConnectedListIsNotConnectedAgain)
     // An unlisted share is connected.
     ConnectShare("\\\\server\\other\\dir", true);
     EXPECT_EQ(gAdds.size(), 2u);
-}
-
-TEST(NettoolsLifetime, CreatedEmptyAndFreed)
-{
-    FinalizeNettools();
-    EXPECT_EQ(ConnectedShares, nullptr);
-    EXPECT_FALSE(IsShareConnected("\\\\server\\share")) << "no list, no entry";
-    InitializeNettools();
-    ASSERT_NE(ConnectedShares, nullptr);
-    EXPECT_TRUE(ConnectedShares->empty());
-    ConnectedShares->push_back("\\\\a\\b");
-    FinalizeNettools();
-    EXPECT_EQ(ConnectedShares, nullptr);
-    FinalizeNettools();  // a second unload finds nothing to free
-    EXPECT_EQ(ConnectedShares, nullptr);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "SplitFiles.h"
@@ -56,13 +57,11 @@ TEST(ProgressAbi, SixStdcallArgumentsInOrderOverManyBlocks)
     gReports.clear();
     ASSERT_TRUE(SplitFile(source, dir.Path(), 10 * 1024 * 1024, reinterpret_cast<TPlugInProgressProc>(&HostProgress)));
     ASSERT_EQ(gReports.size(), 66u);
+    const auto* cancel = const_cast<const uint8_t*>(&CancelFlag);
     for (size_t i = 0; i < gReports.size(); ++i) {
         const TReport& r = gReports[i];
-        EXPECT_EQ(r.Status, "Spliting...") << i;
-        EXPECT_EQ(r.FileName, source) << i;
-        EXPECT_EQ(r.SourceDir, dir.Path()) << i;
-        EXPECT_EQ(r.TargetDir, dir.Path()) << i;
-        EXPECT_EQ(r.Cancel, const_cast<const uint8_t*>(&CancelFlag)) << i;
+        EXPECT_EQ(std::tie(r.Status, r.FileName, r.SourceDir, r.TargetDir, r.Cancel),
+                  std::tie("Spliting...", source, dir.Path(), dir.Path(), cancel)) << i;
     }
     EXPECT_EQ(gReports.back().Percent, 100);
     EXPECT_EQ(gReports[gReports.size() - 2].Percent, 99);
