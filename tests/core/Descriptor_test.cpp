@@ -30,6 +30,19 @@ TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBack)
     }
 }
 
+// What a split leaves until its last piece: our reader knows it, a reader of the three-line
+// format finds no name and a size that is no number.
+TEST(Descriptor, UnfinishedDescriptor)
+{
+    const std::string text = FormatUnfinishedDescriptor("big one.bin");
+    EXPECT_EQ(text, "unfinished=big one.bin\r\nsize=unfinished\r\n");
+    EXPECT_TRUE(IsUnfinishedDescriptor(text));
+    EXPECT_EQ(ParseDescriptorName(text), "big one.bin");
+    EXPECT_THROW(ParseDescriptor(text), EConvertError);
+    EXPECT_FALSE(IsUnfinishedDescriptor(FormatDescriptor("big one.bin", 1, 1)));
+    EXPECT_EQ(ParseDescriptorName("filename=a\r\n" + text), "a");
+}
+
 TEST(Descriptor, SplitLinesAcceptsEveryLineEnd)
 {
     using V = std::vector<std::string>;

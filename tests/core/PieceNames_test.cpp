@@ -29,6 +29,35 @@ TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
     EXPECT_EQ(PieceFileName("T:\\.profile", 1), "T:\\.001");
 }
 
+// What a combine reads from a name: the piece number, and whether the system would put the name
+// elsewhere (a directory, a device, a name it changes).
+TEST(PieceNames, NumbersAndNameRules)
+{
+    const struct { const char* path; int n; } numbers[] = {  // n -1: no piece
+        {"d\\a.001", 1}, {"a.000", 0}, {"a.999", 999}, {"a.1000", 1000}, {"a.123456789", 123456789},
+        {"a.0001", -1}, {"a.01000", -1}, {"a.00", -1}, {"a.1234567890", -1}, {"a.crc", -1}, {"a.0x1", -1},
+        {"a", -1}, {".001", 1}, {"a.b.002", 2},
+    };
+    for (const auto& c : numbers) {
+        const std::optional<uint32_t> n = PieceNumberOf(c.path);
+        EXPECT_EQ(n ? static_cast<int>(*n) : -1, c.n) << c.path;
+    }
+    const struct { const char* name; bool leaves, device, changed; } names[] = {
+        {"a.bin", false, false, false}, {"..\\a", true, false, false}, {"c:a", true, false, false},
+        {"a/b", true, false, false}, {"..", true, false, true}, {".", true, false, true},
+        {"NUL", false, true, false}, {"con.txt", false, true, false}, {"Com9 .x", false, true, false},
+        {"LPT0", false, false, false}, {"COM10", false, false, false}, {"conin$", false, true, false},
+        {"aux.", false, true, true}, {"a.bin.", false, false, true}, {"a.bin ", false, false, true},
+        {"x.", false, false, true}, {" a", false, false, false}, {HYO, false, false, false},
+    };
+    TCodePage932 cp932;
+    for (const auto& c : names) {
+        EXPECT_EQ(LeavesDirectory(c.name), c.leaves) << c.name;
+        EXPECT_EQ(NamesDevice(c.name), c.device) << c.name;
+        EXPECT_EQ(SystemChangesName(c.name), c.changed) << c.name;
+    }
+}
+
 TEST(PieceNames, PiecePlanOfLargeSources)
 {
     const uint64_t G = 1ull << 30;
