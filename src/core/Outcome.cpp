@@ -71,6 +71,9 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::PieceChanged:
         return "Piece " + Quoted(o.File) + " changed while it was being joined: it held " +
                std::to_string(o.RecordedSize) + " bytes when the combine began, " + std::to_string(o.Size) + " now.";
+    case TCause::PieceDamaged:
+        return "Piece " + Quoted(o.File) + " is damaged: its CRC-32 is " + Hex8(o.CRC) + "; " + o.List + " records " +
+               Hex8(o.RecordedCRC) + ".";
     case TCause::ChecksumMismatch:
         return "The rebuilt file's CRC-32 is " + Hex8(o.CRC) + "; the checksum file records " + Hex8(o.RecordedCRC) + ".";
     }

@@ -31,6 +31,7 @@ enum class TCause {
     PieceIsLink,         // combine: a link that leads nowhere stands at a piece's name (File)
     PieceDoesNotFit,     // combine: piece File holds Size bytes, the other pieces of its set RecordedSize each
     PieceChanged,        // combine: piece File held RecordedSize bytes when the combine began, Size when read
+    PieceDamaged,        // combine: piece File's CRC, the RecordedCRC that the checksum list List records
 };
 
 struct TOutcome {
@@ -45,7 +46,10 @@ struct TOutcome {
     uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
     uint32_t CRC = 0;           // ChecksumMismatch: the rebuilt file's CRC-32
     uint32_t RecordedCRC = 0;   // ChecksumMismatch: the CRC-32 the checksum file records
-    bool Unverified = false;    // combine: pieces joined without a checksum file, so nothing was checked
+    bool WithoutDescriptor = false;  // combine: pieces joined without a checksum file
+    bool Unverified = false;    // combine: pieces joined without a checksum file, and no list checked them
+    std::string List;           // combine: the name of the checksum list (.sfv) that checked the pieces
+    std::string ListUnused;     // combine without a checksum file: why the list beside the pieces was not used
     uint32_t Pieces = 0;        // combine: the number of pieces joined
     uint64_t Joined = 0;        // combine: the bytes the pieces joined hold
     std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs

@@ -12,6 +12,7 @@
 
 #include "App.h"
 #include "CRC32.h"
+#include "CRC32Core.h"
 #include "CombineJob.h"
 #include "Files.h"
 #include "PathText.h"
@@ -42,16 +43,26 @@ TOutcome AppendPiece(const TCombineJob& job, uint32_t i, TOutFile& out, TTransfe
     if (!piece.IsDisk()) return CombineFailure(TCause::PieceNotAFile, path);
 
     uint64_t read = 0;
+    const bool listed = i < job.PieceCRCs.size() && job.PieceCRCs[i].has_value();
+    uint32_t crc = 0xFFFFFFFFu;  // of the blocks as they are copied: the piece is read once
     DWORD got = 0;
     do {
         if (!piece.Read(transfer.Buffer(), TransferBlockSize, got))
             return CombineFailure(TCause::CannotRead, path, piece.Error());
         if (!out.WriteAll(transfer.Buffer(), got)) return CombineFailure(TCause::CannotWrite, job.Output, out.Error());
         read += got;
+        if (listed) crc = CRC32Update(crc, transfer.Buffer(), got);
         transfer.Moved(got);
     } while (!Cancelled() && got == TransferBlockSize);
-    if (read == job.Sizes[i]) return Succeeded(TOperation::Combine);
     if (Cancelled() && read < job.Sizes[i]) return CombineFailure(TCause::Cancelled);
+    if (read == job.Sizes[i]) {
+        if (!listed || (crc ^ 0xFFFFFFFFu) == *job.PieceCRCs[i]) return Succeeded(TOperation::Combine);
+        TOutcome damaged = CombineFailure(TCause::PieceDamaged, path);
+        damaged.CRC = crc ^ 0xFFFFFFFFu;
+        damaged.RecordedCRC = *job.PieceCRCs[i];
+        damaged.List = job.List;
+        return damaged;
+    }
     TOutcome changed = CombineFailure(TCause::PieceChanged, path);
     changed.Size = read;
     changed.RecordedSize = job.Sizes[i];
@@ -122,14 +133,14 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
 {
     CancelFlag = 0;
     TOutcome outcome = job.Refusal;
-    outcome.Unverified = !job.HasDescriptor();
+    outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();
     if (!outcome.Ok()) return outcome;
 
     TTransfer transfer({Progress, CombineStatus, job.Output, ExtractFileDir(job.Base), ExtractFileDir(job.Output)},
                        job.Size(), false);
     if (!transfer.Ready()) {
         outcome = CombineFailure(TCause::NoMemory);
-        outcome.Unverified = !job.HasDescriptor();
+        outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();
         return outcome;
     }
 
@@ -161,7 +172,10 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
     }
     temp.Discard();
 
-    outcome.Unverified = !job.HasDescriptor();
+    outcome.WithoutDescriptor = !job.HasDescriptor();
+    outcome.Unverified = !job.HasDescriptor() && !job.ListCoversAll();
+    outcome.ListUnused = job.ListUnused;
+    if (outcome.Cause != TCause::PieceDamaged) outcome.List = job.ListCoversAll() ? job.List : std::string();
     outcome.Pieces = job.Count();
     outcome.Joined = job.Total;
     outcome.Leftovers = temp.Leftovers();

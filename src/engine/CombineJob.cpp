@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "PathText.h"
+#include "Sfv.h"
 
 namespace {
 
@@ -212,6 +213,44 @@ void FindDescribedSet(TCombineJob& job)
     job.Total = run.Total;
 }
 
+// The checksum list beside the pieces (BASE.sfv, in any case of its letters where the system
+// compares names so): read when it is a file; used when it parses and lists any piece joined. A
+// piece it lists above the set's last one is missing. Without a checksum file, the reason a list
+// that is there is not used is kept for the closing message.
+void ReadList(TCombineJob& job)
+{
+    const std::string path = ChangeFileExt(job.Base, ".sfv");
+    if (Look(path).Entry != TEntry::File) return;
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<std::string> text = ReadDescriptorText(path, error, MaxListBytes);
+    const std::optional<std::vector<TSfvEntry>> entries = text ? ParseSfv(*text) : std::nullopt;
+    const std::string name = ExtractFileName(path);
+    if (!entries) {
+        job.ListUnused = name + " beside the pieces is no checksum list that can be read";
+        return;
+    }
+    std::vector<std::optional<uint32_t>> crcs;
+    bool any = false;
+    for (uint32_t i = 0; i < job.Count(); ++i) {
+        crcs.push_back(SfvChecksumOf(*entries, ExtractFileName(job.Piece(i))));
+        any = any || crcs.back().has_value();
+    }
+    if (!any) {
+        job.ListUnused = name + " beside the pieces lists none of them";
+        return;
+    }
+    job.List = name;
+    job.PieceCRCs = crcs;
+    if (job.HasDescriptor()) return;
+    if (!job.ListCoversAll()) job.ListUnused = name + " lists only some of the pieces";
+    const uint32_t end = job.First + job.Count();
+    for (uint32_t n = end; n < end + 1000; ++n)
+        if (SfvChecksumOf(*entries, ExtractFileName(PieceFileName(job.Base, n)))) {
+            job.Refusal = CombineFailure(TCause::PieceMissing, PieceFileName(job.Base, n));
+            return;
+        }
+}
+
 }  // namespace
 
 TCombineSource FindCombineSource(const std::string& FileName)
@@ -241,6 +280,7 @@ TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& Targ
         job.Output = AddBackslash(TargetDir) + job.Descriptor.FileName;
         job.OutputThere = ExistsByName(job.Output);
         if (!job.OutputThere) FindDescribedSet(job);
+        if (job.Refusal.Ok() && !job.OutputThere) ReadList(job);
         return job;
     }
     const std::string name = ExtractFileName(ChangeFileExt(source.Selected, ""));
@@ -252,6 +292,7 @@ TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& Targ
     }
     CheckOutputName(name, "File " + Quoted(source.Selected) + " would be joined into");
     FindJoinSet(job);
+    if (job.Refusal.Ok()) ReadList(job);
     if (job.Refusal.Ok() && ExistsByName(job.Output)) job.Refusal = CombineFailure(TCause::OutputThere, job.Output);
     return job;
 }

@@ -33,12 +33,24 @@ struct TCombineJob {
     std::string Output;            // the final name in the target directory
     bool OutputThere = false;      // with a checksum file: a file of that name is only verified
     TOutcome Refusal;              // a reason the set cannot be joined, found before anything is written
+    // The checksum list (.sfv) beside the pieces, when it lists any of them: its name, and the
+    // CRC-32 it records for each piece joined (none for a piece it does not list).
+    std::string List;
+    std::vector<std::optional<uint32_t>> PieceCRCs;
+    std::string ListUnused;        // without a checksum file: why a list beside the pieces is not used
 
     bool HasDescriptor() const { return Source.HasDescriptor; }
     uint32_t Count() const { return static_cast<uint32_t>(Sizes.size()); }
     std::string Piece(uint32_t i) const { return PieceFileName(Base, First + i); }  // i from 0
     // The size the copy is measured against: the recorded one, or what the pieces hold.
     uint64_t Size() const { return HasDescriptor() ? Descriptor.Size : Total; }
+    // Every piece joined has its checksum in the list.
+    bool ListCoversAll() const
+    {
+        for (const auto& crc : PieceCRCs)
+            if (!crc) return false;
+        return !PieceCRCs.empty();
+    }
 };
 
 // The job of a combine of source into TargetDir. Raises what the combine refuses before anything

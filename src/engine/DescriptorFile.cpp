@@ -91,6 +91,11 @@ void WriteDescriptorFile(const std::string& path, const std::string& fileName, u
     WriteDescriptorText(path, FormatDescriptor(fileName, size, crc), mustNotBe);
 }
 
+void WriteListFile(const std::string& path, const std::string& text, const TFile* mustNotBe)
+{
+    WriteDescriptorText(path, text, mustNotBe);
+}
+
 void WriteUnfinishedDescriptorFile(const std::string& path, const std::string& fileName, const TFile* mustNotBe)
 {
     WriteDescriptorText(path, FormatUnfinishedDescriptor(fileName), mustNotBe);

@@ -12,6 +12,8 @@
 // A checksum file holds three short lines; no file larger than this is read as one, and never
 // more than this is read of any file.
 constexpr uint32_t MaxDescriptorBytes = 65536;
+// A checksum list (.sfv) holds a line per piece, up to 1000 names of up to 259 characters.
+constexpr uint32_t MaxListBytes = 1u << 20;
 
 // The whole text of the file at path when it holds at most maxBytes bytes; no more than that is
 // ever read. No value when it cannot be opened or read (error: the system's code), when it is a
@@ -31,6 +33,8 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint3
 // created or written.
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
                          const TFile* mustNotBe = nullptr);
-// The same for what a split writes before its first piece (FormatUnfinishedDescriptor).
+// The same for what a split writes before its first piece (FormatUnfinishedDescriptor), and for
+// the checksum list of the pieces that it writes after its last piece (text in the SFV format).
+void WriteListFile(const std::string& path, const std::string& text, const TFile* mustNotBe = nullptr);
 void WriteUnfinishedDescriptorFile(const std::string& path, const std::string& fileName,
                                    const TFile* mustNotBe = nullptr);

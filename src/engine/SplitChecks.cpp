@@ -5,6 +5,8 @@
 #include "App.h"
 #include "DescriptorFile.h"
 #include "Errors.h"
+#include "PieceNames.h"
+#include "Sfv.h"
 #include "SysError.h"
 #include "TextTrim.h"
 #include "nettools.h"
@@ -65,6 +67,7 @@ std::vector<std::string> CheckSplitPlan(const TInFile& source, const TSplitJob& 
     };
     for (const std::string& path : job.Pieces) fits(path);
     fits(job.Descriptor);
+    fits(job.List);
 
     const auto inspect = [&](const std::string& path) {
         pump.AfterBlock();
@@ -79,11 +82,26 @@ std::vector<std::string> CheckSplitPlan(const TInFile& source, const TSplitJob& 
         return state;
     };
     // The descriptor first: the split writes it before its first piece.
-    if (inspect(job.Descriptor) != TNameState::OtherFile) {
-        for (const std::string& path : job.Pieces) inspect(path);
-        return {};
-    }
+    const TNameState descriptor = inspect(job.Descriptor);
     for (const std::string& path : job.Pieces) inspect(path);
+    if (inspect(job.List) == TNameState::OtherFile) {
+        // Replaced only where it is this set's own list: one that names pieces of this base alone.
+        DWORD error = ERROR_SUCCESS;
+        const std::optional<std::string> text = ReadDescriptorText(job.List, error, MaxListBytes);
+        const std::optional<std::vector<TSfvEntry>> entries = text ? ParseSfv(*text) : std::nullopt;
+        const std::string stem = ExtractFileName(ChangeFileExt(job.Base, ""));
+        bool own = entries.has_value();
+        for (size_t i = 0; own && i < entries->size(); ++i) {
+            const std::string& name = (*entries)[i].Name;
+            own = PieceNumberOf(name) && SfvChecksumOf({{stem, 0}}, ChangeFileExt(name, "")).has_value();
+        }
+        if (!own)
+            throw EOperationRefused("File \"" + job.List + "\" is not a checksum list of the pieces of \"" +
+                                    job.SourceName + "\" that this split may replace. Nothing was split.");
+        TOutFile probe;
+        if (!probe.Create(job.List, TOutFile::ProbeExclusive)) RefuseName(job.List, SysErrorMessage(probe.Error()));
+    }
+    if (descriptor != TNameState::OtherFile) return {};
 
     // A file at the descriptor's name is replaced only when it is this file's descriptor: one of
     // another file marks that file's set, and whatever cannot be read as a descriptor naming a

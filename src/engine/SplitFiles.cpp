@@ -45,6 +45,7 @@
 #include "PieceNames.h"
 #include "Progress.h"
 #include "SplitChecks.h"
+#include "Sfv.h"
 #include "SplitJob.h"
 #include "SysError.h"
 #include "Transfer.h"
@@ -80,8 +81,10 @@ private:
 
 // Copies piece n of the job from the source into a new (or emptied) piece file, block by block.
 // A cancel ends the piece early and is no failure here: the caller looks at the flag.
-TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer& transfer)
+TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer& transfer, uint32_t& crc)
 {
+    // The piece's own checksum, for the list, of the very blocks written: no byte is read twice.
+    uint32_t pieceCrc = 0xFFFFFFFFu;
     const std::string& path = job.Piece(n);
     TOutFile piece;
     if (!piece.Create(path, TOutFile::ReplaceExclusive, &source))
@@ -100,12 +103,14 @@ TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer&
         // A source that ends before the size taken at the start would never fill this piece.
         if (got == 0 && want != 0) return SplitFailure(TCause::SourceChanged);
         if (!piece.WriteAll(transfer.Buffer(), got)) return SplitFailure(TCause::CannotWrite, path, piece.Error());
+        pieceCrc = CRC32Update(pieceCrc, transfer.Buffer(), got);
         transfer.Moved(got);
         pieceDone += got;
     } while (!Cancelled() && pieceDone < thisPiece);
 
     // Data that a close cannot commit is data lost: a failed close fails the piece.
     if (!piece.Close()) return SplitFailure(TCause::CannotWrite, path, piece.Error());
+    crc = pieceCrc ^ 0xFFFFFFFFu;
     return Succeeded(TOperation::Split);
 }
 
@@ -174,10 +179,18 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     TUnfinishedMark mark(job.Descriptor);
     for (const std::string& path : stale)
         if (!DeleteFileA(path.c_str())) return SplitFailure(TCause::CannotWrite, path, GetLastError());
+    // The older set's list would name the new pieces damaged: it goes with the older descriptor.
+    if (!DeleteFileA(job.List.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return SplitFailure(TCause::CannotWrite, job.List, GetLastError());
+
+    std::vector<TSfvEntry> list;
+    list.reserve(job.Count());
 
     for (uint32_t n = 1; n <= job.Count(); ++n) {
-        const TOutcome piece = CopyPiece(source, job, n, transfer);
+        uint32_t pieceCrc = 0;
+        const TOutcome piece = CopyPiece(source, job, n, transfer, pieceCrc);
         if (!piece.Ok()) return piece;
+        list.push_back({ExtractFileName(job.Piece(n)), pieceCrc});
         App::ProcessMessages();
         if (Cancelled()) break;
     }
@@ -194,7 +207,11 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     App::ProcessMessages();
     if (Cancelled()) return SplitFailure(TCause::Cancelled);
 
+    // The list before the descriptor: until the descriptor is there, the set is unfinished.
+    WriteListFile(job.List, FormatSfv("zandrel.pdl: the pieces of " + job.SourceName, list), &source);
+    TUnfinishedMark listMark(job.List);
     WriteDescriptorFile(job.Descriptor, job.SourceName, *size, crc, &source);
+    listMark.Keep();
     mark.Keep();
     transfer.ReportEnd();
     return Succeeded(TOperation::Split);

@@ -63,17 +63,27 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
         told = true;
         if (outcome.Ok() || outcome.Cause == TCause::NoMemory) return;
         const std::string cause = FailureText(outcome);
-        const std::string text = (outcome.Unverified ? cause : "CRC Error.\r\n\r\n" + cause) + leftovers(outcome);
+        const std::string text =
+            (outcome.WithoutDescriptor ? cause : "CRC Error.\r\n\r\n" + cause) + leftovers(outcome);
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
     };
     const TOutcome outcome = RunCombine(job, Progress, tell);
     if (!told) tell(outcome);
     if (!outcome.Ok()) return;
-    if (outcome.Unverified) {
-        const std::string text = "File " + ExtractFileName(job.Output) + " combined from " +
-                                 std::to_string(outcome.Pieces) + " pieces, " + std::to_string(outcome.Joined) +
-                                 " bytes. It could not be verified: there is no checksum file " +
-                                 ExtractFileName(source.Descriptor) + " beside the pieces." + leftovers(outcome);
+    if (outcome.WithoutDescriptor) {
+        const std::string joined = "File " + ExtractFileName(job.Output) + " combined from " +
+                                   std::to_string(outcome.Pieces) + " pieces, " + std::to_string(outcome.Joined) +
+                                   " bytes";
+        if (!outcome.Unverified) {
+            // Every piece matched the checksum its list records.
+            const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + leftovers(outcome);
+            MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        const std::string why = outcome.ListUnused.empty() ? std::string() : " (" + outcome.ListUnused + ")";
+        const std::string text = joined + ". It could not be verified: there is no checksum file " +
+                                 ExtractFileName(source.Descriptor) + " beside the pieces" + why + "." +
+                                 leftovers(outcome);
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONWARNING);
         return;
     }
