@@ -104,69 +104,52 @@ void SettleAccessTimes(const std::string& folder)
 
 }  // namespace
 
-TEST(BrowseForFolder, PreselectsAnExistingFolderClearsAnythingElseAndReportsCancel)
+// An existing folder is selected when the chooser opens, under the given root too, and OK returns
+// it; a file or a missing folder is no preselection, and cancelling leaves it cleared; the
+// desktop's "My Computer" is no file-system folder, so OK cannot confirm it.
+TEST(BrowseForFolder, PreselectsAnExistingFolderUnderItsRootClearsAnythingElseAndReturnsOnlyFileSystemFolders)
 {
     testfiles::TempDir temp;
     const std::string folder = temp.File("Chosen folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     testfiles::WriteFileBytes(temp.File("file.txt"), "x");
     SettleAccessTimes(folder);
+    const struct {
+        std::string start;
+        bool rooted;           // the tree starts at temp
+        const char* selected;  // the tree's selection, then OK; null: Cancel
+        bool computer;         // "My Computer" selected first
+    } cases[] = {
+        {folder, false, "Chosen folder", false}, {folder, true, "Chosen folder", false},
+        {temp.File("file.txt"), false, nullptr, false}, {temp.File("missing"), false, nullptr, false},
+        {"", false, nullptr, true},
+    };
     TUi ui;
     App::TOwnerWindowScope owner(ui.Host());
     const UINT modeBefore = ErrorMode();
-
-    // An existing folder is selected when the chooser opens; OK returns it.
-    std::string path = folder;
-    bool result = false;
-    ui.Run(nullptr, [&](TDrive& t) {
-        EXPECT_TRUE(WaitUntil([&] { return TreeItemText(t.Dialog, TVGN_CARET) == "Chosen folder"; }));
-        EXPECT_EQ(Owner(t.Dialog), t.Host);
-        EXPECT_FALSE(IsWindowEnabled(t.Host));
-        EXPECT_TRUE(ErrorMode() & SEM_FAILCRITICALERRORS);
-        PostMessageA(t.Dialog, WM_COMMAND, IDOK, 0);
-    }, [&] { result = BrowseForFolder("Select directory", std::wstring(), path); });
-    EXPECT_TRUE(result);
-    EXPECT_EQ(path, folder);
-    EXPECT_EQ(ErrorMode(), modeBefore);
-
-    // A file or a missing folder is no preselection; cancelling leaves it cleared.
-    for (const std::string& start : {temp.File("file.txt"), temp.File("missing")}) {
-        SCOPED_TRACE(start);
-        path = start;
-        ui.Run(nullptr, [&](TDrive& t) { PostMessageA(t.Dialog, WM_COMMAND, IDCANCEL, 0); },
-               [&] { result = BrowseForFolder("Select directory", std::wstring(), path); });
-        EXPECT_FALSE(result);
-        EXPECT_EQ(path, "");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        std::string path = c.start;
+        bool result = !c.selected;
+        ui.Run(nullptr, [&](TDrive& t) {
+            SCOPED_TRACE(c.start);
+            if (c.selected) { EXPECT_TRUE(WaitUntil([&] { return TreeItemText(t.Dialog, TVGN_CARET) == c.selected; })); }
+            if (c.rooted) { EXPECT_EQ(TreeItemText(t.Dialog, TVGN_ROOT), temp.Path().substr(temp.Path().rfind('\\') + 1)); }
+            if (c.computer) {
+                LPITEMIDLIST computer = nullptr;
+                SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);
+                SendMessageA(t.Dialog, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
+                CoTaskMemFree(computer);
+                t.Sync();
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(t.Dialog, IDOK))) << "OK stays disabled on a virtual folder";
+            }
+            EXPECT_EQ(Owner(t.Dialog), t.Host);
+            EXPECT_FALSE(IsWindowEnabled(t.Host));
+            EXPECT_TRUE(ErrorMode() & SEM_FAILCRITICALERRORS);
+            PostMessageA(t.Dialog, WM_COMMAND, c.selected ? IDOK : IDCANCEL, 0);
+        }, [&] { result = BrowseForFolder("Select directory", c.rooted ? std::wstring(temp.Path().begin(), temp.Path().end()) : std::wstring(), path); });
+        EXPECT_EQ(result, c.selected != nullptr);
+        EXPECT_EQ(path, c.selected ? c.start : "");
+        EXPECT_EQ(ErrorMode(), modeBefore);
     }
-}
-
-TEST(BrowseForFolder, RootLimitsTheTreeAndOnlyFileSystemFoldersAreReturned)
-{
-    testfiles::TempDir temp;
-    ASSERT_TRUE(CreateDirectoryA(temp.File("inner").c_str(), nullptr));
-    const std::wstring root(temp.Path().begin(), temp.Path().end());
-    std::string path = temp.File("inner");
-    SettleAccessTimes(path);
-    TUi ui;
-    bool result = false;
-    ui.Run(nullptr, [&](TDrive& t) {
-        EXPECT_EQ(TreeItemText(t.Dialog, TVGN_ROOT), temp.Path().substr(temp.Path().rfind('\\') + 1));
-        EXPECT_TRUE(WaitUntil([&] { return TreeItemText(t.Dialog, TVGN_CARET) == "inner"; }));
-        PostMessageA(t.Dialog, WM_COMMAND, IDOK, 0);
-    }, [&] { result = BrowseForFolder("Select directory", root, path); });
-    EXPECT_TRUE(result);
-    EXPECT_EQ(path, temp.File("inner"));
-
-    // The desktop's "My Computer" is no file-system folder: OK cannot confirm it.
-    path.clear();
-    ui.Run(nullptr, [&](TDrive& t) {
-        LPITEMIDLIST computer = nullptr;
-        SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);
-        SendMessageA(t.Dialog, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
-        CoTaskMemFree(computer);
-        t.Sync();
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(t.Dialog, IDOK))) << "OK stays disabled on a virtual folder";
-        PostMessageA(t.Dialog, WM_COMMAND, IDCANCEL, 0);
-    }, [&] { result = BrowseForFolder("Select directory", std::wstring(), path); });
-    EXPECT_FALSE(result);
 }

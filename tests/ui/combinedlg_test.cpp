@@ -27,6 +27,10 @@ TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
     ASSERT_TRUE(SplitFile(pieces.File("set.bin"), pieces.Path(), 10000, nullptr));  // set.001 .. set.003
     enum TMoment { BeforeClosingReport, AfterClosingReport, NoReport };
     const std::string crcOk = "File set.crc succefully combined. CRC checksum - OK!";
+    const auto alone = [](const char* pieces) {
+        return "File set combined from " + std::string(pieces) +
+               " pieces. It could not be verified: there is no checksum file set.crc beside the pieces.";
+    };
     const std::string third = pieces.File("set.003"), saved = testfiles::ReadFileBytes(third);
     const std::string descriptor = pieces.File("set.crc"), savedDescriptor = testfiles::ReadFileBytes(descriptor);
     const struct {
@@ -47,15 +51,9 @@ TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
         {"a different file in the target", "set.crc", false, false, false, "other bytes", "Error",
          "CRC Error.\r\n\r\nA different file \"%T\\set.bin\" is already there; it was left as it is.",
          BeforeClosingReport, "set.bin"},
-        {"pieces alone, from the first", "set.001", false, true, false, "", "Combine files",
-         "File set combined from 3 pieces. It could not be verified: there is no checksum file set.crc beside the "
-         "pieces.", AfterClosingReport, "set"},
-        {"pieces alone, from the second", "set.002", false, true, false, "", "Combine files",
-         "File set combined from 3 pieces. It could not be verified: there is no checksum file set.crc beside the "
-         "pieces.", AfterClosingReport, "set"},
-        {"pieces alone, the last missing", "set.002", true, true, false, "", "Combine files",
-         "File set combined from 2 pieces. It could not be verified: there is no checksum file set.crc beside the "
-         "pieces.", AfterClosingReport, "set"},
+        {"pieces alone, from the first", "set.001", false, true, false, "", "Combine files", alone("3"), AfterClosingReport, "set"},
+        {"pieces alone, from the second", "set.002", false, true, false, "", "Combine files", alone("3"), AfterClosingReport, "set"},
+        {"pieces alone, the last missing", "set.002", true, true, false, "", "Combine files", alone("2"), AfterClosingReport, "set"},
         {"pieces alone with a gap", "set.001", true, true, true, "", "Error", "Piece \"%P\\set.003\" is missing.",
          NoReport, ""},
         {"pieces alone, a file of their name there", "set.001", false, true, false, "x", "Error",

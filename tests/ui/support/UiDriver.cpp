@@ -22,19 +22,18 @@ public:
 [[maybe_unused]] ::testing::Environment* const OleEnvironment =
     ::testing::AddGlobalTestEnvironment(new TOleEnvironment);
 
-BOOL CALLBACK CollectVisible(HWND window, LPARAM param)
+BOOL CALLBACK Collect(HWND window, LPARAM list)
 {
-    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
 }
 
-BOOL CALLBACK CollectAll(HWND window, LPARAM param)
+bool IsDialog(HWND window)
 {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    return TRUE;
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    return std::string(name) == "#32770";
 }
-
-bool IsDialog(HWND window) { return ClassName(window) == "#32770"; }
 
 // A message-only window of the main thread that notes the marks posted to it. The thread takes
 // posted messages in the order they came, so once a mark is handled, so is everything before it.
@@ -43,26 +42,21 @@ std::atomic<WPARAM> gMarked{0}, gHandledMark{0};
 
 LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg != WM_APP) return DefWindowProcA(window, msg, wParam, lParam);
-    gHandledMark = wParam;
-    return 0;
+    if (msg == WM_APP) gHandledMark = wParam;
+    if (msg == WM_APP + 1) (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return msg == WM_APP || msg == WM_APP + 1 ? 0 : DefWindowProcA(window, msg, wParam, lParam);
 }
 
 }  // namespace
-
-std::string ClassName(HWND window)
-{
-    char name[256] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
 
 HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
 
 std::vector<HWND> ThreadWindows(DWORD threadId, bool visibleOnly)
 {
-    std::vector<HWND> windows;
-    EnumThreadWindows(threadId, visibleOnly ? &CollectVisible : &CollectAll, reinterpret_cast<LPARAM>(&windows));
+    std::vector<HWND> all, windows;
+    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&all));
+    for (HWND w : all)
+        if (!visibleOnly || IsWindowVisible(w)) windows.push_back(w);
     return windows;
 }
 
@@ -207,6 +201,11 @@ bool TDrive::Focus(int id) const
     return WaitUntil([&] { return FocusOf(Main) == control || GetParent(FocusOf(Main)) == control; });
 }
 
+void TDrive::OnMain(const std::function<void()>& fn) const
+{
+    SendMessageTimeoutA(gMarker, WM_APP + 1, 0, reinterpret_cast<LPARAM>(&fn), SMTO_NORMAL, WaitMs, nullptr);
+}
+
 void TDrive::Sync() const
 {
     const WPARAM mark = ++gMarked;
@@ -280,19 +279,6 @@ void TUi::Run(const char* caption, const std::function<void(TDrive&)>& script, c
     }
     EXPECT_EQ(App::OwnerWindow(), ownerBefore);
     EXPECT_EQ(IsWindowEnabled(Host()) != FALSE, hostEnabledBefore);
-}
-
-TDecimalSeparatorScope::TDecimalSeparatorScope(const char* separator)
-{
-    char text[8] = {};
-    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text);
-    old_ = text;
-    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator);
-}
-
-TDecimalSeparatorScope::~TDecimalSeparatorScope()
-{
-    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, old_.c_str());
 }
 
 }  // namespace ui

@@ -18,7 +18,6 @@ namespace ui {
 // How long a driver waits for a window to show up (the machine may emulate the CPU).
 constexpr DWORD WaitMs = 20000;
 
-std::string ClassName(HWND window);
 HWND Owner(HWND window);
 std::vector<HWND> ThreadWindows(DWORD threadId, bool visibleOnly = true);  // top-level windows
 // Waits until fn() holds; false on timeout.
@@ -92,6 +91,8 @@ public:
     // modal loop it runs, or has returned from the call under test.
     void Sync() const;
     bool Returned() const { return returned_; }
+    // Runs fn on the main thread, from inside the modal loop it runs.
+    void OnMain(const std::function<void()>& fn) const;
     // Waits for the main thread's message box with this caption, reads it, runs meanwhile (the
     // main thread waits in the box), answers OK and returns once the main thread has handled
     // the closing.
@@ -119,18 +120,6 @@ public:
 
 private:
     THostWindow host_;
-};
-
-// Sets the user's decimal separator for one scope.
-class TDecimalSeparatorScope {
-public:
-    explicit TDecimalSeparatorScope(const char* separator);
-    ~TDecimalSeparatorScope();
-    TDecimalSeparatorScope(const TDecimalSeparatorScope&) = delete;
-    TDecimalSeparatorScope& operator=(const TDecimalSeparatorScope&) = delete;
-
-private:
-    std::string old_;
 };
 
 }  // namespace ui
