@@ -102,6 +102,14 @@ void SettleAccessTimes(const std::string& folder)
     }
 }
 
+// The process's error mode (GetErrorMode, looked up: older headers lack it).
+UINT ErrorMode()
+{
+    auto get = reinterpret_cast<UINT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetErrorMode")));
+    return get ? get() : 0;
+}
+
 }  // namespace
 
 // An existing folder is selected when the chooser opens, under the given root too, and OK returns

@@ -51,12 +51,10 @@ LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
 
-std::vector<HWND> ThreadWindows(DWORD threadId, bool visibleOnly)
+std::vector<HWND> ThreadWindows(DWORD threadId)
 {
-    std::vector<HWND> all, windows;
-    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&all));
-    for (HWND w : all)
-        if (!visibleOnly || IsWindowVisible(w)) windows.push_back(w);
+    std::vector<HWND> windows;
+    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
@@ -70,13 +68,11 @@ bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs)
 HWND WaitForWindow(DWORD threadId, const std::function<bool(HWND)>& test, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : ThreadWindows(threadId))
-                if (test(window)) return found = window, true;
-            return false;
-        },
-        timeoutMs);
+    WaitUntil([&] {
+        for (HWND w : ThreadWindows(threadId))
+            if (IsWindowVisible(w) && test(w)) return (found = w) != nullptr;
+        return false;
+    }, timeoutMs);
     return found;
 }
 
@@ -100,7 +96,7 @@ HWND WaitForFolderChooser(DWORD threadId)
 std::vector<HWND> MessageBoxes(DWORD threadId)
 {
     std::vector<HWND> boxes;
-    for (HWND w : ThreadWindows(threadId, false))
+    for (HWND w : ThreadWindows(threadId))
         if (IsMessageBox(w)) boxes.push_back(w);
     return boxes;
 }
@@ -112,18 +108,9 @@ std::string TreeItemText(HWND chooser, WPARAM flag)
     if (!item) return "";
     // The text travels through a buffer of the chooser's thread's process: the same process here.
     char text[MAX_PATH] = {};
-    TVITEMA tv{};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = item;
-    tv.pszText = text;
-    tv.cchTextMax = MAX_PATH;
+    TVITEMA tv{TVIF_TEXT, item, 0, 0, text, MAX_PATH, 0, 0, 0, 0};
     SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
     return text;
-}
-
-void PostClick(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 void PostKey(HWND target, UINT vk)
@@ -137,33 +124,6 @@ HWND FocusOf(DWORD threadId)
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
-}
-
-void SetText(HWND dialog, int id, const std::string& text)
-{
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-std::array<int, 4> ControlRect(HWND dialog, int id)
-{
-    RECT rc{};
-    GetWindowRect(GetDlgItem(dialog, id), &rc);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
-    return {int(rc.left), int(rc.top), int(rc.right - rc.left), int(rc.bottom - rc.top)};
-}
-
-int ScreenDpi()
-{
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    return ReleaseDC(nullptr, screen), dpi;
-}
-
-UINT ErrorMode()
-{
-    auto get = reinterpret_cast<UINT(WINAPI*)()>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetErrorMode")));
-    return get ? get() : 0;
 }
 
 TDriver::TDriver(std::function<void(DWORD)> script) : finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
@@ -192,6 +152,11 @@ void ExpectBox(const TBox& box, const std::string& text, HWND owner, HICON icon)
     EXPECT_EQ(box.Text, text);
     EXPECT_EQ(box.Owner, owner) << text;
     EXPECT_EQ(box.Icon, icon) << text;
+}
+
+void TDrive::Click(int id) const
+{
+    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
 }
 
 bool TDrive::Focus(int id) const
@@ -248,10 +213,7 @@ bool TDrive::Cancel() const
 TUi::TUi(const char* hostTitle) : host_(hostTitle)
 {
     if (gMarker) return;
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &MarkerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "ZandrelUiMarker";
+    WNDCLASSA wc{0, &MarkerProc, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, "ZandrelUiMarker"};
     RegisterClassA(&wc);
     gMarker = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <array>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -19,7 +18,7 @@ namespace ui {
 constexpr DWORD WaitMs = 20000;
 
 HWND Owner(HWND window);
-std::vector<HWND> ThreadWindows(DWORD threadId, bool visibleOnly = true);  // top-level windows
+std::vector<HWND> ThreadWindows(DWORD threadId);  // top-level windows, also hidden ones
 // Waits until fn() holds; false on timeout.
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs = WaitMs);
 // Waits until a visible top-level window of the thread satisfies the test; null on timeout.
@@ -37,18 +36,10 @@ std::vector<HWND> MessageBoxes(DWORD threadId);
 // selected one, TVGN_ROOT: the top one); empty when there is none.
 std::string TreeItemText(HWND chooser, WPARAM flag);
 
-// Presses a button of a dialog by posting its BN_CLICKED, as a click does.
-void PostClick(HWND dialog, int id);
 // A key pressed on a control, through the modal loop.
 void PostKey(HWND target, UINT vk);
 // The focused window of another thread.
 HWND FocusOf(DWORD threadId);
-void SetText(HWND dialog, int id, const std::string& text);
-// A control's left, top, width and height in its dialog's client area, in pixels.
-std::array<int, 4> ControlRect(HWND dialog, int id);
-int ScreenDpi();
-// The process's error mode (GetErrorMode, looked up: older headers lack it).
-UINT ErrorMode();
 
 // Runs a script on a helper thread. When the script ends (also through a failed ASSERT), the
 // driver keeps cancelling whatever dialog the main thread still shows until Finish(), so a
@@ -83,14 +74,14 @@ public:
     HWND Dialog = nullptr;  // the form dialog the run waited for, or the folder chooser
 
     HWND Item(int id) const { return GetDlgItem(Dialog, id); }
-    void Set(int id, const std::string& text) const { SetText(Dialog, id, text); }
-    void Click(int id) const { PostClick(Dialog, id); }
+    void Set(int id, const std::string& text) const { SetDlgItemTextA(Dialog, id, text.c_str()); }
+    // Presses a button by posting its BN_CLICKED, as a click does.
+    void Click(int id) const;
     // Gives the control the focus and waits until it has it (its edit field, for a combo box).
     bool Focus(int id) const;
     // Returns once the main thread has handled everything posted to it before, through whatever
     // modal loop it runs, or has returned from the call under test.
     void Sync() const;
-    bool Returned() const { return returned_; }
     // Runs fn on the main thread, from inside the modal loop it runs.
     void OnMain(const std::function<void()>& fn) const;
     // Waits for the main thread's message box with this caption, reads it, runs meanwhile (the
