@@ -205,6 +205,9 @@ TEST(SplitDialog, AFailedSplitSaysWhyACancelSaysNothingAnErrorPassesOn)
         << "the cancel left its first piece; nothing else was written";
 }
 
+// Opened by a real click on the speed button (down and up), then by BM_CLICK: the chooser, owned
+// by the host, keeps the dialog disabled; Cancel leaves the field as typed, a choice replaces it,
+// and the focus stays where it was.
 TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt)
 {
     testfiles::TempDir chosen;
@@ -214,40 +217,37 @@ TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt
         HWND edit = t.Item(IDC_EDTARGETDIR), browse = t.Item(IDC_SBBROWSE);
         t.Set(IDC_EDTARGETDIR, "typed by the user");
         ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));
-        // A real click on the speed button: down and up.
-        PostMessageA(browse, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-        PostMessageA(browse, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-        HWND chooser = WaitForFolderChooser(t.Main);
-        ASSERT_NE(chooser, nullptr);
-        EXPECT_EQ(Owner(chooser), t.Host);
-        EXPECT_FALSE(IsWindowEnabled(t.Host));
-        EXPECT_FALSE(IsWindowEnabled(t.Dialog));
-        bool titled = false;
-        for (HWND child = GetWindow(chooser, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            titled |= WindowText(child) == "Select directory";
-        EXPECT_TRUE(titled);
-        PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
-        WaitGone(chooser);
-        t.Sync();
-        EXPECT_EQ(WindowText(edit), "typed by the user");
-
-        PostMessageA(browse, BM_CLICK, 0, 0);
-        chooser = WaitForFolderChooser(t.Main);
-        ASSERT_NE(chooser, nullptr);
-        // The chooser fills its tree and makes its own first selection while it opens, which can
-        // overwrite one made before: select until the selection holds once it handled all that.
-        EXPECT_TRUE(WaitUntil([&] {
-            SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.Path().c_str()));
+        for (const bool choose : {false, true}) {
+            SCOPED_TRACE(choose ? "choice" : "cancel");
+            if (choose) PostMessageA(browse, BM_CLICK, 0, 0);
+            if (!choose) PostMessageA(browse, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+            if (!choose) PostMessageA(browse, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+            HWND chooser = WaitForFolderChooser(t.Main);
+            ASSERT_NE(chooser, nullptr);
+            EXPECT_EQ(Owner(chooser), t.Host);
+            EXPECT_FALSE(IsWindowEnabled(t.Host));
+            EXPECT_FALSE(IsWindowEnabled(t.Dialog));
+            bool titled = false;
+            for (HWND child = GetWindow(chooser, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                titled |= WindowText(child) == "Select directory";
+            EXPECT_TRUE(titled);
+            // The chooser fills its tree and makes its own first selection while it opens, which
+            // can overwrite one made before: select until it holds once the chooser handled that.
+            if (choose) {
+                EXPECT_TRUE(WaitUntil([&] {
+                    SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.Path().c_str()));
+                    t.Sync();
+                    return TreeItemText(chooser, TVGN_CARET) == leaf;
+                }));
+            }
+            PostMessageA(chooser, WM_COMMAND, choose ? IDOK : IDCANCEL, 0);
+            WaitGone(chooser);
             t.Sync();
-            return TreeItemText(chooser, TVGN_CARET) == leaf;
-        }));
-        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-        WaitGone(chooser);
-        t.Sync();
-        EXPECT_EQ(WindowText(edit), chosen.Path());
-        EXPECT_EQ(FocusOf(t.Main), edit);
-        EXPECT_TRUE(IsWindowEnabled(t.Dialog));
-        EXPECT_FALSE(IsWindowEnabled(t.Host));
+            EXPECT_EQ(WindowText(edit), choose ? chosen.Path() : "typed by the user");
+            EXPECT_EQ(FocusOf(t.Main), edit);
+            EXPECT_TRUE(IsWindowEnabled(t.Dialog));
+            EXPECT_FALSE(IsWindowEnabled(t.Host));
+        }
         EXPECT_TRUE(t.Cancel());
     }, [&] { ExecuteSplitDialog(ui.Host(), "C:\\x.bin", "C:\\", nullptr); });
 }
