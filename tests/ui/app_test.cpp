@@ -81,34 +81,6 @@ TEST(App, OwnerWindowAndCursorScopesRestoreAlsoWhenAnErrorPasses)
 
 namespace {
 
-struct TChooser {
-    bool found = false;
-    HWND owner = nullptr;
-    bool hostEnabled = true;
-    UINT errorMode = 0;
-    std::string selected;  // the tree's selected item text
-};
-
-// The text of the chooser's tree item that TVM_GETNEXTITEM finds with flag (TVGN_CARET: the
-// selected one, TVGN_ROOT: the top one); empty when there is none.
-std::string TreeItemText(HWND chooser, WPARAM flag)
-{
-    HWND tree = FindWindowExA(chooser, nullptr, "SysTreeView32", nullptr);
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, flag, 0));
-    if (!item) return "";
-    // The text travels through a buffer of the chooser's thread's process: the same process here.
-    char text[MAX_PATH] = {};
-    TVITEMA tv{};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = item;
-    tv.pszText = text;
-    tv.cchTextMax = MAX_PATH;
-    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
-    return text;
-}
-
-std::string SelectedTreeText(HWND chooser) { return TreeItemText(chooser, TVGN_CARET); }
-
 // Wine's chooser finds a preselected folder by comparing the shell's item ids byte for byte, and
 // an id carries the folder's last-access time in two-second steps. Listing a folder that changed
 // since it was last listed moves that time (relatime), and the chooser lists the path's folders
@@ -130,7 +102,8 @@ void SettleAccessTimes(const std::string& folder)
     }
 }
 
-UINT GetErrorModeNow()
+// The process's error mode (GetErrorMode, looked up: older headers lack it).
+UINT ErrorMode()
 {
     auto get = reinterpret_cast<UINT(WINAPI*)()>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetErrorMode")));
@@ -139,110 +112,52 @@ UINT GetErrorModeNow()
 
 }  // namespace
 
-TEST(BrowseForFolder, PreselectsAnExistingFolderClearsAnythingElseAndReportsCancel)
+// An existing folder is selected when the chooser opens, under the given root too, and OK returns
+// it; a file or a missing folder is no preselection, and cancelling leaves it cleared; the
+// desktop's "My Computer" is no file-system folder, so OK cannot confirm it.
+TEST(BrowseForFolder, PreselectsAnExistingFolderUnderItsRootClearsAnythingElseAndReturnsOnlyFileSystemFolders)
 {
     testfiles::TempDir temp;
     const std::string folder = temp.File("Chosen folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     testfiles::WriteFileBytes(temp.File("file.txt"), "x");
     SettleAccessTimes(folder);
-    THostWindow host;
-    App::TOwnerWindowScope owner(host.Get());
-    const UINT modeBefore = GetErrorModeNow();
-
-    // An existing folder is selected when the chooser opens; OK returns it.
-    TChooser seen;
-    std::string path = folder;
-    bool result;
-    {
-        TDriver driver([&](DWORD main) {
-            HWND chooser = WaitForFolderChooser(main);
-            ASSERT_NE(chooser, nullptr);
-            seen.found = true;
-            WaitUntil([&] { return SelectedTreeText(chooser) == "Chosen folder"; }, 5000);
-            seen.selected = SelectedTreeText(chooser);
-            seen.owner = Owner(chooser);
-            seen.hostEnabled = IsWindowEnabled(host.Get()) != FALSE;
-            seen.errorMode = GetErrorModeNow();
-            PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-            WaitGone(chooser);
-        });
-        result = BrowseForFolder("Select directory", std::wstring(), path);
+    const struct {
+        std::string start;
+        bool rooted;           // the tree starts at temp
+        const char* selected;  // the tree's selection, then OK; null: Cancel
+        bool computer;         // "My Computer" selected first
+    } cases[] = {
+        {folder, false, "Chosen folder", false}, {folder, true, "Chosen folder", false},
+        {temp.File("file.txt"), false, nullptr, false}, {temp.File("missing"), false, nullptr, false},
+        {"", false, nullptr, true},
+    };
+    TUi ui;
+    App::TOwnerWindowScope owner(ui.Host());
+    const UINT modeBefore = ErrorMode();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        std::string path = c.start;
+        bool result = !c.selected;
+        ui.Run(nullptr, [&](TDrive& t) {
+            SCOPED_TRACE(c.start);
+            if (c.selected) { EXPECT_TRUE(WaitUntil([&] { return TreeItemText(t.Dialog, TVGN_CARET) == c.selected; })); }
+            if (c.rooted) { EXPECT_EQ(TreeItemText(t.Dialog, TVGN_ROOT), temp.Path().substr(temp.Path().rfind('\\') + 1)); }
+            if (c.computer) {
+                LPITEMIDLIST computer = nullptr;
+                SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);
+                SendMessageA(t.Dialog, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
+                CoTaskMemFree(computer);
+                t.Sync();
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(t.Dialog, IDOK))) << "OK stays disabled on a virtual folder";
+            }
+            EXPECT_EQ(Owner(t.Dialog), t.Host);
+            EXPECT_FALSE(IsWindowEnabled(t.Host));
+            EXPECT_TRUE(ErrorMode() & SEM_FAILCRITICALERRORS);
+            PostMessageA(t.Dialog, WM_COMMAND, c.selected ? IDOK : IDCANCEL, 0);
+        }, [&] { result = BrowseForFolder("Select directory", c.rooted ? std::wstring(temp.Path().begin(), temp.Path().end()) : std::wstring(), path); });
+        EXPECT_EQ(result, c.selected != nullptr);
+        EXPECT_EQ(path, c.selected ? c.start : "");
+        EXPECT_EQ(ErrorMode(), modeBefore);
     }
-    ASSERT_TRUE(seen.found);
-    EXPECT_EQ(seen.selected, "Chosen folder");
-    EXPECT_EQ(seen.owner, host.Get());
-    EXPECT_FALSE(seen.hostEnabled);
-    EXPECT_TRUE(seen.errorMode & SEM_FAILCRITICALERRORS);
-    EXPECT_TRUE(result);
-    EXPECT_EQ(path, folder);
-    EXPECT_EQ(GetErrorModeNow(), modeBefore);
-    EXPECT_TRUE(IsWindowEnabled(host.Get()));
-
-    // A file or a missing folder is no preselection; cancelling leaves it cleared.
-    for (const std::string& start : {temp.File("file.txt"), temp.File("missing")}) {
-        SCOPED_TRACE(start);
-        std::string p = start;
-        bool opened = false;
-        {
-            TDriver driver([&](DWORD main) {
-                HWND chooser = WaitForFolderChooser(main);
-                opened = chooser != nullptr;
-                PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
-                WaitGone(chooser);
-            });
-            result = BrowseForFolder("Select directory", std::wstring(), p);
-        }
-        EXPECT_TRUE(opened);
-        EXPECT_FALSE(result);
-        EXPECT_EQ(p, "");
-        EXPECT_TRUE(IsWindowEnabled(host.Get()));
-    }
-}
-
-TEST(BrowseForFolder, RootLimitsTheTreeAndOnlyFileSystemFoldersAreReturned)
-{
-    testfiles::TempDir temp;
-    ASSERT_TRUE(CreateDirectoryA(temp.File("inner").c_str(), nullptr));
-    const std::wstring root(temp.Path().begin(), temp.Path().end());
-    std::string path = temp.File("inner");
-    SettleAccessTimes(path);
-    std::string topItem;
-    bool result;
-    {
-        TDriver driver([&](DWORD main) {
-            HWND chooser = WaitForFolderChooser(main);
-            ASSERT_NE(chooser, nullptr);
-            topItem = TreeItemText(chooser, TVGN_ROOT);
-            WaitUntil([&] { return SelectedTreeText(chooser) == "inner"; }, 5000);
-            PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-            WaitGone(chooser);
-        });
-        result = BrowseForFolder("Select directory", root, path);
-    }
-    const std::string rootName = temp.Path().substr(temp.Path().rfind('\\') + 1);
-    EXPECT_EQ(topItem, rootName);
-    EXPECT_TRUE(result);
-    EXPECT_EQ(path, temp.File("inner"));
-
-    // The desktop's "My Computer" is no file-system folder: OK cannot confirm it.
-    path.clear();
-    bool stillOpen = false;
-    {
-        TDriver driver([&](DWORD main) {
-            HWND chooser = WaitForFolderChooser(main);
-            ASSERT_NE(chooser, nullptr);
-            LPITEMIDLIST computer = nullptr;
-            SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);
-            SendMessageA(chooser, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
-            Sleep(200);
-            stillOpen = !IsWindowEnabled(GetDlgItem(chooser, IDOK));
-            CoTaskMemFree(computer);
-            PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
-            WaitGone(chooser);
-        });
-        result = BrowseForFolder("Select directory", std::wstring(), path);
-    }
-    EXPECT_TRUE(stillOpen) << "OK stays disabled on a virtual folder";
-    EXPECT_FALSE(result);
 }

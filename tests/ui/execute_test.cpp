@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "EngineProbe.h"
 #include "Library.h"
+#include "SysError.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
 #include "resource.h"
@@ -25,55 +27,34 @@ TEST(ExecuteEntry, SplitAndCombineRunWithNilTextsNilProgressAndJunkInTheUnusedAr
     ASSERT_NE(split, nullptr);
     ASSERT_NE(combine, nullptr);
     testfiles::TempDir source, restored;
-    std::string content(200000, '\0');
-    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 251);
-    testfiles::WriteFileBytes(source.File("notes.dat"), content);
-    THostWindow host;
-
+    testfiles::WriteFileBytes(source.File("notes.dat"), testfiles::PatternBytes(200000, 7));
+    TUi ui;
+    int32_t result = -1;
     // Nil target: the field starts empty; the user types one and picks 100 Kb pieces... of text.
-    std::string initialTarget = "<unread>", splitOwner;
-    HWND dialogOwner = nullptr;
-    TBox splitBox;
-    int32_t result;
-    {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            dialogOwner = Owner(dialog);
-            initialTarget = WindowText(GetDlgItem(dialog, IDC_EDTARGETDIR));
-            SetText(dialog, IDC_EDTARGETDIR, source.Path());
-            SetText(dialog, IDC_CBTRGSIZE, "100000 b");
-            PostClick(dialog, IDC_BTOK);
-            splitBox = ReadAndCloseBox(main, "Split file");
-        });
-        result = split(Junk, host.Get(), Junk, Junk, Junk, nullptr, source.File("notes.dat").c_str(), Junk, nullptr);
-    }
+    ui.Run("Split file", [&](TDrive& t) {
+        EXPECT_EQ(Owner(t.Dialog), t.Host);
+        EXPECT_EQ(WindowText(t.Item(IDC_EDTARGETDIR)), "");
+        t.Set(IDC_EDTARGETDIR, source.Path());
+        t.Set(IDC_CBTRGSIZE, "100000 b");
+        t.Click(IDC_BTOK);
+        ExpectBox(t.Box("Split file"), "File notes.dat succefully splitted.", t.Host, InformationIcon());
+    }, [&] { result = split(Junk, ui.Host(), Junk, Junk, Junk, nullptr, source.File("notes.dat").c_str(), Junk, nullptr); });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(initialTarget, "");
-    EXPECT_EQ(dialogOwner, host.Get());
-    EXPECT_EQ(splitBox.Text, "File notes.dat succefully splitted.");
-    EXPECT_EQ(splitBox.Owner, host.Get());
-    EXPECT_EQ(splitBox.Icon, InformationIcon());
     EXPECT_TRUE(testfiles::FileExists(source.File("notes.002")));
     EXPECT_FALSE(testfiles::FileExists(source.File("notes.003")));
 
     // The combine keeps the proposed target.
-    TBox combineBox;
-    {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Combine files");
-            ASSERT_NE(dialog, nullptr);
-            PostClick(dialog, IDC_BTOK);
-            combineBox = ReadAndCloseBox(main, "Combine files");
-        });
-        result = combine(Junk, host.Get(), Junk, Junk, Junk, restored.Path().c_str(), source.File("notes.crc").c_str(),
+    result = -1;
+    ui.Run("Combine files", [&](TDrive& t) {
+        t.Click(IDC_BTOK);
+        ExpectBox(t.Box("Combine files"), "File notes.crc succefully combined. CRC checksum - OK!", t.Host,
+                  InformationIcon());
+    }, [&] {
+        result = combine(Junk, ui.Host(), Junk, Junk, Junk, restored.Path().c_str(), source.File("notes.crc").c_str(),
                          Junk, nullptr);
-    }
+    });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(combineBox.Text, "File notes.crc succefully combined. CRC checksum - OK!");
-    EXPECT_EQ(combineBox.Owner, host.Get());
-    EXPECT_EQ(testfiles::ReadFileBytes(restored.File("notes.dat")), content);
-    EXPECT_TRUE(IsWindowEnabled(host.Get()));
+    EXPECT_EQ(engineprobe::FileNames(restored.Path()), std::vector<std::string>{"notes.dat"});
 }
 
 TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndExecuteReturnsZero)
@@ -82,51 +63,31 @@ TEST(ExecuteEntry, AnErrorRaisedInsideReachesTheUserAsErrorBoxOwnedByTheHostAndE
     const TExecuteProc combine = library.Execute(2), split = library.Execute(1);
     ASSERT_NE(combine, nullptr);
     testfiles::TempDir dir;
-    THostWindow host;
-    TBox box;
-    int32_t result = -1;
-    {
-        TDriver driver([&](DWORD main) {
-            ASSERT_TRUE(PressOk(main, "Combine files"));
-            box = ReadAndCloseBox(main, "Error");
-        });
-        result = combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("none.crc").c_str(), 0, nullptr);
-    }
-    EXPECT_EQ(result, 0);
-    ASSERT_TRUE(box.Found);
-    EXPECT_EQ(box.Text.rfind("Cannot open file \"" + dir.File("none.crc") + "\".", 0), 0u) << box.Text;
-    EXPECT_EQ(box.Owner, host.Get());
-    EXPECT_EQ(box.Icon, ErrorIcon());
-    EXPECT_TRUE(IsWindowEnabled(host.Get()));
-
-    // A 3 GB file picked as descriptor is refused at once, without being read.
+    TUi ui;
+    // A descriptor that cannot be opened; a 3 GB file picked as descriptor, refused at once
+    // without being read.
     engineprobe::MakeSparseFile(dir.File("huge.crc"), 3ull << 30, "filename=huge.bin\r\n");
-    {
-        TDriver driver([&](DWORD main) {
-            ASSERT_TRUE(PressOk(main, "Combine files"));
-            box = ReadAndCloseBox(main, "Error");
-        });
-        combine(0, host.Get(), 0, 0, 0, dir.Path().c_str(), dir.File("huge.crc").c_str(), 0, nullptr);
+    const std::string texts[][2] = {
+        {dir.File("none.crc"), "Cannot open file \"" + dir.File("none.crc") + "\". " + SysErrorMessage(ERROR_FILE_NOT_FOUND)},
+        {dir.File("huge.crc"), "File \"" + dir.File("huge.crc") + "\" is not a checksum file. Nothing was combined."}};
+    for (const auto& [file, text] : texts) {
+        int32_t result = -1;
+        ui.Run("Combine files", [&](TDrive& t) {
+            t.Click(IDC_BTOK);
+            ExpectBox(t.Box("Error"), text, t.Host, ErrorIcon());
+        }, [&] { result = combine(0, ui.Host(), 0, 0, 0, dir.Path().c_str(), file.c_str(), 0, nullptr); });
+        EXPECT_EQ(result, 0);
     }
-    EXPECT_EQ(box.Text, "File \"" + dir.File("huge.crc") + "\" is not a checksum file. Nothing was combined.");
-    EXPECT_EQ(box.Owner, host.Get());
     DeleteFileA(dir.File("huge.crc").c_str());
 
     // The library is usable again at once, and its next dialog belongs to the next host window.
-    THostWindow second("Second host");
-    HWND owner = nullptr;
-    {
-        TDriver driver([&](DWORD main) {
-            HWND dialog = WaitForFormDialog(main, "Split file");
-            ASSERT_NE(dialog, nullptr);
-            owner = Owner(dialog);
-            PostKey(GetDlgItem(dialog, IDC_BTOK), VK_ESCAPE);
-            WaitGone(dialog);
-        });
-        result = split(0, second.Get(), 0, 0, 0, nullptr, nullptr, 0, nullptr);
-    }
+    TUi second("Second host");
+    int32_t result = -1;
+    second.Run("Split file", [&](TDrive& t) {
+        EXPECT_EQ(Owner(t.Dialog), t.Host);
+        PostKey(t.Item(IDC_BTOK), VK_ESCAPE);
+    }, [&] { result = split(0, second.Host(), 0, 0, 0, nullptr, nullptr, 0, nullptr); });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(owner, second.Get());
 }
 
 TEST(ExecuteEntry, TheHostWindowAndItsTopLevelWindowAreLeftAsEnabledAsTheyWereOnEveryPath)
@@ -141,11 +102,10 @@ TEST(ExecuteEntry, TheHostWindowAndItsTopLevelWindowAreLeftAsEnabledAsTheyWereOn
     ASSERT_NE(combine, nullptr);
     testfiles::TempDir dir;
     testfiles::WriteFileBytes(dir.File("data.bin"), testfiles::PatternBytes(1000));
-    struct THostCase {
+    const struct {
         const char* name;
         bool child, topEnabled, hostEnabled;
-    };
-    const THostCase hosts[] = {
+    } hosts[] = {
         {"disabled top-level window", false, false, false},
         {"child of an enabled top-level window", true, true, true},
         {"child of a disabled top-level window", true, false, true},
@@ -153,42 +113,30 @@ TEST(ExecuteEntry, TheHostWindowAndItsTopLevelWindowAreLeftAsEnabledAsTheyWereOn
         {"disabled child of a disabled top-level window", true, false, false},
     };
     enum TPath { MissingDescriptor, DirectoryAsSource, ValidationThenCancel, Success };
-    for (const THostCase& h : hosts) {
+    for (const auto& h : hosts) {
         for (const TPath path : {MissingDescriptor, DirectoryAsSource, ValidationThenCancel, Success}) {
             SCOPED_TRACE(std::string(h.name) + ", path " + std::to_string(path));
-            THostWindow top;
-            HWND host = top.Get();
-            if (h.child)
-                host = CreateWindowExA(0, "ZandrelTestHost", "panel", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, top.Get(),
-                                       nullptr, GetModuleHandleA(nullptr), nullptr);
+            TUi ui;  // the top-level window; the run checks it is as enabled as before
+            HWND host = h.child ? CreateWindowExA(0, "ZandrelTestHost", "panel", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200,
+                                                  ui.Host(), nullptr, GetModuleHandleA(nullptr), nullptr)
+                                : ui.Host();
             ASSERT_NE(host, nullptr);
-            EnableWindow(top.Get(), h.topEnabled);
+            EnableWindow(ui.Host(), h.topEnabled);
             EnableWindow(host, h.hostEnabled);
-            TBox box;
-            {
-                TDriver driver([&](DWORD main) {
-                    const bool isSplit = path == DirectoryAsSource || path == Success;
-                    HWND dialog = WaitForFormDialog(main, isSplit ? "Split file" : "Combine files");
-                    ASSERT_NE(dialog, nullptr);
-                    if (path == Success) SetText(dialog, IDC_CBTRGSIZE, "300");
-                    if (path == ValidationThenCancel) SetText(dialog, IDC_EDTARGETDIR, dir.File("missing"));
-                    PostClick(dialog, IDC_BTOK);
-                    box = ReadAndCloseBox(main, path == Success               ? "Split file"
-                                                : path == ValidationThenCancel ? "Path not found"
-                                                                               : "Error");
-                    if (path == ValidationThenCancel) {
-                        PostClick(dialog, IDC_BTCANCEL);
-                        WaitGone(dialog);
-                    }
-                });
-                if (path == MissingDescriptor || path == ValidationThenCancel)
+            const bool isSplit = path == DirectoryAsSource || path == Success;
+            ui.Run(isSplit ? "Split file" : "Combine files", [&](TDrive& t) {
+                if (path == Success) t.Set(IDC_CBTRGSIZE, "300");
+                if (path == ValidationThenCancel) t.Set(IDC_EDTARGETDIR, dir.File("missing"));
+                t.Click(IDC_BTOK);
+                EXPECT_TRUE(t.Box(path == Success ? "Split file" : path == ValidationThenCancel ? "Path not found" : "Error").Found);
+                if (path == ValidationThenCancel) { EXPECT_TRUE(t.Cancel()); }
+            }, [&] {
+                if (!isSplit)
                     combine(0, host, 0, 0, 0, dir.Path().c_str(), dir.File("none.crc").c_str(), 0, nullptr);
                 else
-                    split(0, host, 0, 0, 0, dir.Path().c_str(),
-                          (path == Success ? dir.File("data.bin") : dir.Path()).c_str(), 0, nullptr);
-            }
-            EXPECT_TRUE(box.Found);
-            EXPECT_EQ(IsWindowEnabled(top.Get()) != FALSE, h.topEnabled);
+                    split(0, host, 0, 0, 0, dir.Path().c_str(), (path == Success ? dir.File("data.bin") : dir.Path()).c_str(), 0,
+                          nullptr);
+            });
             EXPECT_EQ(IsWindowEnabled(host) != FALSE, h.hostEnabled);
         }
     }

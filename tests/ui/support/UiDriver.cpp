@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
+#include <utility>
 
+#include "App.h"
 #include "resource.h"
 
 namespace ui {
@@ -20,22 +22,32 @@ public:
 [[maybe_unused]] ::testing::Environment* const OleEnvironment =
     ::testing::AddGlobalTestEnvironment(new TOleEnvironment);
 
-BOOL CALLBACK Collect(HWND window, LPARAM param)
+BOOL CALLBACK Collect(HWND window, LPARAM list)
 {
-    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
 }
 
-bool IsDialog(HWND window) { return ClassName(window) == "#32770"; }
+bool IsDialog(HWND window)
+{
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    return std::string(name) == "#32770";
+}
+
+// A message-only window of the main thread that notes the marks posted to it. The thread takes
+// posted messages in the order they came, so once a mark is handled, so is everything before it.
+HWND gMarker = nullptr;
+std::atomic<WPARAM> gMarked{0}, gHandledMark{0};
+
+LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_APP) gHandledMark = wParam;
+    if (msg == WM_APP + 1) (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return msg == WM_APP || msg == WM_APP + 1 ? 0 : DefWindowProcA(window, msg, wParam, lParam);
+}
 
 }  // namespace
-
-std::string ClassName(HWND window)
-{
-    char name[256] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
 
 HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
 
@@ -48,24 +60,19 @@ std::vector<HWND> ThreadWindows(DWORD threadId)
 
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (fn()) return true;
+    for (const DWORD start = GetTickCount(); !fn(); Sleep(20))
         if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(20);
-    }
+    return true;
 }
 
 HWND WaitForWindow(DWORD threadId, const std::function<bool(HWND)>& test, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : ThreadWindows(threadId))
-                if (test(window)) { found = window; return true; }
-            return false;
-        },
-        timeoutMs);
+    WaitUntil([&] {
+        for (HWND w : ThreadWindows(threadId))
+            if (IsWindowVisible(w) && test(w)) return (found = w) != nullptr;
+        return false;
+    }, timeoutMs);
     return found;
 }
 
@@ -81,52 +88,29 @@ HWND WaitForFormDialog(DWORD threadId, const char* caption)
     });
 }
 
-HWND WaitForMessageBox(DWORD threadId, const char* caption, DWORD timeoutMs)
-{
-    return WaitForWindow(
-        threadId,
-        [&](HWND w) {
-            return IsMessageBox(w) && WindowText(w) == caption;
-        },
-        timeoutMs);
-}
-
 HWND WaitForFolderChooser(DWORD threadId)
 {
     return WaitForWindow(threadId, [](HWND w) { return IsDialog(w) && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr); });
 }
 
-TBox ReadAndCloseBox(DWORD threadId, const char* caption, HWND watched)
+std::vector<HWND> MessageBoxes(DWORD threadId)
 {
-    TBox box;
-    box.Owner = reinterpret_cast<HWND>(-1);
-    HWND window = WaitForMessageBox(threadId, caption);
-    if (!window) return box;
-    static_cast<TSeenBox&>(box) = ReadBox(window);
-    box.Found = true;
-    if (watched) box.WatchedEnabledMeanwhile = IsWindowEnabled(watched) != FALSE;
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitGone(window);
-    if (watched) {
-        Sleep(50);  // what closing the box hands back happens just after it went
-        box.WatchedEnabledAfter = IsWindowEnabled(watched) != FALSE;
-    }
-    return box;
+    std::vector<HWND> boxes;
+    for (HWND w : ThreadWindows(threadId))
+        if (IsMessageBox(w)) boxes.push_back(w);
+    return boxes;
 }
 
-void PostClick(HWND dialog, int id)
+std::string TreeItemText(HWND chooser, WPARAM flag)
 {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-bool PressOk(DWORD threadId, const char* caption, const char* size)
-{
-    HWND dialog = WaitForFormDialog(threadId, caption);
-    if (!dialog) return false;
-    if (size) SetText(dialog, IDC_CBTRGSIZE, size);
-    PostClick(dialog, IDC_BTOK);
-    WaitGone(dialog);
-    return true;
+    HWND tree = FindWindowExA(chooser, nullptr, WC_TREEVIEWA, nullptr);
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, flag, 0));
+    if (!item) return "";
+    // The text travels through a buffer of the chooser's thread's process: the same process here.
+    char text[MAX_PATH] = {};
+    TVITEMA tv{TVIF_TEXT, item, 0, 0, text, MAX_PATH, 0, 0, 0, 0};
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
 }
 
 void PostKey(HWND target, UINT vk)
@@ -142,57 +126,121 @@ HWND FocusOf(DWORD threadId)
     return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
 }
 
-TDriver::TDriver(std::function<void(DWORD)> script)
+TDriver::TDriver(std::function<void(DWORD)> script) : finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     const DWORD mainThread = GetCurrentThreadId();
     thread_ = std::thread([this, mainThread, script] {
         script(mainThread);
         // Whatever the script left open is cancelled, until the main thread is back.
-        while (!done_) {
+        do {
             for (HWND w : ThreadWindows(mainThread))
                 if (IsDialog(w)) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
-            Sleep(100);
-        }
+        } while (WaitForSingleObject(finished_, 100) == WAIT_TIMEOUT);
     });
 }
 
 void TDriver::Finish()
 {
-    done_ = true;
+    SetEvent(finished_);
     if (thread_.joinable()) thread_.join();
+    if (finished_) CloseHandle(std::exchange(finished_, nullptr));
 }
 
-std::array<int, 4> ControlRect(HWND dialog, int id)
+void ExpectBox(const TBox& box, const std::string& text, HWND owner, HICON icon)
 {
-    RECT rc{};
-    GetWindowRect(GetDlgItem(dialog, id), &rc);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
-    return {int(rc.left), int(rc.top), int(rc.right - rc.left), int(rc.bottom - rc.top)};
+    ASSERT_TRUE(box.Found) << text;
+    EXPECT_EQ(box.Text, text);
+    EXPECT_EQ(box.Owner, owner) << text;
+    EXPECT_EQ(box.Icon, icon) << text;
 }
 
-int ScreenDpi()
+void TDrive::Click(int id) const
 {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    return ReleaseDC(nullptr, screen), dpi;
+    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
 }
 
-void SetText(HWND dialog, int id, const std::string& text)
+bool TDrive::Focus(int id) const
 {
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    HWND control = Item(id);
+    PostMessageA(Dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    return WaitUntil([&] { return FocusOf(Main) == control || GetParent(FocusOf(Main)) == control; });
 }
 
-TDecimalSeparatorScope::TDecimalSeparatorScope(const char* separator)
+void TDrive::OnMain(const std::function<void()>& fn) const
 {
-    char text[8] = {};
-    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text);
-    old_ = text;
-    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator);
+    SendMessageTimeoutA(gMarker, WM_APP + 1, 0, reinterpret_cast<LPARAM>(&fn), SMTO_NORMAL, WaitMs, nullptr);
 }
 
-TDecimalSeparatorScope::~TDecimalSeparatorScope()
+void TDrive::Sync() const
 {
-    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, old_.c_str());
+    const WPARAM mark = ++gMarked;
+    PostMessageA(gMarker, WM_APP, mark, 0);
+    WaitUntil([&] { return gHandledMark >= mark || returned_; });
+}
+
+TBox TDrive::Box(const char* caption, const std::function<void()>& meanwhile) const
+{
+    TBox box;
+    box.Owner = reinterpret_cast<HWND>(-1);
+    HWND window = WaitForWindow(Main, [&](HWND w) { return IsMessageBox(w) && WindowText(w) == caption; });
+    if (!window) return box;
+    static_cast<TSeenBox&>(box) = ReadBox(window);
+    box.Found = true;
+    box.DialogEnabledMeanwhile = Dialog && IsWindowEnabled(Dialog);
+    if (meanwhile) meanwhile();
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    WaitGone(window);
+    // The box's loop ends right after the message that closed it: the mark is handled by the loop
+    // the main thread runs next, after what closing the box handed back was taken again.
+    Sync();
+    box.HostEnabledAfter = IsWindowEnabled(Host) != FALSE;
+    return box;
+}
+
+bool TDrive::ReturnsWithoutBox() const
+{
+    // A box would hold the main thread until answered: it cannot return while one is up.
+    WaitUntil([&] { return returned_ || !MessageBoxes(Main).empty(); });
+    return returned_ && MessageBoxes(Main).empty();
+}
+
+bool TDrive::Cancel() const
+{
+    Click(IDC_BTCANCEL);
+    return WaitGone(Dialog);
+}
+
+TUi::TUi(const char* hostTitle) : host_(hostTitle)
+{
+    if (gMarker) return;
+    WNDCLASSA wc{0, &MarkerProc, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, "ZandrelUiMarker"};
+    RegisterClassA(&wc);
+    gMarker = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+void TUi::Run(const char* caption, const std::function<void(TDrive&)>& script, const std::function<void()>& call)
+{
+    const HWND ownerBefore = App::OwnerWindow();
+    const bool hostEnabledBefore = IsWindowEnabled(Host()) != FALSE;
+    TDrive d;
+    d.Host = Host();
+    {
+        TDriver driver([&](DWORD main) {
+            d.Main = main;
+            d.Dialog = caption ? WaitForFormDialog(main, caption) : WaitForFolderChooser(main);
+            ASSERT_NE(d.Dialog, nullptr) << (caption ? caption : "folder chooser");
+            script(d);
+        });
+        try {
+            call();
+        } catch (...) {
+            d.returned_ = true;
+            throw;
+        }
+        d.returned_ = true;
+    }
+    EXPECT_EQ(App::OwnerWindow(), ownerBefore);
+    EXPECT_EQ(IsWindowEnabled(Host()) != FALSE, hostEnabledBefore);
 }
 
 }  // namespace ui

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <array>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -18,41 +17,29 @@ namespace ui {
 // How long a driver waits for a window to show up (the machine may emulate the CPU).
 constexpr DWORD WaitMs = 20000;
 
-std::string ClassName(HWND window);
 HWND Owner(HWND window);
-std::vector<HWND> ThreadWindows(DWORD threadId);  // visible top-level windows
+std::vector<HWND> ThreadWindows(DWORD threadId);  // top-level windows, also hidden ones
+// Waits until fn() holds; false on timeout.
+bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs = WaitMs);
 // Waits until a visible top-level window of the thread satisfies the test; null on timeout.
 HWND WaitForWindow(DWORD threadId, const std::function<bool(HWND)>& test, DWORD timeoutMs = WaitMs);
 // Waits until the window is gone or hidden.
 bool WaitGone(HWND window, DWORD timeoutMs = WaitMs);
-
 // One of our dialogs (it has the target-directory field) with this caption.
 HWND WaitForFormDialog(DWORD threadId, const char* caption);
-// A message box (IsMessageBox) with this caption.
-HWND WaitForMessageBox(DWORD threadId, const char* caption, DWORD timeoutMs = WaitMs);
-// A message box that a driver script read and answered with OK. Owner is (HWND)-1 when no box came.
-struct TBox : TSeenBox {
-    bool Found = false;
-    bool WatchedEnabledMeanwhile = false;  // the watched window, while the box was up
-    bool WatchedEnabledAfter = true;       // the watched window, once the box was gone
-};
-// Waits for the thread's message box with this caption, reads it, answers OK and waits until it
-// is gone. watched (optional): a window whose enabled state is read meanwhile and afterwards.
-TBox ReadAndCloseBox(DWORD threadId, const char* caption, HWND watched = nullptr);
 // The shell's folder chooser (it holds a tree view).
 HWND WaitForFolderChooser(DWORD threadId);
+// The thread's message boxes, also those not shown yet: a box's loop shows it only once the
+// thread has nothing else to do.
+std::vector<HWND> MessageBoxes(DWORD threadId);
+// The text of the chooser's tree item that TVM_GETNEXTITEM finds with flag (TVGN_CARET: the
+// selected one, TVGN_ROOT: the top one); empty when there is none.
+std::string TreeItemText(HWND chooser, WPARAM flag);
 
-// Presses a button of a dialog by posting its BN_CLICKED, as a click does.
-void PostClick(HWND dialog, int id);
-// Waits for the form dialog with this caption, types size into the size field (when given),
-// presses OK and waits until the dialog is gone. False when no such dialog came.
-bool PressOk(DWORD threadId, const char* caption, const char* size = nullptr);
-// A key pressed on the thread's focused control, through the modal loop.
+// A key pressed on a control, through the modal loop.
 void PostKey(HWND target, UINT vk);
 // The focused window of another thread.
 HWND FocusOf(DWORD threadId);
-// Waits until fn() holds.
-bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs = WaitMs);
 
 // Runs a script on a helper thread. When the script ends (also through a failed ASSERT), the
 // driver keeps cancelling whatever dialog the main thread still shows until Finish(), so a
@@ -66,28 +53,64 @@ public:
     TDriver& operator=(const TDriver&) = delete;
 
 private:
-    std::atomic<bool> done_{false};
+    HANDLE finished_;
     std::thread thread_;
 };
 
-// A control's left, top, width and height in its dialog's client area, in pixels.
-std::array<int, 4> ControlRect(HWND dialog, int id);
-// The screen's dots per inch.
-int ScreenDpi();
+// A message box that a script read and answered with OK. Owner is (HWND)-1 when no box came.
+struct TBox : TSeenBox {
+    bool Found = false;
+    bool DialogEnabledMeanwhile = false;  // the driven dialog, while the box was up
+    bool HostEnabledAfter = true;         // the host, once the main thread handled the closing
+};
+// The box came and showed this text, owner and icon.
+void ExpectBox(const TBox& box, const std::string& text, HWND owner, HICON icon);
 
-// Sets the text of a dialog's control.
-void SetText(HWND dialog, int id, const std::string& text);
-
-// Sets the user's decimal separator for one scope.
-class TDecimalSeparatorScope {
+// What a script works with: the main thread, the host window, the dialog it drives.
+class TDrive {
 public:
-    explicit TDecimalSeparatorScope(const char* separator);
-    ~TDecimalSeparatorScope();
-    TDecimalSeparatorScope(const TDecimalSeparatorScope&) = delete;
-    TDecimalSeparatorScope& operator=(const TDecimalSeparatorScope&) = delete;
+    DWORD Main = 0;
+    HWND Host = nullptr;
+    HWND Dialog = nullptr;  // the form dialog the run waited for, or the folder chooser
+
+    HWND Item(int id) const { return GetDlgItem(Dialog, id); }
+    void Set(int id, const std::string& text) const { SetDlgItemTextA(Dialog, id, text.c_str()); }
+    // Presses a button by posting its BN_CLICKED, as a click does.
+    void Click(int id) const;
+    // Gives the control the focus and waits until it has it (its edit field, for a combo box).
+    bool Focus(int id) const;
+    // Returns once the main thread has handled everything posted to it before, through whatever
+    // modal loop it runs, or has returned from the call under test.
+    void Sync() const;
+    // Runs fn on the main thread, from inside the modal loop it runs.
+    void OnMain(const std::function<void()>& fn) const;
+    // Waits for the main thread's message box with this caption, reads it, runs meanwhile (the
+    // main thread waits in the box), answers OK and returns once the main thread has handled
+    // the closing.
+    TBox Box(const char* caption, const std::function<void()>& meanwhile = nullptr) const;
+    // Waits until the main thread has returned from the call under test or shows a message box:
+    // true when it returned and no box came.
+    bool ReturnsWithoutBox() const;
+    // Closes the dialog with its Cancel button and waits until it is gone.
+    bool Cancel() const;
 
 private:
-    std::string old_;
+    friend class TUi;
+    std::atomic<bool> returned_{false};
+};
+
+// One host window and the runs of the command under test over it.
+class TUi {
+public:
+    explicit TUi(const char* hostTitle = "Host window");
+    HWND Host() const { return host_.Get(); }
+    // Runs call on this thread while script drives it from a helper thread. The script starts
+    // once the form dialog with this caption is up (with none, the folder chooser) and fails when
+    // none comes. Afterwards the owner window is what it was before and the host as enabled.
+    void Run(const char* caption, const std::function<void(TDrive&)>& script, const std::function<void()>& call);
+
+private:
+    THostWindow host_;
 };
 
 }  // namespace ui
