@@ -5,7 +5,6 @@
 #include "nettools.h"
 #include "resource.h"
 
-namespace {
 const TFormLayout CombineLayout = {328, 125,
                                    {{IDC_IMAGE1, 8, 8, 33, 33},
                                     {IDC_LABEL1, 56, 16, 265, 29},
@@ -13,7 +12,6 @@ const TFormLayout CombineLayout = {328, 125,
                                     {IDC_BTOK, 168, 96, 75, 25},
                                     {IDC_BTCANCEL, 248, 96, 75, 25},
                                     {IDC_EDTARGETDIR, 8, 56, 289, 21}}};
-}  // namespace
 
 TCombineDialog::TCombineDialog() : TFormDialog(IDD_COMBINE, CombineLayout) {}
 

@@ -12,6 +12,9 @@
 void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const std::string& TargetDir,
                           TPlugInProgressProc Progress);
 
+// Where the combine form puts its controls (FormDialog.h).
+extern const TFormLayout CombineLayout;
+
 // The form: label and target directory.
 class TCombineDialog : public TFormDialog {
 public:

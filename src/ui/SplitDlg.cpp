@@ -20,7 +20,6 @@ const char* const SizePresets[] = {
 
 uint32_t ParseTargetSize(const std::string& text) { return ParseTargetSize(text, LocaleDecimalSeparator()); }
 
-namespace {
 const TFormLayout SplitLayout = {328, 150,
                                  {{IDC_IMAGE1, 8, 8, 33, 33},
                                   {IDC_LABEL1, 56, 16, 241, 30},
@@ -30,7 +29,6 @@ const TFormLayout SplitLayout = {328, 150,
                                   {IDC_BTCANCEL, 248, 120, 75, 25},
                                   {IDC_EDTARGETDIR, 8, 56, 289, 21},
                                   {IDC_CBTRGSIZE, 80, 80, 145, 21}}};
-}  // namespace
 
 TSplitDialog::TSplitDialog() : TFormDialog(IDD_SPLIT, SplitLayout) {}
 

@@ -16,6 +16,9 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
 // The piece-size text to bytes with the user's decimal separator; 0 when it is not a size.
 uint32_t ParseTargetSize(const std::string& text);
 
+// Where the split form puts its controls (FormDialog.h).
+extern const TFormLayout SplitLayout;
+
 // The form: label, target directory, piece size.
 class TSplitDialog : public TFormDialog {
 public:

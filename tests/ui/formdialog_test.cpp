@@ -26,21 +26,8 @@ namespace {
 
 enum TDialogs { Split = 1, Combine = 2, Both = Split | Combine };
 
-// The designed layout in pixels at 96 dots per inch, stated once for both dialogs (the product
-// keeps its own tables inside the dialogs' sources, and the templates hold only dialog units): a
-// row a control, with the dialogs that have it; a control that only the other dialog has must be
-// missing.
-const struct TPlace {
-    int dialogs, id;
-    std::array<int, 4> rect;  // left, top, width, height
-} Layout[] = {
-    {Both, IDC_IMAGE1, {8, 8, 33, 33}},          {Both, IDC_SBBROWSE, {298, 55, 22, 22}},
-    {Both, IDC_EDTARGETDIR, {8, 56, 289, 21}},   {Split, IDC_LABEL1, {56, 16, 241, 30}},
-    {Split, IDC_LABEL2, {8, 88, 63, 13}},        {Split, IDC_CBTRGSIZE, {80, 80, 145, 21}},
-    {Split, IDC_BTOK, {168, 120, 75, 25}},       {Split, IDC_BTCANCEL, {248, 120, 75, 25}},
-    {Combine, IDC_LABEL1, {56, 16, 265, 29}},    {Combine, IDC_BTOK, {168, 96, 75, 25}},
-    {Combine, IDC_BTCANCEL, {248, 96, 75, 25}},
-};
+// The controls only one dialog has: the other must not have them.
+const int SplitOnly[] = {IDC_LABEL2, IDC_CBTRGSIZE};
 
 // Ways of closing a dialog: the Cancel button, Esc, the close box, Alt+F4.
 enum TWay { CancelButton, Esc, CloseBox, AltF4, OkAgain };
@@ -66,7 +53,6 @@ std::array<int, 4> ControlRect(HWND dialog, int id)
 struct TDialog {
     TDialogs which;
     const char* caption;
-    int clientHeight;
     std::vector<int> tabOrder;  // from OK round to OK
     const char* file;
     const char* label1;
@@ -78,10 +64,10 @@ struct TDialog {
 };
 
 const TDialog Dialogs[] = {
-    {Split, "Split file", 150, {IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_CBTRGSIZE, IDC_BTOK}, "zandrel-letter.bin",
+    {Split, "Split file", {IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_CBTRGSIZE, IDC_BTOK}, "zandrel-letter.bin",
      "Split file zandrel-letter.bin to directory:", "Bytes per file:", &ExecuteSplitDialog, "Split file",
      "File zandrel-letter.bin succefully splitted.", false},
-    {Combine, "Combine files", 125, {IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_BTOK}, "zandrel-letter.crc",
+    {Combine, "Combine files", {IDC_BTOK, IDC_BTCANCEL, IDC_EDTARGETDIR, IDC_BTOK}, "zandrel-letter.crc",
      "Combine zandrel-letter.crc and all files with ascending names to directory:", nullptr, &ExecuteCombineDialog,
      "Path not found", "File zandrel-letter.crc succefully combined. CRC checksum - OK!", true},
 };
@@ -122,16 +108,18 @@ void ExpectOpened(const TDialog& d, const TDrive& t, HWND other, const std::stri
     EXPECT_TRUE(IsWindowEnabled(t.Dialog));
     RECT client{};
     GetClientRect(t.Dialog, &client);
-    EXPECT_EQ(client.right, 328);
-    EXPECT_EQ(client.bottom, d.clientHeight);
+    // The product's designed layout (pixels at 96 dots per inch), followed by the live dialog.
+    const TFormLayout& layout = d.which == Split ? SplitLayout : CombineLayout;
+    EXPECT_EQ(client.right, layout.clientWidth);
+    EXPECT_EQ(client.bottom, layout.clientHeight);
+    EXPECT_EQ(layout.controls.size(), d.which == Split ? 8u : 6u);
     std::vector<std::array<int, 4>> placed;
-    for (const TPlace& p : Layout) {
-        bool mine = false;
-        for (const TPlace& q : Layout) mine |= q.id == p.id && (q.dialogs & d.which);
-        if (!mine) { EXPECT_EQ(t.Item(p.id), nullptr) << "control " << p.id << " of the other dialog only"; }
-        if (!(p.dialogs & d.which)) continue;
-        placed.push_back(ControlRect(t.Dialog, p.id));
-        EXPECT_EQ(placed.back(), p.rect) << "control " << p.id;
+    for (const TControlRect& c : layout.controls) {
+        placed.push_back(ControlRect(t.Dialog, c.id));
+        EXPECT_EQ(placed.back(), (std::array<int, 4>{c.left, c.top, c.width, c.height})) << "control " << c.id;
+    }
+    if (d.which == Combine) {
+        for (int id : SplitOnly) EXPECT_EQ(t.Item(id), nullptr) << "control " << id << " of the split dialog only";
     }
     // Whatever the numbers: every control inside the client area, no two overlapping.
     for (size_t i = 0; i < placed.size(); ++i) {

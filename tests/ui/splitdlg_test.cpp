@@ -119,9 +119,9 @@ TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOrSpaceOnOkSplitsWithThePicked
             EXPECT_TRUE(MessageBoxes(t.Main).empty());
             EXPECT_TRUE(t.Cancel());
         }, [&] { ExecuteSplitDialog(ui.Host(), source.File("report.txt"), target.Path(), nullptr); });
-        // Three pieces of the size the dialog read, and the descriptor.
+        // Three pieces of the size the dialog read, the descriptor and the checksum list.
         EXPECT_EQ(engineprobe::FileNames(target.Path()),
-                  c.piece ? (std::vector<std::string>{"report.001", "report.002", "report.003", "report.crc"})
+                  c.piece ? (std::vector<std::string>{"report.001", "report.002", "report.003", "report.crc", "report.sfv"})
                           : std::vector<std::string>{});
         if (c.piece) { EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")).size(), c.piece); }
     }
