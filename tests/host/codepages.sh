@@ -22,7 +22,7 @@ roundtrip() {
     LANG=$loc "$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$w/src/$name")" "$(winpath "$w/$dir")" \
         --auto 100000 >"$WORK/out" 2>&1 || fail "split"
     iconv -f "CP$cp" -t UTF-8 "$WORK/out" | grep -qF "File $name succefully splitted." || fail "split message"
-    [ "$(listing "$w/$dir")" = "$base.001 $base.002 $base.003 $base.crc " ] || fail "in $dir: $(listing "$w/$dir")"
+    [ "$(listing "$w/$dir")" = "$base.001 $base.002 $base.003 $base.crc $base.sfv " ] || fail "in $dir: $(listing "$w/$dir")"
     [ "$(listing "$w")" = "src $dir ${dir}2 " ] || fail "written beside $dir: $(listing "$w")"
     [ "$(iconv -f "CP$cp" -t UTF-8 "$w/$dir/$base.crc" | head -1)" = "filename=$name"$'\r' ] || fail "descriptor"
 

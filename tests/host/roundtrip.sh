@@ -17,16 +17,41 @@ mkdir "$WORK/p" "$WORK/r" "$WORK/r2"
 [ -f "$WORK/p/data.008" ] && [ ! -e "$WORK/p/data.009" ] || fail "expected pieces .001 to .008"
 [ "$(stat -c %s "$WORK/p/data.008")" = 1 ] || fail "last piece holds one byte"
 grep -q 'File data.bin succefully splitted.' "$WORK/out" || fail "success message"
+# the checksum list of the pieces is one that every checksum tool reads
+(cd "$WORK/p" && cksfv -q -f data.sfv >/dev/null) || fail "cksfv does not accept data.sfv"
 
 "$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/p/data.crc")" "$(winpath "$WORK/r")" --auto >"$WORK/out" 2>&1 ||
     fail "combine"
 cmp -s "$WORK/data.bin" "$WORK/r/data.bin" || fail "rebuilt bytes differ"
 
-# one flipped byte in a piece: the rebuilt file fails its check and is removed
+# 1000 pieces: the list names every one, .1000 included, and cksfv agrees
+mkdir "$WORK/k"
+head -c 999001 /dev/urandom >"$WORK/k/m.bin"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/k/m.bin")" "$(winpath "$WORK/k")" --auto 1000 >"$WORK/out" 2>&1 ||
+    fail "split into 1000 pieces"
+[ "$(grep -c '^m\.[0-9]* [0-9A-F]\{8\}'$'\r''$' "$WORK/k/m.sfv")" = 1000 ] && grep -q '^m\.1000 ' "$WORK/k/m.sfv" ||
+    fail "m.sfv does not list the 1000 pieces"
+(cd "$WORK/k" && cksfv -q -f m.sfv >/dev/null) || fail "cksfv does not accept m.sfv"
+
+# a GNU split set with a list made by cksfv (names in upper case) joins verified; a list that
+# does not parse is not used, and the warning says so
+mkdir "$WORK/g" "$WORK/g/o" "$WORK/g/o2"
+head -c 5000 /dev/urandom >"$WORK/g/x"
+(cd "$WORK/g" && split -b 1000 -a 3 --numeric-suffixes=1 x x. && cksfv x.00? | sed 's/^x\./X./' >x.sfv)
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/g/x.003")" "$(winpath "$WORK/g/o")" --auto >"$WORK/out" 2>&1
+grep -qF 'File x combined from 5 pieces, 5000 bytes. Verified: every piece matches x.sfv.' "$WORK/out" &&
+    cmp -s "$WORK/g/x" "$WORK/g/o/x" || fail "the GNU split set with its cksfv list"
+printf 'x.001 12345\r\n' >"$WORK/g/x.sfv"
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/g/x.001")" "$(winpath "$WORK/g/o2")" --auto >"$WORK/out" 2>&1
+grep -qF 'It could not be verified: there is no checksum file x.crc beside the pieces (x.sfv beside the pieces is no checksum list that can be read).' "$WORK/out" ||
+    fail "a list that does not parse"
+
+# one flipped byte in a piece: the combine names the piece and leaves no rebuilt file
 b=$(od -An -tu1 -j500 -N1 "$WORK/p/data.004" | tr -d ' ')
 printf "\\$(printf %03o $((255 - b)))" | dd of="$WORK/p/data.004" bs=1 seek=500 conv=notrunc status=none
 "$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/p/data.crc")" "$(winpath "$WORK/r2")" --auto >"$WORK/out" 2>&1
 grep -q '\[Error\] CRC Error.' "$WORK/out" || fail "CRC Error. not shown"
+grep -qF "Piece \"$(winpath "$WORK/p/data.004")\" is damaged" "$WORK/out" || fail "the damaged piece is not named"
 [ ! -e "$WORK/r2/data.bin" ] || fail "a failed combine left its output"
 # sizes that would wrap around to their low 32 bits are refused by the dialog; the host's
 # auto-pilot then cancels, so the command ends with nothing written

@@ -43,7 +43,7 @@ TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplit)
     const auto gnu = engineprobe::Snapshot(fixture + "\\gnu");
     ASSERT_EQ(gnu.size(), 4u);  // 1,000,003 bytes: three full pieces and 100,003 bytes
     for (const auto& [name, bytes] : gnu) EXPECT_EQ(ReadFileBytes(target.File(name)), bytes) << name;
-    EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), gnu.size() + 1);
+    EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), gnu.size() + 2);  // and the .crc and .sfv
 
     // The script took its checksum from gzip; ours must agree, and our descriptor carries it in
     // upper case without leading zeros.
