@@ -1,10 +1,9 @@
 #include "EngineProbe.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <stdexcept>
 
+#include "App.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
@@ -12,7 +11,8 @@ namespace engineprobe {
 
 namespace {
 TProgressRecorder* gActive = nullptr;
-}
+TPumpProbe* gPump = nullptr;
+}  // namespace
 
 TProgressRecorder::TProgressRecorder()
 {
@@ -42,6 +42,30 @@ void ZANDREL_STDCALL TProgressRecorder::Record(int32_t Percent, const char* Stat
     if (self->OnCall && self->OnCall(self->calls_.size() - 1) && Cancel) *Cancel = 1;
 }
 
+TPumpProbe::TPumpProbe(unsigned readsPerTick) : readsPerTick_(readsPerTick)
+{
+    if (gPump) throw std::logic_error("one pump probe at a time");
+    gPump = this;
+    App::SetTickClock(&TPumpProbe::Clock);
+    App::SetPumpHook([this] {
+        const size_t index = pumps_++;
+        if (OnPump) OnPump(index);
+    });
+}
+
+TPumpProbe::~TPumpProbe()
+{
+    App::SetTickClock(nullptr);
+    App::SetPumpHook(nullptr);
+    gPump = nullptr;
+}
+
+unsigned long TPumpProbe::Clock()
+{
+    const unsigned long read = gPump->reads_++;
+    return gPump->readsPerTick_ ? read / gPump->readsPerTick_ : 0;
+}
+
 TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress)
 {
     std::vector<TOutcome> verdicts;
@@ -61,23 +85,38 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
     return outcome;
 }
 
+::testing::AssertionResult Ended(const TOutcome& outcome, TCause cause, const std::string& file, uint32_t error)
+{
+    if (outcome.Cause == cause && outcome.File == file && (error == AnyError || outcome.SystemError == error))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "ended with cause " << static_cast<int>(outcome.Cause) << " \""
+                                         << outcome.File << "\" error " << outcome.SystemError << ", expected cause "
+                                         << static_cast<int>(cause) << " \"" << file << "\" error " << error;
+}
+
 namespace {
-void SnapshotInto(const std::string& root, const std::string& rel, TSnapshot& out)
+// Calls each(name, isDirectory) for every entry of dir but "." and "..".
+void ForEachEntry(const std::string& dir, const std::function<void(const std::string&, bool)>& each)
 {
     WIN32_FIND_DATAA fd;
-    const std::string dir = rel.empty() ? root : root + "\\" + rel;
     HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
         const std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
+        if (name != "." && name != "..") each(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+}
+
+void SnapshotInto(const std::string& root, const std::string& rel, TSnapshot& out)
+{
+    ForEachEntry(rel.empty() ? root : root + "\\" + rel, [&](const std::string& name, bool directory) {
         const std::string relName = rel.empty() ? name : rel + "\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (directory)
             SnapshotInto(root, relName, out);
         else
             out[relName] = testfiles::ReadFileBytes(root + "\\" + relName);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    });
 }
 }  // namespace
 
@@ -91,14 +130,31 @@ TSnapshot Snapshot(const std::string& dir)
 std::vector<std::string> FileNames(const std::string& dir)
 {
     std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return out;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(fd.cFileName);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    ForEachEntry(dir, [&](const std::string& name, bool directory) {
+        if (!directory) out.push_back(name);
+    });
     return out;
+}
+
+TUnchanged::TUnchanged(std::vector<std::string> dirs)
+{
+    for (auto& dir : dirs) before_.emplace_back(dir, Snapshot(dir));
+}
+
+TUnchanged::~TUnchanged()
+{
+    for (const auto& [dir, snapshot] : before_) EXPECT_EQ(Snapshot(dir), snapshot) << dir << " changed";
+}
+
+THold::THold(const std::string& path, DWORD access, DWORD share)
+    : h_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+{
+    EXPECT_NE(h_, INVALID_HANDLE_VALUE) << "cannot hold " << path;
+}
+
+THold::~THold()
+{
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
 }
 
 std::optional<TFileStamp> Stamp(const std::string& path)
@@ -111,26 +167,15 @@ std::optional<TFileStamp> Stamp(const std::string& path)
     return s;
 }
 
-void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head)
+void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TMark>& marks)
 {
-    testfiles::WriteFileBytes(path, head);
+    testfiles::WriteFileBytes(path, "");
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot reopen " + path);
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(size);
-    const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
-    CloseHandle(h);
-    if (!ok) throw std::runtime_error("cannot extend " + path);
-}
-
-void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TMark>& marks)
-{
-    MakeSparseFile(path, size, std::string());
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot reopen " + path);
-    bool ok = true;
+    bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
     for (const TMark& m : marks) {
-        LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(m.At);
         DWORD written = 0;
         ok = ok && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
@@ -138,7 +183,12 @@ void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TM
              written == m.Bytes.size();
     }
     CloseHandle(h);
-    if (!ok) throw std::runtime_error("cannot mark " + path);
+    if (!ok) throw std::runtime_error("cannot make " + path);
+}
+
+void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head)
+{
+    MakeSparseFile(path, size, std::vector<TMark>{{0, head}});
 }
 
 std::string ReadAt(const std::string& path, uint64_t offset, uint32_t len)
@@ -228,14 +278,6 @@ bool SmallFilesystemMounted()
     return dir && testfiles::FileExists(*dir + "\\small.mounted");
 }
 
-uint32_t Crc32(const std::string& bytes)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+uint32_t Crc32(const std::string& bytes) { return ~FoldBytes(0xFFFFFFFFu, bytes); }
 
 }  // namespace engineprobe
