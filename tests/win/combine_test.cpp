@@ -1,7 +1,7 @@
-// CombineFiles on real files: round trips, existing targets, missing and surplus pieces, selected
-// pieces and pieces without a checksum file, descriptors with a name that would leave the target
-// directory, the temporary name, a killed host, and the outcome with its cause, heard before the
-// closing report. (Progress series and cancelling are tabled with the split's.)
+// CombineFiles on real files: existing targets, missing and surplus pieces, selected pieces and
+// pieces without a checksum file, the temporary name, a killed host, and the outcome with its
+// cause, heard before the closing report. (Round trips, progress series and cancelling are tabled
+// with the split's; descriptors with the engine's faults.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -26,39 +26,6 @@ using testfiles::TempDir;
 using testfiles::WriteFileBytes;
 
 using CombineFilesTest = TEngineTest;
-
-TEST_F(CombineFilesTest, RoundTrips)
-{
-    const uint32_t B = TransferBlockSize;
-    const struct {
-        const char* name;
-        uint32_t size, pieceSize;
-    } cases[] = {
-        {"empty.bin", 0, 100}, {"one.bin", 1, 100},          {"small.txt", 99, 10},
-        {"block.bin", B, B},   {"blocks.bin", 3 * B + 5, 2 * B}, {"thousand.dat", 999 * 2 + 1, 2},
-        {"odd.bin", 300001, 300000},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir out;
-        const std::string bytes = PatternBytes(c.size, c.size + 3);
-        const std::string descriptor = Pieces(c.name, bytes, c.pieceSize);
-        TProgressRecorder progress;
-        EXPECT_TRUE(engineprobe::Combine(descriptor, out.Path(), progress.Proc()).Ok());
-        EXPECT_EQ(ReadFileBytes(out.File(c.name)), bytes);
-        EXPECT_EQ(FileNames(out.Path()).size(), 1u);
-        ASSERT_FALSE(progress.Calls().empty());
-        for (const auto& call : progress.Calls()) {
-            EXPECT_EQ(call.Status, "Combining...");
-            EXPECT_EQ(call.FileName, out.File(c.name));
-            EXPECT_EQ(call.SourceDir, pieces.Path());
-            EXPECT_EQ(call.TargetDir, out.Path());
-            EXPECT_EQ(call.Cancel, const_cast<uint8_t*>(&CancelFlag));
-            if (c.size < 100) { EXPECT_EQ(call.Percent, 0); }
-        }
-        EXPECT_EQ(progress.Calls().back().Percent, ProgressPercent(c.size, c.size));
-    }
-}
 
 TEST_F(CombineFilesTest, ExistingTargetIsVerifiedNeverOverwritten)
 {
@@ -119,45 +86,6 @@ TEST_F(CombineFilesTest, MissingOrSurplusPieces)
     EXPECT_TRUE(Ended(engineprobe::Combine(descriptor, target.Path(), progress.Proc()), TCause::PieceMissing, third));
     EXPECT_TRUE(FileNames(target.Path()).empty());
     EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{40, 80, 80}));
-}
-
-TEST_F(CombineFilesTest, DescriptorsWithoutAUsableName)
-{
-    WriteFileBytes(pieces.File("x.001"), "abc");
-    const std::string descriptor = pieces.File("x.crc");
-    // (A descriptor without a filename line is among the engine faults' junk descriptors.)
-    for (const char* name : {"..\\escape.bin", "../escape.bin", "sub\\in.bin", "C:escape.bin", "Z:\\tmp\\escape.bin",
-                             "..", ".", "a:b"}) {
-        SCOPED_TRACE(name);
-        WriteFileBytes(descriptor, std::string("filename=") + name + "\r\nsize=3\r\ncrc32=352441C2\r\n");
-        const TUnchanged unchanged({work.Path()});
-        TProgressRecorder progress;
-        try {
-            CombineFiles(descriptor, target.Path() + "\\", progress.Proc());
-            ADD_FAILURE() << "no error raised";
-        } catch (const EOperationRefused& e) {
-            const std::string text = e.what();
-            EXPECT_NE(text.find(descriptor), std::string::npos) << text;
-            EXPECT_NE(text.find(std::string("\"") + name + "\""), std::string::npos) << text;
-        }
-        EXPECT_TRUE(progress.Calls().empty());
-        EXPECT_TRUE(engineprobe::Snapshot(target.Path()).empty());
-        EXPECT_FALSE(FileExists(target.Path() + "\\..\\escape.bin"));
-    }
-}
-
-TEST_F(CombineFilesTest, DescriptorErrorsPassThrough)
-{
-    EXPECT_THROW(CombineFiles(pieces.File("absent.crc"), target.Path(), nullptr), EFileError);
-    WriteFileBytes(pieces.File("bad.crc"), "filename=bad.bin\r\nsize=12x\r\ncrc32=0\r\n");
-    WriteFileBytes(pieces.File("bad.001"), "abc");
-    try {
-        CombineFiles(pieces.File("bad.crc"), target.Path(), nullptr);
-        ADD_FAILURE() << "no error raised";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'12x' is not a valid integer value");
-    }
-    EXPECT_TRUE(engineprobe::Snapshot(target.Path()).empty());
 }
 
 // A piece selected for Combine stands for its set: with its checksum file beside it exactly as if
@@ -385,36 +313,6 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
                       TCause::CannotCreate, deep + "\\long-name-x.bin"));
     EXPECT_EQ(tooLong.Calls().size(), 1u) << "only the closing report";
     EXPECT_EQ(FileNames(deep), (std::vector<std::string>{"long-nam.part", name}));
-}
-
-// The size is checked on its own: a checksum file with the right CRC-32 of the pieces but a size
-// one byte short or one byte over fails.
-TEST_F(CombineFilesTest, ASizeOneByteOffFailsEvenWithTheRightChecksum)
-{
-    const std::string bytes = PatternBytes(20000, 46);
-    const std::string descriptor = Pieces("s.bin", bytes, 10000);
-    const std::string crc = IntToHex(engineprobe::Crc32(bytes));
-    const struct {
-        uint64_t size;
-        TCause cause;
-        std::string file;
-    } cases[] = {
-        {19999, TCause::SizeMismatch, ""},
-        {20001, TCause::PieceMissing, PieceFileName(descriptor, 3)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        WriteFileBytes(descriptor, "filename=s.bin\r\nsize=" + std::to_string(c.size) + "\r\ncrc32=" + crc + "\r\n");
-        const TOutcome outcome = engineprobe::Combine(descriptor, target.Path(), nullptr);
-        EXPECT_TRUE(Ended(outcome, c.cause, c.file));
-        if (c.cause == TCause::SizeMismatch) {
-            EXPECT_EQ(outcome.Size, 20000u);
-            EXPECT_EQ(outcome.RecordedSize, c.size);
-        }
-        EXPECT_TRUE(FileNames(target.Path()).empty());
-    }
-    WriteFileBytes(descriptor, "filename=s.bin\r\nsize=20000\r\ncrc32=" + crc + "\r\n");
-    EXPECT_TRUE(CombineFiles(descriptor, target.Path(), nullptr));
 }
 
 // The child of the next test: a combine whose process ends in its second progress call, as a
