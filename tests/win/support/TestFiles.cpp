@@ -75,21 +75,25 @@ std::string PatternBytes(size_t length, uint32_t seed)
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+void ForEachEntry(const std::string& dir, const std::function<void(const std::string&, bool)>& each)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = fd.cFileName;
+        if (name != "." && name != "..") each(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+}
+
 bool RemoveTree(const std::string& path)
 {
     const DWORD attrs = GetFileAttributesA(path.c_str());
     if (path.empty() || attrs == INVALID_FILE_ATTRIBUTES) return true;
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(path.c_str()) != FALSE;
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = fd.cFileName;
-            if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-    }
+    ForEachEntry(path, [&](const std::string& name, bool) { RemoveTree(path + "\\" + name); });
     return RemoveDirectoryA(path.c_str()) != FALSE;
 }
 
