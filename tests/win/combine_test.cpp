@@ -31,11 +31,7 @@ TEST_F(CombineFilesTest, ExistingTargetIsVerifiedNeverOverwritten)
 {
     const std::string bytes = PatternBytes(20000, 5);
     const std::string descriptor = Pieces("kept.bin", bytes, 7000);
-    const struct {
-        const char* what;
-        std::string existing;
-        bool result;
-    } cases[] = {
+    const struct { const char* what; std::string existing; bool result; } cases[] = {
         {"the same file", bytes, true},
         {"a different file", PatternBytes(20000, 6), false},
         {"the same bytes and more", bytes + "x", false},
