@@ -100,10 +100,7 @@ TEST_F(CombineFilesTest, SelectedPieces)
     DeleteFileA(target.File("sel.bin").c_str());
     const std::string savedDescriptor = ReadFileBytes(descriptor);
 
-    const struct {
-        const char* selected;
-        bool descriptor;
-    } cases[] = {{"sel.001", true}, {"sel.002", true}, {"sel.003", true},
+    const struct { const char* selected; bool descriptor; } cases[] = {{"sel.001", true}, {"sel.002", true}, {"sel.003", true},
                  {"sel.001", false}, {"sel.002", false}, {"sel.003", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.selected) + (c.descriptor ? " with its checksum file" : " alone"));
@@ -141,10 +138,7 @@ TEST_F(CombineFilesTest, SelectedPieces)
     }
 
     // What a piece number is: the forms PieceFileName writes, nothing else.
-    const struct {
-        const char* name;
-        uint32_t piece;
-    } names[] = {{"a.001", 1}, {"a.999", 999}, {"a.1000", 1000}, {"a.12345", 12345}, {"a.000", 0},
+    const struct { const char* name; uint32_t piece; } names[] = {{"a.001", 1}, {"a.999", 999}, {"a.1000", 1000}, {"a.12345", 12345}, {"a.000", 0},
                  {"a.01", 0},  {"a.1", 0},     {"a.0999", 0},    {"a.01000", 0},    {"a.00a", 0},
                  {"a.crc", 0}, {"a", 0},       {"a.1.bin", 0}};
     for (const auto& n : names) {
@@ -180,13 +174,7 @@ TEST_F(CombineFilesTest, PiecesAloneThatCannotBeJoined)
     WriteFileBytes(pieces.File("p.002"), PatternBytes(3000, 43));
     WriteFileBytes(pieces.File("p.003"), PatternBytes(100, 44));
     enum TSetUp { Whole, NoFirst, Gap, GapFar, OutputThere, Locked, Cancel, NoTarget };
-    const struct {
-        const char* what;
-        TSetUp setUp;
-        TCause cause;
-        std::string file;  // relative to pieces (p.*) or to the target
-        bool anyCall;
-    } cases[] = {
+    const struct { const char* what; TSetUp setUp; TCause cause; std::string file; bool anyCall; } cases[] = {
         {"first piece missing", NoFirst, TCause::PieceMissing, pieces.File("p.001"), false},
         {"a gap", Gap, TCause::PieceMissing, pieces.File("p.002"), false},
         {"a gap far above", GapFar, TCause::PieceMissing, pieces.File("p.004"), false},
@@ -249,11 +237,8 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
     const auto leftovers = engineprobe::Snapshot(target.Path());
 
     enum TEnd { Success, Mismatch, Cancel, FinalNameAppears };
-    const struct {
-        TEnd end;
-        TCause cause;
-        std::string file, kept;  // kept: the file under the final name afterwards ("": none)
-    } ends[] = {{Success, TCause::None, "", bytes}, {Mismatch, TCause::ChecksumMismatch, "", ""},
+    // kept: the file under the final name afterwards ("": none).
+    const struct { TEnd end; TCause cause; std::string file, kept; } ends[] = {{Success, TCause::None, "", bytes}, {Mismatch, TCause::ChecksumMismatch, "", ""},
                 {Cancel, TCause::Cancelled, "", ""}, {FinalNameAppears, TCause::DifferentFileThere, output, "came meanwhile"}};
     for (const auto& [end, cause, file, kept] : ends) {
         SCOPED_TRACE(end);

@@ -74,21 +74,14 @@ TEST_F(EngineFaultsTest, Faults)
     const auto write = [](const std::string& path, const std::string& bytes) { return [=] { WriteFileBytes(path, bytes); }; };
     const auto keep = [&] { WriteFileBytes(small + "\\keep.bin", PatternBytes(10000, 22)); };
     const auto damaged = [&](const std::string& piece2) { return write(second, piece2); };
-    const struct {
-        const char* what;
-        bool onSmall;  // the target is the tmpfs, else the fixture's target
-        std::function<void()> setUp;
-        std::string held;  // held against everybody while the operation runs
-        bool combine;
-        std::string from;  // the source, or what the combine is given
-        uint32_t pieceSize;
-        TCause cause;
-        std::string file;
-        uint32_t error;
-        std::vector<uint32_t> left = {};  // split: the pieces left (their sizes, Short: cut short)
-        uint64_t holds = 0;  // SizeMismatch: the bytes the output holds (the descriptor says 300,000)
-        std::function<void(const TOutcome&)> check = nullptr;  // what else holds
-    } cases[] = {
+    // onSmall: the target is the tmpfs, else the fixture's target; held: held against everybody while
+    // the operation runs; from: the source, or what the combine is given; left: a split's pieces left
+    // (their sizes, Short: cut short); holds: for SizeMismatch, the bytes the output holds (the
+    // descriptor says 300,000); check: what else holds.
+    const struct { const char* what; bool onSmall; std::function<void()> setUp; std::string held; bool combine;
+                   std::string from; uint32_t pieceSize; TCause cause; std::string file; uint32_t error;
+                   std::vector<uint32_t> left = {}; uint64_t holds = 0;
+                   std::function<void(const TOutcome&)> check = nullptr; } cases[] = {
         {"a piece name held", false, write(target.File("f.002"), "held by another program"), target.File("f.002"),
          false, source.Path, 300000, TCause::CannotCreate, target.File("f.002"), ERROR_SHARING_VIOLATION, {300000}},
         {"the source held", false, nullptr, source.Path, false, source.Path, 300000, TCause::CannotOpen, source.Path,
@@ -214,14 +207,10 @@ TEST_F(EngineFaultsTest, Descriptors)
     std::string utf16;
     for (const char c : named) utf16 += std::string(1, c) + '\0';
     enum TEnd { Ends, Refused, Raises };
-    struct TRow {
-        std::string what, text;
-        TEnd end;
-        std::string message = std::string();  // Refused, Raises: the error's text (Raises: when given)
-        TCause cause = TCause::None;           // Ends: the outcome, its file and the sizes it names
-        std::string file = std::string();
-        uint64_t recorded = 0, held = 0;  // SizeMismatch: the descriptor's size, the bytes the output holds
-    };
+    // message: Refused, Raises: the error's text (Raises: when given); cause, file: Ends: the outcome;
+    // recorded, held: for SizeMismatch, the descriptor's size and the bytes the output holds.
+    struct TRow { std::string what, text; TEnd end; std::string message = std::string(); TCause cause = TCause::None;
+                  std::string file = std::string(); uint64_t recorded = 0, held = 0; };
     std::vector<TRow> cases = {
         {"binary junk", PatternBytes(700, 53), Refused, notChecksum},
         {"empty", "", Refused, notChecksum},
@@ -305,10 +294,7 @@ TEST_F(EngineFaultsTest, SourceChangingDuringTheSplit)
     const uint32_t B = TransferBlockSize;
     const std::string bytes = PatternBytes(3 * B, 71);
     enum Change { Shrink, Empty, Grow, Rewrite };
-    const struct {
-        const char* what;
-        Change change;
-    } cases[] = {{"shrinks", Shrink}, {"emptied", Empty}, {"grows", Grow}, {"rewritten", Rewrite}};
+    const struct { const char* what; Change change; } cases[] = {{"shrinks", Shrink}, {"emptied", Empty}, {"grows", Grow}, {"rewritten", Rewrite}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir out;

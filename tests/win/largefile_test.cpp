@@ -56,14 +56,10 @@ TEST(LargeFile, RoundTrips)
 {
     BuildCRCTable();
     const uint32_t Fat32 = 4095u << 20;
-    const struct {
-        const char* name;
-        uint64_t size;
-        uint32_t pieceSize;
-        uint32_t pieces;
-        std::vector<uint64_t> marks;  // offsets of 100-byte marks; a mark at size - 100 ends the file
-        size_t splitCalls, combineCalls;  // block reports and the closing one
-    } cases[] = {
+    // marks: offsets of 100-byte marks (one at size - 100 ends the file); calls: block reports and the
+    // closing one.
+    const struct { const char* name; uint64_t size; uint32_t pieceSize, pieces; std::vector<uint64_t> marks;
+                   size_t splitCalls, combineCalls; } cases[] = {
         {"two.bin", 2 * G + 1, 1u << 30, 3, {0, G - 50, 2 * G - 99}, 16386, 16388},
         // Its low 32 bits alone would say 100 bytes.
         {"four.iso", 4 * G + 100, Fat32, 2, {0, 2 * G - 50, Fat32 - 50, 4 * G - 100, 4 * G}, 32770, 32771},

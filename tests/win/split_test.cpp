@@ -88,12 +88,9 @@ TEST(BlockPump, RunsAfterTheFirstBlockThenOncePerTick)
 TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
 {
     const std::string pad = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
-    const struct {
-        std::string name;
-        uint32_t size, pieceSize, pieces;  // the last piece holds the rest
-        std::string described = std::string();  // a descriptor already there
-        bool needs1252 = false;
-    } cases[] = {
+    // pieces: their count, the last holding the rest; described: a descriptor already there.
+    const struct { std::string name; uint32_t size, pieceSize, pieces; std::string described = std::string();
+                   bool needs1252 = false; } cases[] = {
         {"thousand.bin", 999 * 3 + 1, 3, 1000},  // the largest set: .1000 holds 1 byte
         {"exact.dat", 3 * 4000, 4000, 3},        // exact multiple: no empty trailing piece
         {"one.txt", 5000, 5001, 1}, {"same.txt", 5000, 5000, 1}, {"README", 10, 4, 3}, {"one.bin", 1, 100, 1},
@@ -254,25 +251,17 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     const auto aLink = [](const std::string& path) {
         return "Cannot create file \"" + path + "\". It is a link: other names lead to the same file.";
     };
-    struct TMake {
-        std::string path, bytes;
-        enum { File, Directory, LinkTo } kind = File;  // LinkTo: another name of the file at bytes
-    };
+    // LinkTo: another name of the file at bytes.
+    struct TMake { std::string path, bytes; enum { File, Directory, LinkTo } kind = File; };
     const auto Dir = TMake::Directory, LinkTo = TMake::LinkTo;
     const auto over64KiB = [](const std::string& text) { return text + std::string(65537 - text.size(), ' '); };
     const std::string named = "\r\nsize=5000\r\ncrc32=0\r\n", big = over64KiB("filename=big.bin" + named);
     const std::string pad = over64KiB("filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n");
     const std::string e = "\xe6", ss = "stra\xdf" "e";
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const struct {
-        std::vector<TMake> make;
-        std::string source, targetDir;
-        uint32_t pieceSize;
-        std::string atRisk;
-        std::string text = std::string();  // the whole message, when given
-        DWORD holdAccess = 0, holdShare = 0;  // another program holds the descriptor (access 0: nobody)
-        bool needs1252 = false;
-    } cases[] = {
+    // text: the whole message, when given; hold: another program holds the descriptor (access 0: nobody).
+    const struct { std::vector<TMake> make; std::string source, targetDir; uint32_t pieceSize; std::string atRisk;
+                   std::string text = std::string(); DWORD holdAccess = 0, holdShare = 0; bool needs1252 = false; } cases[] = {
         {{}, t("data.001"), target.Path() + "\\", 1000, t("data.001")},
         {{}, t("data.002"), target.Path(), 2000, t("data.002")},
         {{}, t("data.003"), target.Path(), 1000, t("data.crc")},  // two pieces; data.bin's set
@@ -416,16 +405,10 @@ TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
     const uint64_t G = 1ull << 30;
     const uint32_t P = 4294967295u;
     enum TWhen { AtReport, AtPump, DuringChecksumPass, AfterChecksumPass, ByMessage };
-    const struct {
-        const char* what;
-        bool combine;
-        uint64_t size;
-        uint32_t pieceSize;
-        TWhen when;
-        size_t at;  // the report's or the pump's index
-        size_t calls;  // the progress calls made
-        std::vector<uint32_t> left;  // split: the pieces' sizes; combine: {size} when the output is complete
-    } cases[] = {
+    // at: the report's or the pump's index; calls: the progress calls made; left: a split's pieces (their
+    // sizes), a combine's complete output ({its size}).
+    const struct { const char* what; bool combine; uint64_t size; uint32_t pieceSize; TWhen when; size_t at, calls;
+                   std::vector<uint32_t> left; } cases[] = {
         {"first report, one piece", false, 3 * B, 3 * B, AtReport, 0, 1, {B}},
         {"first report, many pieces", false, 5000, 1000, AtReport, 0, 1, {1000}},
         {"last block", false, 5000, 1000, AtReport, 4, 5, {1000, 1000, 1000, 1000, 1000}},

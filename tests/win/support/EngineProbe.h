@@ -20,14 +20,12 @@
 
 namespace engineprobe {
 
+// CancelOnEntry: the flag's value when the call arrived.
 struct TProgressCall {
     int32_t Percent;
-    std::string Status;
-    std::string FileName;
-    std::string SourceDir;
-    std::string TargetDir;
+    std::string Status, FileName, SourceDir, TargetDir;
     uint8_t* Cancel;
-    uint8_t CancelOnEntry;  // the flag's value when the call arrived
+    uint8_t CancelOnEntry;
 };
 
 // Records every progress call while alive; OnCall (optional) runs inside each call with the
@@ -117,18 +115,12 @@ private:
 struct TFileStamp {
     uint64_t Size = 0;
     FILETIME LastWrite{};
-    bool operator==(const TFileStamp& o) const
-    {
-        return Size == o.Size && CompareFileTime(&LastWrite, &o.LastWrite) == 0;
-    }
+    bool operator==(const TFileStamp& o) const { return Size == o.Size && CompareFileTime(&LastWrite, &o.LastWrite) == 0; }
 };
 std::optional<TFileStamp> Stamp(const std::string& path);
 
 // Bytes written over a sparse file's zeros at a given offset.
-struct TMark {
-    uint64_t At;
-    std::string Bytes;
-};
+struct TMark { uint64_t At; std::string Bytes; };
 // A sparse file of the given size (SetEndOfFile, no data written) with the marks written in place,
 // or with head at its start.
 void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TMark>& marks);
