@@ -27,12 +27,6 @@ namespace {
 
 constexpr uint64_t G = 1ull << 30;
 
-uint64_t FreeBytes(const std::string& dir)
-{
-    ULARGE_INTEGER free;
-    return GetDiskFreeSpaceExA((dir + "\\").c_str(), &free, nullptr, nullptr) ? free.QuadPart : 0;
-}
-
 // len bytes from offset of the source that these pieces hold, read across piece boundaries.
 std::string ReadFromPieces(const std::string& base, uint32_t pieceSize, uint64_t offset, uint32_t len)
 {
@@ -62,14 +56,10 @@ TEST(LargeFile, RoundTrips)
 {
     BuildCRCTable();
     const uint32_t Fat32 = 4095u << 20;
-    const struct {
-        const char* name;
-        uint64_t size;
-        uint32_t pieceSize;
-        uint32_t pieces;
-        std::vector<uint64_t> marks;  // offsets of 100-byte marks; a mark at size - 100 ends the file
-        size_t splitCalls, combineCalls;  // block reports and the closing one
-    } cases[] = {
+    // marks: offsets of 100-byte marks (one at size - 100 ends the file); calls: block reports and the
+    // closing one.
+    const struct { const char* name; uint64_t size; uint32_t pieceSize, pieces; std::vector<uint64_t> marks;
+                   size_t splitCalls, combineCalls; } cases[] = {
         {"two.bin", 2 * G + 1, 1u << 30, 3, {0, G - 50, 2 * G - 99}, 16386, 16388},
         // Its low 32 bits alone would say 100 bytes.
         {"four.iso", 4 * G + 100, Fat32, 2, {0, 2 * G - 50, Fat32 - 50, 4 * G - 100, 4 * G}, 32770, 32771},
@@ -77,9 +67,9 @@ TEST(LargeFile, RoundTrips)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir src;
-        const uint64_t needed = 2 * c.size + G;
-        if (FreeBytes(src.Path()) < needed)
-            GTEST_SKIP() << "needs " << needed / G << " GiB free in " << src.Path();
+        ULARGE_INTEGER free{};
+        GetDiskFreeSpaceExA((src.Path() + "\\").c_str(), &free, nullptr, nullptr);
+        if (free.QuadPart < 2 * c.size + G) GTEST_SKIP() << "needs " << (2 * c.size + G) / G << " GiB free in " << src.Path();
         std::vector<TMark> marks;
         for (uint64_t at : c.marks) marks.push_back({at, PatternBytes(100, static_cast<uint32_t>(at))});
         const std::string source = src.File(c.name);
@@ -100,10 +90,10 @@ TEST(LargeFile, RoundTrips)
         for (uint32_t k = 1; k <= c.pieces; ++k) expected.push_back(ExtractFileName(PieceFileName(base, k)));
         expected.push_back(ExtractFileName(DescriptorFileName(base)));
         EXPECT_EQ(names, expected);
-        for (uint32_t k = 1; k <= c.pieces; ++k)
-            EXPECT_EQ(engineprobe::Stamp(PieceFileName(base, k))->Size,
-                      k < c.pieces ? c.pieceSize : c.size - uint64_t(c.pieces - 1) * c.pieceSize)
-                << k;
+        for (uint32_t k = 1; k <= c.pieces; ++k) {
+            const uint64_t size = k < c.pieces ? c.pieceSize : c.size - uint64_t(c.pieces - 1) * c.pieceSize;
+            EXPECT_EQ(engineprobe::Stamp(PieceFileName(base, k))->Size, size) << k;
+        }
         for (const TMark& m : marks) EXPECT_EQ(ReadFromPieces(base, c.pieceSize, m.At, 100), m.Bytes) << m.At;
         EXPECT_EQ(testfiles::ReadFileBytes(DescriptorFileName(base)),
                   std::string("filename=") + c.name + "\r\nsize=" + std::to_string(c.size) + "\r\ncrc32=" +

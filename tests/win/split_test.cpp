@@ -1,24 +1,27 @@
-// SplitFile on real files: piece layout and names up to the thousandth piece, the descriptor,
-// progress reports and their directories, cancelling, and splitting onto the source's own names.
+// SplitFile on real files: piece layout and names up to the thousandth piece, the descriptor and
+// the combine back, progress reports and their directories, the refusals before the first write,
+// cancelling, and where the host's messages run (the block pump's own rule among them).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <atomic>
-#include <functional>
+#include <optional>
 
-#include "BoxWatcher.h"
+#include "App.h"
 #include "CRC32Core.h"
-#include "EngineProbe.h"
+#include "EngineTest.h"
 #include "Errors.h"
 #include "PathText.h"
 #include "PieceNames.h"
 #include "Progress.h"
 #include "SplitFiles.h"
 #include "SysError.h"
-#include "TestFiles.h"
 
+using engineprobe::Ended;
+using engineprobe::FileNames;
 using engineprobe::TProgressRecorder;
+using engineprobe::TPumpProbe;
+using testfiles::FileExists;
 using testfiles::PatternBytes;
 using testfiles::ReadFileBytes;
 using testfiles::TempDir;
@@ -26,81 +29,14 @@ using testfiles::WriteFileBytes;
 
 namespace {
 
-class SplitFileTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { BuildCRCTable(); }
-    TempDir src;
-    TempDir dst;
-};
+using SplitFileTest = TEngineTest;
+const uint32_t B = TransferBlockSize;
 
 std::string DescriptorText(const std::string& name, uint32_t size, const std::string& bytes)
 {
-    return "filename=" + name + "\r\nsize=" + std::to_string(size) + "\r\ncrc32=" +
-           IntToHex(engineprobe::Crc32(bytes)) + "\r\n";
+    return "filename=" + name + "\r\nsize=" + std::to_string(size) + "\r\ncrc32=" + IntToHex(engineprobe::Crc32(bytes)) +
+           "\r\n";
 }
-
-// The percents that block reports carry when the reads deliver these byte counts.
-std::vector<int32_t> BlockPercents(const std::vector<uint32_t>& reads, uint32_t size)
-{
-    std::vector<int32_t> out;
-    uint32_t done = 0;
-    for (uint32_t r : reads) out.push_back(BlockPercent(done += r, size));
-    return out;
-}
-
-// A host's timer, as seen from the engine: a thread posts a message to a window of the test's
-// thread about every 2 ms (the next one only after the last was handled), and OnTick runs on the
-// test's thread wherever the engine lets messages run.
-class TTicker {
-public:
-    TTicker()
-    {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &TTicker::Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "ZandrelTickerWindow";
-        RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        thread_ = CreateThread(nullptr, 0, &TTicker::Run, this, 0, nullptr);
-    }
-    ~TTicker()
-    {
-        stop_ = true;
-        SetEvent(handled_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        CloseHandle(handled_);
-        DestroyWindow(window_);
-    }
-    TTicker(const TTicker&) = delete;
-    TTicker& operator=(const TTicker&) = delete;
-    std::function<void()> OnTick;
-
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l)
-    {
-        if (m != WM_APP + 9) return DefWindowProcA(h, m, w, l);
-        auto* self = reinterpret_cast<TTicker*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-        if (self->OnTick) self->OnTick();
-        SetEvent(self->handled_);
-        return 0;
-    }
-    static DWORD WINAPI Run(LPVOID arg)
-    {
-        auto* self = static_cast<TTicker*>(arg);
-        while (!self->stop_) {
-            PostMessageA(self->window_, WM_APP + 9, 0, 0);
-            WaitForSingleObject(self->handled_, INFINITE);
-            Sleep(2);
-        }
-        return 0;
-    }
-    HWND window_ = nullptr;
-    HANDLE thread_ = nullptr;
-    HANDLE handled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    std::atomic<bool> stop_{false};
-};
 
 // Whether a checksum pass holds the file now: it reads and shares only reading, so a write that
 // shares everything is refused, while the engine's other handles on it either share writes (the
@@ -113,397 +49,309 @@ bool HeldByChecksumPass(const std::string& path)
     if (r == INVALID_HANDLE_VALUE) return false;
     CloseHandle(r);
     HANDLE w = CreateFileA(path.c_str(), GENERIC_WRITE, all, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (w != INVALID_HANDLE_VALUE) {
-        CloseHandle(w);
-        return false;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION;
+    if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
+    return w == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// The window procedure of a host whose own message handling sets the cancel flag.
+const UINT StopMessage = WM_APP + 7;
+LRESULT CALLBACK StopProc(HWND h, UINT m, WPARAM w, LPARAM l)
+{
+    if (m == StopMessage) CancelFlag = 1;
+    return DefWindowProcA(h, m, w, l);
 }
 
 }  // namespace
 
-TEST_F(SplitFileTest, PieceLayoutsAndDescriptor)
+// Between blocks the queue runs after the first block and then once per clock tick: never after
+// every block while the clock stands still, never only once while it moves.
+TEST(BlockPump, RunsAfterTheFirstBlockThenOncePerTick)
 {
-    const struct {
-        const char* name;
-        uint32_t size, pieceSize;
-        uint32_t pieces;  // expected count; the last holds the rest
-    } cases[] = {
+    const struct { unsigned readsPerTick; std::vector<size_t> pumped; } cases[] = {  // 0: a frozen clock
+        {0, {1}}, {1, {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {3, {1, 4, 7}}, {4, {1, 5, 9}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.readsPerTick);
+        TPumpProbe probe(c.readsPerTick);
+        std::vector<size_t> pumped;  // the blocks (of 9) after which messages ran
+        size_t block = 0;
+        probe.OnPump = [&](size_t) { pumped.push_back(block); };
+        App::TBlockPump pump;
+        for (block = 1; block <= 9; ++block) pump.AfterBlock();
+        EXPECT_EQ(pumped, c.pumped);
+    }
+}
+
+// The pieces and the descriptor, also over an older descriptor that names this file as the
+// descriptor reader reads names (trimmed at both ends) and as the file system compares them
+// (ordinal, without regard to case; a descriptor of at most 64 KiB is read), and the combine of the
+// set back into the file.
+TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
+{
+    const std::string pad = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
+    // pieces: their count, the last holding the rest; described: a descriptor already there.
+    const struct { std::string name; uint32_t size, pieceSize, pieces; std::string described = std::string();
+                   bool needs1252 = false; } cases[] = {
         {"thousand.bin", 999 * 3 + 1, 3, 1000},  // the largest set: .1000 holds 1 byte
         {"exact.dat", 3 * 4000, 4000, 3},        // exact multiple: no empty trailing piece
-        {"one.txt", 5000, 5001, 1},
-        {"same.txt", 5000, 5000, 1},
-        {"blocks.bin", 2 * TransferBlockSize + 5, 2 * TransferBlockSize, 2},
+        {"one.txt", 5000, 5001, 1}, {"same.txt", 5000, 5000, 1}, {"README", 10, 4, 3}, {"one.bin", 1, 100, 1},
+        {"blocks.bin", 2 * B + 5, 2 * B, 2}, {"blocks3.bin", 3 * B + 5, 2 * B, 2}, {"block.bin", B, B, 1},
         {"empty.log", 0, 1000, 1},  // one empty piece 001
-        {"README", 10, 4, 3},
+        {"small.txt", 99, 10, 10}, {"odd.bin", 300001, 300000, 2},
+        {" sp.bin", 3000, 1000, 3, "filename= sp.bin\r\nsize=1\r\ncrc32=0\r\n"},  // read back as "sp.bin"
+        {"tab.bin", 3000, 1000, 3, "filename=\t tab.bin \t\r\nsize=1\r\n"},
+        {"case.bin", 3000, 1000, 3, "filename=CASE.BIN\r\n"},
+        {"\xe9t\xe9.bin", 3000, 1000, 3, "filename=\xc9T\xc9.BIN\r\n", true},  // été, ÉTÉ
+        {"\xff.bin", 3000, 1000, 3, "filename=\x9f.BIN\r\n", true},            // ÿ, Ÿ
+        {"pad.bin", 3000, 1000, 3, pad + std::string(65536 - pad.size(), ' ')},  // 64 KiB exactly
     };
     for (const auto& c : cases) {
+        if (c.needs1252 && GetACP() != 1252) continue;
         SCOPED_TRACE(c.name);
-        TempDir target;
-        const std::string bytes = PatternBytes(c.size, c.size);
-        const std::string source = src.File(c.name);
-        WriteFileBytes(source, bytes);
-
-        TProgressRecorder progress;
-        ASSERT_TRUE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
-
-        const std::string base = target.File(c.name);
+        TempDir out, back;
+        const auto source = Source(c.name, c.size, c.size);
+        const std::string base = out.File(c.name);
+        if (!c.described.empty()) WriteFileBytes(DescriptorFileName(base), c.described);
+        {
+            TProgressRecorder progress;
+            ASSERT_TRUE(SplitFile(source.Path, out.Path(), c.pieceSize, progress.Proc()));
+            if (c.size == 0) { EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{0, 0})); }
+        }
         std::string joined;
         for (uint32_t k = 1; k <= c.pieces; ++k) {
             const std::string piece = ReadFileBytes(PieceFileName(base, k));
-            const uint32_t expected = k < c.pieces ? c.pieceSize : c.size - (c.pieces - 1) * c.pieceSize;
-            ASSERT_EQ(piece.size(), expected) << "piece " << k;
+            ASSERT_EQ(piece.size(), k < c.pieces ? c.pieceSize : c.size - (c.pieces - 1) * c.pieceSize) << k;
             joined += piece;
         }
-        EXPECT_EQ(joined, bytes);
-        EXPECT_FALSE(testfiles::FileExists(PieceFileName(base, c.pieces + 1)));
-        EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText(c.name, c.size, bytes));
-        EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), c.pieces + 1u);
-        EXPECT_EQ(ReadFileBytes(source), bytes);
-        if (c.size == 0) {
-            EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), "filename=empty.log\r\nsize=0\r\ncrc32=0\r\n");
-            EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{0, 0}));
-        }
-        if (c.pieces == 1000) { EXPECT_TRUE(testfiles::FileExists(target.File("thousand.1000"))); }
+        EXPECT_EQ(joined, source.Bytes);
+        EXPECT_FALSE(FileExists(PieceFileName(base, c.pieces + 1)));
+        EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText(c.name, c.size, source.Bytes));
+        if (c.size == 0) { EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), "filename=empty.log\r\nsize=0\r\ncrc32=0\r\n"); }
+        if (c.pieces == 1000) { EXPECT_TRUE(FileExists(out.File("thousand.1000"))); }
+        EXPECT_EQ(FileNames(out.Path()).size(), c.pieces + 1u);
+        EXPECT_EQ(ReadFileBytes(source.Path), source.Bytes);
+        if (!c.described.empty()) continue;
+        TProgressRecorder progress;
+        EXPECT_TRUE(engineprobe::Combine(DescriptorFileName(base), back.Path(), progress.Proc()).Ok());
+        EXPECT_EQ(ReadFileBytes(back.File(c.name)), source.Bytes);
+        EXPECT_EQ(FileNames(back.Path()).size(), 1u);
+        ASSERT_FALSE(progress.Calls().empty());
+        for (const auto& call : progress.Calls()) EXPECT_TRUE(c.size >= 100 || call.Percent == 0);
+        EXPECT_EQ(progress.Calls().back().Percent, ProgressPercent(c.size, c.size));
     }
 }
 
+// A source that needs 1000 pieces or more (sparse, up to 1000 pieces of 4 GiB - 1), or a piece
+// size of zero, which makes no progress at all.
 TEST_F(SplitFileTest, TooManyPiecesIsRefusedWithNothingCreated)
 {
-    const struct { uint32_t size, pieceSize; } cases[] = {{1000 * 3, 3}, {1000 * 7 + 6, 7}, {5000, 1}};
+    const uint32_t P = 4294967295u;
+    const struct { uint64_t size; uint32_t pieceSize; } cases[] = {
+        {1000 * 3, 3}, {1000 * 7 + 6, 7}, {5000, 1}, {1000ull * P, P}, {5000, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
-        const std::string source = src.File("big.bin");
-        WriteFileBytes(source, PatternBytes(c.size));
+        const std::string source = work.File("big.bin");
+        engineprobe::MakeSparseFile(source, c.size, PatternBytes(1000, 5));
+        const auto before = engineprobe::Stamp(source);
         TProgressRecorder progress;
-        const TOutcome outcome = RunSplit(source, dst.Path(), c.pieceSize, progress.Proc());
+        const TOutcome outcome = RunSplit(source, target.Path(), c.pieceSize, progress.Proc());
         EXPECT_EQ(outcome.Cause, TCause::TooManyPieces);
         EXPECT_EQ(outcome.Size, c.size);
         EXPECT_EQ(outcome.PieceSize, c.pieceSize);
-        EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
+        EXPECT_TRUE(FileNames(target.Path()).empty());
         EXPECT_TRUE(progress.Calls().empty());
-    }
-    // A piece size of zero makes no progress at all: refused as well.
-    EXPECT_FALSE(SplitFile(src.File("big.bin"), dst.Path(), 0, nullptr));
-    EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
-}
-
-TEST_F(SplitFileTest, LargeSourcesCancelledAtTheFirstReport)
-{
-    // Sparse sources of 2 GiB and more, up to 1000 pieces of 4 GiB - 1: the first block lands in
-    // the first piece and a cancel there leaves just that; one piece size more is refused.
-    const uint64_t G = 1ull << 30;
-    const uint32_t P = 4294967295u;
-    const struct {
-        uint64_t size;
-        uint32_t pieceSize;
-        bool refused;
-    } cases[] = {
-        {2 * G - 1, 1u << 30, false}, {2 * G, 1u << 30, false},       {5 * G + 7, 4095u << 20, false},
-        {999ull * P + 1, P, false},   {1000ull * P, P, true},
-    };
-    const std::string head = PatternBytes(1000, 5);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        TempDir target;
-        const std::string source = src.File("big.img");
-        engineprobe::MakeSparseFile(source, c.size, head);
-        const auto before = engineprobe::Stamp(source);
-        TProgressRecorder progress;
-        progress.OnCall = [](size_t) { return true; };
-        EXPECT_FALSE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
         EXPECT_TRUE(engineprobe::Stamp(source) == before);
-        if (c.refused) {
-            EXPECT_TRUE(progress.Calls().empty());
-            EXPECT_TRUE(engineprobe::FileNames(target.Path()).empty());
-        } else {
-            ASSERT_EQ(progress.Calls().size(), 1u);
-            EXPECT_EQ(progress.Calls()[0].Percent, 0);
-            EXPECT_EQ(engineprobe::FileNames(target.Path()), std::vector<std::string>{"big.001"});
-            EXPECT_EQ(ReadFileBytes(target.File("big.001")), head + std::string(TransferBlockSize - head.size(), '\0'));
-        }
-        DeleteFileA(source.c_str());
     }
 }
 
-TEST_F(SplitFileTest, MissingSourceCreatesNothing)
+// Block reports after every read, which never crosses a piece boundary (a piece size of 300,000
+// reads 131,072, 131,072 and 37,856 bytes per full piece; one below the block size reads once per
+// piece), then the closing report; a combine's piece of whole blocks ends with a read of 0 bytes,
+// an empty write and one more report with the same percent. Every call names the operation, the
+// file, both directories and the cancel flag.
+TEST_F(SplitFileTest, ProgressSeries)
 {
-    const TOutcome outcome = RunSplit(src.File("absent.txt"), dst.Path(), 100, nullptr);
-    EXPECT_EQ(outcome.Cause, TCause::CannotOpen);
-    EXPECT_EQ(outcome.File, src.File("absent.txt"));
-    EXPECT_EQ(outcome.SystemError, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(engineprobe::FileNames(dst.Path()).empty());
-}
-
-TEST_F(SplitFileTest, ProgressSequences)
-{
-    const uint32_t B = TransferBlockSize;
-    const struct {
-        uint32_t size, pieceSize;
-        std::vector<int32_t> percents;  // block reports, then the closing report
-    } cases[] = {
-        {50, 1000, {0, 0}},
-        {150, 1000, {150, 150}},
-        {150, 100, {99, 150, 150}},  // a block report of exactly 100 says 99
-        {B, B, {99, 100}},
-        {B, 2 * B, {99, 100}},
-        {B + 1, B, {99, 99, 100}},
-        {99, 10, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    const struct { bool combine; uint32_t size, pieceSize; std::vector<uint32_t> reads; } cases[] = {
+        {false, 50, 1000, {50}},
+        {false, 150, 1000, {150}},
+        {false, 150, 100, {100, 50}},  // a block report of exactly 100 says 99
+        {false, B, B, {B}},
+        {false, B, 2 * B, {B}},
+        {false, B + 1, B, {B, 1}},
+        {false, 99, 10, {10, 10, 10, 10, 10, 10, 10, 10, 10, 9}},
+        {false, 601000, 300000, {B, B, 37856, B, B, 37856, 1000}},
+        {false, 250000, 100000, {100000, 100000, 50000}},
+        {false, 3 * B + 10, 3 * B + 10, {B, B, B, 10}},
+        {true, 4 * B, 2 * B, {B, B, 0, B, B, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + "/" + std::to_string(c.pieceSize));
-        TempDir target;
-        const std::string source = src.File("p.bin");
-        WriteFileBytes(source, PatternBytes(c.size));
+        TempDir out;
+        const auto source = Source("p.bin", c.size);
+        const std::string descriptor = c.combine ? Pieces("p.bin", source.Bytes, c.pieceSize) : "";
         TProgressRecorder progress;
-        ASSERT_TRUE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
-        EXPECT_EQ(progress.Percents(), c.percents);
+        ASSERT_TRUE(c.combine ? CombineFiles(descriptor, out.Path(), progress.Proc())
+                              : SplitFile(source.Path, out.Path(), c.pieceSize, progress.Proc()));
+        std::vector<int32_t> expected;
+        uint64_t done = 0;
+        for (uint32_t r : c.reads) expected.push_back(BlockPercent(done += r, c.size));
+        expected.push_back(ProgressPercent(c.size, c.size));
+        EXPECT_EQ(progress.Percents(), expected);
         for (const auto& call : progress.Calls()) {
-            EXPECT_EQ(call.Status, "Spliting...");
-            EXPECT_EQ(call.FileName, source);
-            EXPECT_EQ(call.SourceDir, src.Path());
-            EXPECT_EQ(call.TargetDir, target.Path());
+            EXPECT_EQ(call.Status, c.combine ? "Combining..." : "Spliting...");
+            EXPECT_EQ(call.FileName, c.combine ? out.File("p.bin") : source.Path);
+            EXPECT_EQ(call.SourceDir, c.combine ? pieces.Path() : work.Path());
+            EXPECT_EQ(call.TargetDir, out.Path());
             EXPECT_EQ(call.Cancel, const_cast<uint8_t*>(&CancelFlag));
         }
     }
 }
 
-TEST_F(SplitFileTest, ReadsNeverCrossAPieceBoundary)
-{
-    // A piece size of 300,000 reads 131,072, 131,072 and 37,856 bytes per full piece; a piece size
-    // below the block size reads once per piece.
-    const uint32_t B = TransferBlockSize;
-    const struct {
-        uint32_t size, pieceSize;
-        std::vector<uint32_t> reads;
-    } cases[] = {
-        {601000, 300000, {B, B, 37856, B, B, 37856, 1000}},
-        {250000, 100000, {100000, 100000, 50000}},
-        {3 * B + 10, 3 * B + 10, {B, B, B, 10}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        TempDir target;
-        const std::string source = src.File("r.bin");
-        WriteFileBytes(source, PatternBytes(c.size));
-        TProgressRecorder progress;
-        ASSERT_TRUE(SplitFile(source, target.Path(), c.pieceSize, progress.Proc()));
-        std::vector<int32_t> expected = BlockPercents(c.reads, c.size);
-        expected.push_back(100);
-        EXPECT_EQ(progress.Percents(), expected);
-    }
-}
-
-TEST_F(SplitFileTest, SplittingAgainWithSmallerPiecesLeavesNoStaleBytes)
-{
-    const std::string source = src.File("again.bin");
-    WriteFileBytes(source, PatternBytes(10000, 1));
-    ASSERT_TRUE(SplitFile(source, dst.Path(), 8000, nullptr));
-    const std::string fresh = PatternBytes(10000, 2);
-    WriteFileBytes(source, fresh);
-    ASSERT_TRUE(SplitFile(source, dst.Path(), 3000, nullptr));
-    const std::string base = dst.File("again.bin");
-    for (uint32_t k = 1; k <= 4; ++k)
-        EXPECT_EQ(ReadFileBytes(PieceFileName(base, k)), fresh.substr((k - 1) * 3000, 3000)) << k;
-    EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText("again.bin", 10000, fresh));
-}
-
 // A split refuses, before its first write and naming the file at risk, what it does not own: its
-// own source as a piece or the descriptor, another file's set (its descriptor names that file),
-// anything at the descriptor's name that is not a readable descriptor naming a file (held by
-// another program, no file name, not a descriptor, larger than 64 KiB), names that are links
-// (hard links made here; symbolic links from the fixture, under Wine), names beyond the path limit
-// (MAX_PATH with its terminating zero) as typed or as full paths, and devices or directories as
-// source or target (under Wine a FIFO or a link to /dev/zero from the fixture). Its own older set
-// is replaced.
+// own source as a piece or the descriptor, another file's set (its descriptor names that file, as
+// the file system compares names: never a language's rules, which take "ae" for "\xe6"), anything
+// at the descriptor's name that is not a readable descriptor naming a file (held by another
+// program, no file name, not a descriptor, larger than 64 KiB), names that are links (hard links
+// made here; symbolic links from the fixture, under Wine), names beyond the path limit (MAX_PATH
+// with its terminating zero) as typed or as full paths, and devices or directories as source or
+// target (under Wine a FIFO or a link to /dev/zero from the fixture). Its own older set is
+// replaced, with no stale bytes. Each row makes what it and the rows after it need.
 TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
 {
-    const std::string bytes = PatternBytes(12000, 3);
-    WriteFileBytes(dst.File("data.bin"), bytes);
-    ASSERT_TRUE(SplitFile(dst.File("data.bin"), src.Path(), 5000, nullptr));  // data.001 .. .003, .crc
-    WriteFileBytes(src.File("list.crc"), PatternBytes(5000, 9));
-    WriteFileBytes(dst.File("r.bin"), PatternBytes(999 * 2 + 1));  // 1000 pieces of 2 bytes
-    for (const char* name : {"w.bin", "z.bin", "lk.doc", "nd.bin", "big.bin", "nf.bin", "hl.bin", "hx.bin", "x.bin",
-                             "y.bin", "ow.bin"})
-        WriteFileBytes(dst.File(name), PatternBytes(5000));
-    std::string longDir[2];
-    for (size_t k = 0; k < 2; ++k) {
-        longDir[k] = dst.Path() + "\\" + std::string(253 + k - dst.Path().size() - 1, 'd');
-        ASSERT_TRUE(CreateDirectoryA(longDir[k].c_str(), nullptr)) << GetLastError();
-    }
-    // A target typed with "..\" segments: short as a full path, 253 characters as typed, so that
-    // r.1000 has 260.
-    ASSERT_TRUE(CreateDirectoryA(dst.File("sub").c_str(), nullptr));
-    const auto dottedTarget = [&](size_t length) {
-        std::string dir = dst.File("sub");
-        size_t up = (length - dir.size()) / 7;  // "\..\sub", then "\." for the rest
-        if ((length - dir.size() - 7 * up) % 2 != 0) --up;
-        for (; up > 0; --up) dir += "\\..\\sub";
-        while (dir.size() < length) dir += "\\.";
-        return dir;
-    };
-    const std::string dotted = dottedTarget(253);
-    const std::string dottedLast = AddBackslash(dotted) + "r.1000";
-    ASSERT_EQ(dottedLast.size(), 260u);
-    ASSERT_TRUE(CreateDirectoryA(dst.File("w.002").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(dst.File("folder.bin").c_str(), nullptr));
-    // At the descriptor's name: a descriptor of another file (held by other programs below), a data
-    // file, a descriptor without a file name, one naming this file but a byte over 64 KiB.
     TempDir sets;
-    WriteFileBytes(sets.File("lk.crc"), "filename=lk.txt\r\nsize=5000\r\ncrc32=0\r\n");
-    WriteFileBytes(sets.File("nd.crc"), PatternBytes(5000, 10));
-    const std::string bigText = "filename=big.bin\r\nsize=5000\r\ncrc32=0\r\n";
-    WriteFileBytes(sets.File("big.crc"), bigText + std::string(65537 - bigText.size(), ' '));
-    WriteFileBytes(sets.File("nf.crc"), "size=5000\r\ncrc32=0\r\n");
-    WriteFileBytes(sets.File("ow.crc"), "filename=ow.bin\r\nsize=5000\r\ncrc32=0\r\n");  // this file's own
-    // Links: two piece names of one file; a piece name that is another name of a file elsewhere.
-    WriteFileBytes(sets.File("hl.001"), "piece one");
-    ASSERT_TRUE(CreateHardLinkA(sets.File("hl.002").c_str(), sets.File("hl.001").c_str(), nullptr));
-    WriteFileBytes(dst.File("keep.bin"), "another program's file");
-    ASSERT_TRUE(CreateHardLinkA(sets.File("hx.002").c_str(), dst.File("keep.bin").c_str(), nullptr));
+    const std::string five = PatternBytes(5000);
+    WriteFileBytes(work.File("data.bin"), PatternBytes(12000, 3));
+    ASSERT_TRUE(SplitFile(work.File("data.bin"), target.Path(), 5000, nullptr));  // data.001 .. .003, .crc
+    std::string longDir[2];
+    for (size_t k = 0; k < 2; ++k) longDir[k] = work.Path() + "\\" + std::string(253 + k - work.Path().size() - 1, 'd');
+    // A target typed with "..\" segments: short as a full path, length characters as typed.
+    const auto dottedTarget = [&](size_t length) {
+        std::string d = work.File("sub");
+        size_t up = (length - d.size()) / 7;  // "\..\sub", then "\." for the rest
+        if ((length - d.size() - 7 * up) % 2 != 0) --up;
+        for (; up > 0; --up) d += "\\..\\sub";
+        while (d.size() < length) d += "\\.";
+        return d;
+    };
+    const std::string dotted = dottedTarget(253), dottedLast = AddBackslash(dotted) + "r.1000";
+    ASSERT_EQ(dottedLast.size(), 260u);
     const auto fixture = engineprobe::FixtureDir();
-    const std::string devices = fixture ? *fixture + "\\devices" : "";
-    const std::string links = fixture ? *fixture + "\\links" : "";
-    const std::string notOurs = "\" that this split may replace. Nothing was split.";
-    const std::string aLink = "\". It is a link: other names lead to the same file.";
-    const struct {
-        std::string source, targetDir;
-        uint32_t pieceSize;
-        std::string atRisk;
-        std::string text = std::string();  // the whole message, when given
-        DWORD lockAccess = 0, lockShare = 0;  // another program holds the descriptor (access 0: nobody)
-    } cases[] = {
-        {src.File("data.001"), src.Path() + "\\", 1000, src.File("data.001")},
-        {src.File("data.002"), src.Path(), 2000, src.File("data.002")},
-        {src.File("data.003"), src.Path(), 1000, src.File("data.crc")},  // two pieces; data.bin's set
-        {src.File("list.crc"), src.Path(), 2000, src.File("list.crc")},
-        {dst.File("r.bin"), longDir[1], 2, longDir[1] + "\\r.001"},   // 254 + 6: 260 characters
-        {dst.File("r.bin"), longDir[0], 2, longDir[0] + "\\r.1000"},  // only the thousandth: 260
-        {dst.File("r.bin"), dotted, 2, dottedLast,
-         "Cannot create file \"" + dottedLast + "\". The name is longer than the system allows."},
-        {dst.File("folder.bin"), src.Path(), 2000, dst.File("folder.bin")},
-        {dst.File("nul.txt"), src.Path(), 2000, dst.File("nul.txt")},
-        {dst.File("w.bin"), dst.Path(), 2000, dst.File("w.002")},
-        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
-         "Checksum file \"" + sets.File("lk.crc") +
-             "\" describes the file \"lk.txt\"; splitting \"lk.doc\" here would overwrite its pieces. Nothing was split."},
-        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
-         "File \"" + sets.File("lk.crc") + "\" is not a checksum file of \"lk.doc" + notOurs, GENERIC_READ, 0},
-        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
-         "File \"" + sets.File("lk.crc") + "\" is not a checksum file of \"lk.doc" + notOurs, GENERIC_WRITE,
-         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
-        {dst.File("lk.doc"), sets.Path(), 2000, sets.File("lk.crc"),
-         "Checksum file \"" + sets.File("lk.crc") +
-             "\" describes the file \"lk.txt\"; splitting \"lk.doc\" here would overwrite its pieces. Nothing was split.",
-         GENERIC_READ, FILE_SHARE_READ},
-        {dst.File("ow.bin"), sets.Path(), 2000, sets.File("ow.crc"),
-         "Cannot create file \"" + sets.File("ow.crc") + "\". " + SysErrorMessage(ERROR_SHARING_VIOLATION), GENERIC_READ,
-         FILE_SHARE_READ},
-        {dst.File("nd.bin"), sets.Path(), 2000, sets.File("nd.crc"),
-         "File \"" + sets.File("nd.crc") + "\" is not a checksum file of \"nd.bin" + notOurs},
-        {dst.File("big.bin"), sets.Path(), 2000, sets.File("big.crc"),
-         "File \"" + sets.File("big.crc") + "\" is not a checksum file of \"big.bin" + notOurs},
-        {dst.File("nf.bin"), sets.Path(), 2000, sets.File("nf.crc"),
-         "File \"" + sets.File("nf.crc") + "\" is not a checksum file of \"nf.bin" + notOurs},
-        {dst.File("hl.bin"), sets.Path(), 2000, sets.File("hl.001"), "Cannot create file \"" + sets.File("hl.001") + aLink},
-        {dst.File("hx.bin"), sets.Path(), 2000, sets.File("hx.002"), "Cannot create file \"" + sets.File("hx.002") + aLink},
-        {dst.File("x.bin"), links, 2000, links + "\\x.002", "Cannot create file \"" + links + "\\x.002" + aLink},
-        {dst.File("y.bin"), links, 2000, links + "\\y.crc", "Cannot create file \"" + links + "\\y.crc" + aLink},
-        {dst.File("z.bin"), links, 2000, links + "\\z.crc", "Cannot create file \"" + links + "\\z.crc" + aLink},
-        {devices + "\\fifo.bin", src.Path(), 2000, devices + "\\fifo.bin"},
-        {devices + "\\zero.bin", src.Path(), 2000, devices + "\\zero.bin"},
-        {dst.File("z.bin"), devices, 2000, devices + "\\z.002"},
+    const std::string devices = fixture ? *fixture + "\\devices" : "", links = fixture ? *fixture + "\\links" : "";
+    // Paths in work, sets and target.
+    const auto w = [&](const std::string& n) { return work.File(n); };
+    const auto s = [&](const std::string& n) { return sets.File(n); };
+    const auto t = [&](const std::string& n) { return target.File(n); };
+    const auto describes = [&](const std::string& descriptor, const std::string& described, const std::string& source) {
+        return "Checksum file \"" + s(descriptor) + "\" describes the file \"" + described + "\"; splitting \"" + source +
+               "\" here would overwrite its pieces. Nothing was split.";
+    };
+    const auto notOurs = [&](const std::string& descriptor, const std::string& source) {
+        return "File \"" + s(descriptor) + "\" is not a checksum file of \"" + source +
+               "\" that this split may replace. Nothing was split.";
+    };
+    const auto aLink = [](const std::string& path) {
+        return "Cannot create file \"" + path + "\". It is a link: other names lead to the same file.";
+    };
+    // LinkTo: another name of the file at bytes.
+    struct TMake { std::string path, bytes; enum { File, Directory, LinkTo } kind = File; };
+    const auto Dir = TMake::Directory, LinkTo = TMake::LinkTo;
+    const auto over64KiB = [](const std::string& text) { return text + std::string(65537 - text.size(), ' '); };
+    const std::string named = "\r\nsize=5000\r\ncrc32=0\r\n", big = over64KiB("filename=big.bin" + named);
+    const std::string pad = over64KiB("filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n");
+    const std::string e = "\xe6", ss = "stra\xdf" "e";
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // text: the whole message, when given; hold: another program holds the descriptor (access 0: nobody).
+    const struct { std::vector<TMake> make; std::string source, targetDir; uint32_t pieceSize; std::string atRisk;
+                   std::string text = std::string(); DWORD holdAccess = 0, holdShare = 0; bool needs1252 = false; } cases[] = {
+        {{}, t("data.001"), target.Path() + "\\", 1000, t("data.001")},
+        {{}, t("data.002"), target.Path(), 2000, t("data.002")},
+        {{}, t("data.003"), target.Path(), 1000, t("data.crc")},  // two pieces; data.bin's set
+        {{{t("list.crc"), PatternBytes(5000, 9)}}, t("list.crc"), target.Path(), 2000, t("list.crc")},
+        {{{w("r.bin"), PatternBytes(999 * 2 + 1)}, {longDir[0], "", Dir}, {longDir[1], "", Dir}, {w("sub"), "", Dir}},
+         w("r.bin"), longDir[1], 2, longDir[1] + "\\r.001"},  // 1000 pieces of 2 bytes; 254 + 6: 260 characters
+        {{}, w("r.bin"), longDir[0], 2, longDir[0] + "\\r.1000"},  // only the thousandth: 260
+        {{}, w("r.bin"), dotted, 2, dottedLast, "Cannot create file \"" + dottedLast + "\". The name is longer than the system allows."},
+        {{{w("folder.bin"), "", Dir}}, w("folder.bin"), target.Path(), 2000, w("folder.bin")},
+        {{}, w("nul.txt"), target.Path(), 2000, w("nul.txt")},
+        {{{w("w.bin"), five}, {w("w.002"), "", Dir}}, w("w.bin"), work.Path(), 2000, w("w.002")},
+        // At the descriptor's name: a descriptor of another file, also held by other programs, this
+        // file's own held, a data file, one without a file name, ones naming this file but a byte
+        // over 64 KiB, others that only a language's rules would take for this file's.
+        {{{w("lk.doc"), five}, {s("lk.crc"), "filename=lk.txt" + named}}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"),
+         describes("lk.crc", "lk.txt", "lk.doc")},
+        {{}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"), notOurs("lk.crc", "lk.doc"), GENERIC_READ, 0},
+        {{}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"), notOurs("lk.crc", "lk.doc"), GENERIC_WRITE, all},
+        {{}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"), describes("lk.crc", "lk.txt", "lk.doc"), GENERIC_READ, FILE_SHARE_READ},
+        {{{w("ow.bin"), five}, {s("ow.crc"), "filename=ow.bin" + named}}, w("ow.bin"), sets.Path(), 2000, s("ow.crc"),
+         "Cannot create file \"" + s("ow.crc") + "\". " + SysErrorMessage(ERROR_SHARING_VIOLATION), GENERIC_READ, FILE_SHARE_READ},
+        {{{w("nd.bin"), five}, {s("nd.crc"), PatternBytes(5000, 10)}}, w("nd.bin"), sets.Path(), 2000, s("nd.crc"),
+         notOurs("nd.crc", "nd.bin")},
+        {{{w("big.bin"), five}, {s("big.crc"), big}}, w("big.bin"), sets.Path(), 2000, s("big.crc"), notOurs("big.crc", "big.bin")},
+        {{{w("nf.bin"), five}, {s("nf.crc"), named.substr(2)}}, w("nf.bin"), sets.Path(), 2000, s("nf.crc"),
+         notOurs("nf.crc", "nf.bin")},
+        {{{w("pad.bin"), five}, {s("pad.crc"), pad}}, w("pad.bin"), sets.Path(), 1000, s("pad.crc"), notOurs("pad.crc", "pad.bin")},
+        {{{w("co-op.bin"), five}, {s("co-op.crc"), "filename=coop.bin\r\n"}}, w("co-op.bin"), sets.Path(), 1000,
+         s("co-op.crc"), describes("co-op.crc", "coop.bin", "co-op.bin")},
+        {{{w(e + ".bin"), five}, {s(e + ".crc"), "filename=ae.bin\r\n"}}, w(e + ".bin"), sets.Path(), 1000, s(e + ".crc"),
+         describes(e + ".crc", "ae.bin", e + ".bin"), 0, 0, true},
+        {{{w(ss + ".bin"), five}, {s(ss + ".crc"), "filename=strasse.bin\r\n"}}, w(ss + ".bin"), sets.Path(), 1000,
+         s(ss + ".crc"), describes(ss + ".crc", "strasse.bin", ss + ".bin"), 0, 0, true},
+        // Links: two piece names of one file; a piece name that is another name of a file elsewhere.
+        {{{w("hl.bin"), five}, {s("hl.001"), "piece one"}, {s("hl.002"), s("hl.001"), LinkTo}}, w("hl.bin"), sets.Path(),
+         2000, s("hl.001"), aLink(s("hl.001"))},
+        {{{w("hx.bin"), five}, {w("keep.bin"), "another program's file"}, {s("hx.002"), w("keep.bin"), LinkTo}},
+         w("hx.bin"), sets.Path(), 2000, s("hx.002"), aLink(s("hx.002"))},
+        {{{w("x.bin"), five}, {w("y.bin"), five}, {w("z.bin"), five}}, w("x.bin"), links, 2000, links + "\\x.002",
+         aLink(links + "\\x.002")},
+        {{}, w("y.bin"), links, 2000, links + "\\y.crc", aLink(links + "\\y.crc")},
+        {{}, w("z.bin"), links, 2000, links + "\\z.crc", aLink(links + "\\z.crc")},
+        {{}, devices + "\\fifo.bin", target.Path(), 2000, devices + "\\fifo.bin"},
+        {{}, devices + "\\zero.bin", target.Path(), 2000, devices + "\\zero.bin"},
+        {{}, w("z.bin"), devices, 2000, devices + "\\z.002"},
     };
     for (const auto& c : cases) {
-        if (c.atRisk.rfind("\\", 0) == 0) continue;  // no fixture, no devices or symbolic links
+        if (c.atRisk.rfind("\\", 0) == 0 || (c.needs1252 && GetACP() != 1252)) continue;  // no fixture, no devices
         SCOPED_TRACE(c.source + " -> " + c.targetDir);
-        const auto before = engineprobe::Snapshot(src.Path());
-        const auto setsBefore = engineprobe::Snapshot(sets.Path());
-        const auto dstBefore = engineprobe::Snapshot(dst.Path());
-        const auto outside = fixture ? engineprobe::Snapshot(*fixture + "\\outside") : engineprobe::TSnapshot();
-        const auto namesBefore = engineprobe::FileNames(c.targetDir);
-        HANDLE lock = INVALID_HANDLE_VALUE;
-        if (c.lockAccess != 0) {
-            lock = CreateFileA(c.atRisk.c_str(), c.lockAccess, c.lockShare, nullptr, OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-        }
-        TProgressRecorder progress;
-        try {
-            SplitFile(c.source, c.targetDir, c.pieceSize, progress.Proc());
-            ADD_FAILURE() << "not refused";
-        } catch (const EZandrelError& e) {
-            EXPECT_NE(std::string(e.what()).find("\"" + c.atRisk + "\""), std::string::npos) << e.what();
-            if (!c.text.empty()) {
-                EXPECT_EQ(e.what(), c.text);
+        for (const TMake& m : c.make) {
+            if (m.kind == TMake::File) {
+                WriteFileBytes(m.path, m.bytes);
+            } else {
+                ASSERT_TRUE(m.kind == Dir ? CreateDirectoryA(m.path.c_str(), nullptr)
+                                          : CreateHardLinkA(m.path.c_str(), m.bytes.c_str(), nullptr))
+                    << m.path;
             }
         }
-        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-        EXPECT_TRUE(progress.Calls().empty());
-        EXPECT_EQ(engineprobe::Snapshot(src.Path()), before);
-        EXPECT_EQ(engineprobe::Snapshot(sets.Path()), setsBefore);
-        EXPECT_EQ(engineprobe::Snapshot(dst.Path()), dstBefore);
-        if (fixture) {
-            EXPECT_EQ(engineprobe::Snapshot(*fixture + "\\outside"), outside);
+        std::vector<std::string> dirs = {work.Path(), target.Path(), sets.Path()};
+        if (fixture) dirs.push_back(*fixture + "\\outside");
+        const engineprobe::TUnchanged unchanged(dirs);
+        const auto namesBefore = FileNames(c.targetDir);  // the devices are never read
+        {
+            std::optional<engineprobe::THold> hold;
+            if (c.holdAccess != 0) hold.emplace(c.atRisk, c.holdAccess, c.holdShare);
+            TProgressRecorder progress;
+            try {
+                SplitFile(c.source, c.targetDir, c.pieceSize, progress.Proc());
+                ADD_FAILURE() << "not refused";
+            } catch (const EZandrelError& e) {
+                EXPECT_NE(std::string(e.what()).find("\"" + c.atRisk + "\""), std::string::npos) << e.what();
+                if (!c.text.empty()) { EXPECT_EQ(e.what(), c.text); }
+            }
+            EXPECT_TRUE(progress.Calls().empty());
         }
-        EXPECT_EQ(engineprobe::FileNames(c.targetDir), namesBefore);
+        EXPECT_EQ(FileNames(c.targetDir), namesBefore);
     }
-    EXPECT_EQ(ReadFileBytes(dst.File("keep.bin")), "another program's file");
-    EXPECT_EQ(ReadFileBytes(sets.File("hl.002")), "piece one");
-    ASSERT_TRUE(SplitFile(dst.File("data.bin"), src.Path(), 4000, nullptr));
-    EXPECT_EQ(ReadFileBytes(src.File("data.003")), bytes.substr(8000));
-    EXPECT_EQ(ReadFileBytes(src.File("data.crc")), DescriptorText("data.bin", 12000, bytes));
+    EXPECT_EQ(ReadFileBytes(work.File("keep.bin")), "another program's file");
+    EXPECT_EQ(ReadFileBytes(s("hl.002")), "piece one");
+    // Smaller pieces of new bytes replace the old set: no stale bytes, one piece more.
+    const auto fresh = Source("data.bin", 12000, 4);
+    ASSERT_TRUE(SplitFile(fresh.Path, target.Path(), 3000, nullptr));
+    for (uint32_t k = 1; k <= 4; ++k)
+        EXPECT_EQ(ReadFileBytes(PieceFileName(target.File("data.bin"), k)), fresh.Bytes.substr((k - 1) * 3000, 3000)) << k;
+    EXPECT_EQ(ReadFileBytes(target.File("data.crc")), DescriptorText("data.bin", 12000, fresh.Bytes));
     // One character less as typed: the thousandth piece fits.
     const std::string fits = dottedTarget(252);
     ASSERT_EQ((AddBackslash(fits) + "r.1000").size(), 259u);
-    ASSERT_TRUE(SplitFile(dst.File("r.bin"), fits, 2, nullptr));
-    EXPECT_EQ(ReadFileBytes(dst.File("sub\\r.1000")), ReadFileBytes(dst.File("r.bin")).substr(1998));
-}
-
-// A descriptor already at the descriptor's name is replaced when it names the file being split, as
-// the descriptor reader reads names (trimmed at both ends) and as the file system compares them
-// (ordinal, without regard to case: never a language's rules, which take "ae" for "\xe6"); a
-// descriptor of at most 64 KiB is read. Anything else is another file's set.
-TEST_F(SplitFileTest, AnOlderDescriptorOfTheSameFileIsReplaced)
-{
-    const bool ansi1252 = GetACP() == 1252;
-    const std::string pad = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
-    const struct {
-        std::string source;
-        std::string described;  // the descriptor already there
-        bool replaced;
-        bool needs1252;
-    } cases[] = {
-        {" sp.bin", "filename= sp.bin\r\nsize=1\r\ncrc32=0\r\n", true, false},  // read back as "sp.bin"
-        {"tab.bin", "filename=\t tab.bin \t\r\nsize=1\r\n", true, false},
-        {"case.bin", "filename=CASE.BIN\r\n", true, false},
-        {"\xe9t\xe9.bin", "filename=\xc9T\xc9.BIN\r\n", true, true},  // été, ÉTÉ
-        {"\xff.bin", "filename=\x9f.BIN\r\n", true, true},            // ÿ, Ÿ
-        {"\xe6.bin", "filename=ae.bin\r\n", false, true},
-        {"stra\xdf" "e.bin", "filename=strasse.bin\r\n", false, true},
-        {"co-op.bin", "filename=coop.bin\r\n", false, false},
-        {"pad.bin", pad + std::string(65536 - pad.size(), ' '), true, false},  // 64 KiB exactly
-        {"pad.bin", pad + std::string(65537 - pad.size(), ' '), false, false},
-    };
-    for (const auto& c : cases) {
-        if (c.needs1252 && !ansi1252) continue;
-        SCOPED_TRACE(c.source + " over " + c.described.substr(0, 40));
-        TempDir target;
-        const std::string source = src.File(c.source);
-        const std::string content = PatternBytes(3000, 77);
-        WriteFileBytes(source, content);
-        const std::string descriptor = DescriptorFileName(target.File(c.source));
-        WriteFileBytes(descriptor, c.described);
-        if (c.replaced) {
-            ASSERT_TRUE(SplitFile(source, target.Path(), 1000, nullptr));
-            EXPECT_EQ(ReadFileBytes(descriptor), DescriptorText(c.source, 3000, content));
-            EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), 4u);
-        } else {
-            EXPECT_THROW(SplitFile(source, target.Path(), 1000, nullptr), EOperationRefused);
-            EXPECT_EQ(ReadFileBytes(descriptor), c.described);
-            EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), 1u);
-        }
-        DeleteFileA(source.c_str());
-    }
+    ASSERT_TRUE(SplitFile(work.File("r.bin"), fits, 2, nullptr));
+    EXPECT_EQ(ReadFileBytes(work.File("sub\\r.1000")), ReadFileBytes(work.File("r.bin")).substr(1998));
 }
 
 // Every file the copy opens for writing is looked at on its handle before anything in it changes:
@@ -512,224 +360,171 @@ TEST_F(SplitFileTest, AnOlderDescriptorOfTheSameFileIsReplaced)
 // nowhere (from the fixture, under Wine) ends it without creating its target.
 TEST_F(SplitFileTest, EachPieceIsLookedAtOnItsHandleBeforeItIsEmptied)
 {
-    const std::string keep = dst.File("keep.bin");
-    const struct {
-        const char* what;
-        std::string secondName;  // becomes t.002 after the first block ("": the fixture's d.002)
-        DWORD error;
-    } cases[] = {
+    const std::string keep = target.File("keep.bin");
+    const struct { const char* what; std::string secondName; DWORD error; } cases[] = {
+        // secondName becomes t.002 after the first block ("": the fixture's d.002)
         {"a file elsewhere", keep, ERROR_CANT_RESOLVE_FILENAME},
-        {"the source", src.File("t.bin"), ERROR_SHARING_VIOLATION},
+        {"the source", work.File("t.bin"), ERROR_SHARING_VIOLATION},
         {"a link to nothing", "", ERROR_CANT_RESOLVE_FILENAME},
     };
+    const auto fixture = engineprobe::FixtureDir();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto fixture = engineprobe::FixtureDir();
         if (c.secondName.empty() && !fixture) continue;
         TempDir own;
-        const std::string target = c.secondName.empty() ? *fixture + "\\links" : own.Path();
-        const std::string name = c.secondName.empty() ? "d" : "t";
-        const std::string source = src.File(name + ".bin");
-        const std::string content = PatternBytes(5000, 5);
-        WriteFileBytes(source, content);
+        const std::string out = c.secondName.empty() ? *fixture + "\\links" : own.Path();
+        const std::string name = out + "\\" + (c.secondName.empty() ? "d" : "t"), second = name + ".002";
+        const auto source = Source(ExtractFileName(name) + ".bin", 5000, 5);
         WriteFileBytes(keep, "another program's file");
-        const std::string second = target + "\\" + name + ".002";
         TProgressRecorder progress;
         progress.OnCall = [&](size_t i) {
-            if (i == 0 && !c.secondName.empty()) {
-                EXPECT_TRUE(CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr));
-            }
+            EXPECT_TRUE(i != 0 || c.secondName.empty() || CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr));
             return false;
         };
-        const TOutcome outcome = RunSplit(source, target, 2000, progress.Proc());
-        EXPECT_EQ(outcome.Cause, TCause::CannotCreate);
-        EXPECT_EQ(outcome.File, second);
-        EXPECT_EQ(outcome.SystemError, c.error);
+        EXPECT_TRUE(Ended(RunSplit(source.Path, out, 2000, progress.Proc()), TCause::CannotCreate, second, c.error));
         EXPECT_EQ(progress.Calls().size(), 1u);
-        EXPECT_EQ(ReadFileBytes(target + "\\" + name + ".001"), content.substr(0, 2000));
-        EXPECT_FALSE(testfiles::FileExists(target + "\\" + name + ".003"));
-        EXPECT_FALSE(testfiles::FileExists(target + "\\" + name + ".crc"));
+        EXPECT_EQ(ReadFileBytes(name + ".001"), source.Bytes.substr(0, 2000));
+        EXPECT_FALSE(FileExists(name + ".003"));
+        EXPECT_FALSE(FileExists(name + ".crc"));
         EXPECT_EQ(ReadFileBytes(keep), "another program's file");
-        EXPECT_EQ(ReadFileBytes(source), content);
-        if (c.secondName.empty()) {
-            EXPECT_FALSE(testfiles::FileExists(target + "\\missing")) << "the link's target was not created";
-            DeleteFileA((target + "\\d.001").c_str());
-        } else {
-            DeleteFileA(second.c_str());
-        }
-        DeleteFileA(source.c_str());
+        EXPECT_EQ(ReadFileBytes(source.Path), source.Bytes);
+        EXPECT_FALSE(FileExists(out + "\\missing")) << "the link's target was not created";
+        DeleteFileA((name + ".001").c_str());
+        if (!c.secondName.empty()) DeleteFileA(second.c_str());
     }
 }
 
+// A cancel ends both operations at their next check: set through a progress call, by the host's
+// own message handling without any progress callback (a message waiting when the operation
+// starts), or where messages run: during the split's checksum pass or right after it (no
+// descriptor either way), after a combine's piece. The clock stands still, so each pass lets
+// messages run after its first block only; a combine lets them run after every piece as well.
+// Sparse sources of 2 GiB and more, up to 1000 pieces of 4 GiB - 1, stop in their first piece.
 TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
 {
-    const uint32_t B = TransferBlockSize;
-    const struct {
-        const char* what;
-        uint32_t size, pieceSize;
-        size_t cancelAt;  // index of the report that sets the flag
-        std::vector<uint32_t> pieceSizes;
-    } cases[] = {
-        {"first report, one piece", 3 * B, 3 * B, 0, {B}},
-        {"first report, many pieces", 5000, 1000, 0, {1000}},
-        {"last block", 5000, 1000, 4, {1000, 1000, 1000, 1000, 1000}},
-        {"last block of a long piece", 2 * B + 7, 2 * B + 7, 2, {2 * B + 7}},
+    const uint64_t G = 1ull << 30;
+    const uint32_t P = 4294967295u;
+    enum TWhen { AtReport, AtPump, DuringChecksumPass, AfterChecksumPass, ByMessage };
+    // at: the report's or the pump's index; calls: the progress calls made; left: a split's pieces (their
+    // sizes), a combine's complete output ({its size}).
+    const struct { const char* what; bool combine; uint64_t size; uint32_t pieceSize; TWhen when; size_t at, calls;
+                   std::vector<uint32_t> left; } cases[] = {
+        {"first report, one piece", false, 3 * B, 3 * B, AtReport, 0, 1, {B}},
+        {"first report, many pieces", false, 5000, 1000, AtReport, 0, 1, {1000}},
+        {"last block", false, 5000, 1000, AtReport, 4, 5, {1000, 1000, 1000, 1000, 1000}},
+        {"last block of a long piece", false, 2 * B + 7, 2 * B + 7, AtReport, 2, 3, {2 * B + 7}},
+        {"2 GiB - 1", false, 2 * G - 1, 1u << 30, AtReport, 0, 1, {B}},
+        {"2 GiB", false, 2 * G, 1u << 30, AtReport, 0, 1, {B}},
+        {"5 GiB + 7 in FAT32 pieces", false, 5 * G + 7, 4095u << 20, AtReport, 0, 1, {B}},
+        {"999 pieces of 4 GiB - 1 and a byte", false, 999ull * P + 1, P, AtReport, 0, 1, {B}},
+        {"during the checksum pass", false, 3 * B + 10, 3 * B + 10, DuringChecksumPass, 0, 4, {3 * B + 10}},
+        {"right after the checksum pass", false, 3 * B + 10, 3 * B + 10, AfterChecksumPass, 0, 4, {3 * B + 10}},
+        {"a split's message", false, 8 * B, 8 * B, ByMessage, 0, 0, {B}},
+        // During the very last block the output is already complete: it passes the check.
+        {"a combine's last block", true, 2 * B + 10, B + 5, AtReport, 3, 5, {2 * B + 10}},
+        {"a combine's first block", true, 2 * B + 10, B + 5, AtReport, 0, 2, {}},
+        {"the end of a combine's first piece", true, 2 * B + 10, B + 5, AtReport, 1, 3, {}},
+        {"a combine's pump after its first piece", true, 2 * B + 10, B + 5, AtPump, 1, 3, {}},
+        {"a combine's message", true, 8 * B, 8 * B, ByMessage, 0, 0, {}},
     };
+    HWND stop = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(stop, nullptr);
+    SetWindowLongPtrA(stop, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StopProc));
+    const std::string source = work.File("c.bin");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TempDir target;
-        const std::string source = src.File("c.bin");
-        WriteFileBytes(source, PatternBytes(c.size));
-        {
-            TProgressRecorder progress;
-            progress.OnCall = [&](size_t i) { return i == c.cancelAt; };
-            EXPECT_EQ(RunSplit(source, target.Path(), c.pieceSize, progress.Proc()).Cause, TCause::Cancelled);
-            EXPECT_EQ(progress.Calls().size(), c.cancelAt + 1) << "no further block, no closing report";
-        }
+        TempDir out;
+        const std::string bytes = PatternBytes(c.combine ? c.size : 1000, 4);
+        const std::string descriptor = c.combine ? Pieces("c.bin", bytes, c.pieceSize) : "";
+        if (!c.combine) engineprobe::MakeSparseFile(source, c.size, bytes);
+        const auto stamp = engineprobe::Stamp(source);
+        TPumpProbe probe;
+        bool sawPass = false;
+        probe.OnPump = [&](size_t i) {
+            const bool held = HeldByChecksumPass(source);
+            if ((c.when == AtPump && i == c.at) || (c.when == DuringChecksumPass && held) ||
+                (c.when == AfterChecksumPass && sawPass && !held))
+                CancelFlag = 1;
+            sawPass = sawPass || held;
+        };
+        if (c.when == ByMessage) PostMessageA(stop, StopMessage, 0, 0);
+        TProgressRecorder progress;
+        progress.OnCall = [&](size_t i) { return c.when == AtReport && i == c.at; };
+        const TPlugInProgressProc proc = c.when == ByMessage ? nullptr : progress.Proc();
+        const TOutcome outcome = c.combine ? engineprobe::Combine(descriptor, out.Path(), proc)
+                                           : RunSplit(source, out.Path(), c.pieceSize, proc);
+        EXPECT_EQ(outcome.Cause, c.combine && !c.left.empty() ? TCause::None : TCause::Cancelled);
         EXPECT_NE(CancelFlag, 0);
-        const auto names = engineprobe::FileNames(target.Path());
-        EXPECT_EQ(names.size(), c.pieceSizes.size());
-        for (size_t k = 0; k < c.pieceSizes.size(); ++k)
-            EXPECT_EQ(ReadFileBytes(PieceFileName(target.File("c.bin"), k + 1)).size(), c.pieceSizes[k]);
-        EXPECT_FALSE(testfiles::FileExists(target.File("c.crc")));
+        EXPECT_EQ(progress.Calls().size(), c.calls) << "no block after the cancel, no closing report of a split";
+        EXPECT_EQ(FileNames(out.Path()).size(), c.left.size()) << "no descriptor";
+        if (c.combine) {
+            if (!c.left.empty()) { EXPECT_EQ(ReadFileBytes(out.File("c.bin")), bytes); }
+            continue;
+        }
+        EXPECT_TRUE(engineprobe::Stamp(source) == stamp);
+        std::string joined;
+        uint64_t total = 0;
+        for (size_t k = 0; k < c.left.size(); ++k) {
+            joined += ReadFileBytes(PieceFileName(out.File("c.bin"), k + 1));
+            EXPECT_EQ(joined.size(), total += c.left[k]) << k + 1;
+        }
+        EXPECT_EQ(joined, engineprobe::ReadAt(source, 0, static_cast<uint32_t>(total)));
+    }
+    DestroyWindow(stop);
 
-        // The next operation starts with the flag cleared.
+    // The next operation starts with the flag cleared.
+    for (bool combine : {false, true}) {
+        CancelFlag = 1;
         TProgressRecorder next;
-        EXPECT_TRUE(SplitFile(source, target.Path(), c.pieceSize, next.Proc()));
+        EXPECT_TRUE(combine ? CombineFiles(DescriptorFileName(pieces.File("c.bin")), target.Path(), next.Proc())
+                            : SplitFile(Source("n.bin", 5000).Path, target.Path(), 1000, next.Proc()));
         ASSERT_FALSE(next.Calls().empty());
         EXPECT_EQ(next.Calls().front().CancelOnEntry, 0);
     }
 }
 
-// The host may stop an operation from its own message handling, without any progress callback:
-// a message waiting when the copy starts is handled after the first block, and the split stops.
-// The combine sees it the same way, still verifies, and removes its incomplete output.
-TEST_F(SplitFileTest, HostMessageHandlingCanCancelBetweenBlocks)
-{
-    const UINT stopMessage = WM_APP + 7;
-    struct TStopWindow {
-        static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l)
-        {
-            if (m == WM_APP + 7) CancelFlag = 1;
-            return DefWindowProcA(h, m, w, l);
-        }
-    };
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = TStopWindow::Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "ZandrelStopWindow";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-
-    const uint32_t B = TransferBlockSize;
-    const std::string source = src.File("m.bin");
-    WriteFileBytes(source, PatternBytes(8 * B));
-    PostMessageA(window, stopMessage, 0, 0);
-    EXPECT_FALSE(SplitFile(source, dst.Path(), 8 * B, nullptr));
-    EXPECT_EQ(ReadFileBytes(dst.File("m.001")).size(), B) << "stopped after the first block";
-    EXPECT_FALSE(testfiles::FileExists(dst.File("m.crc")));
-
-    ASSERT_TRUE(SplitFile(source, dst.Path(), 8 * B, nullptr));
-    TempDir out;
-    TBoxWatcher boxes;
-    PostMessageA(window, stopMessage, 0, 0);
-    EXPECT_EQ(engineprobe::Combine(dst.File("m.crc"), out.Path(), nullptr).Cause, TCause::Cancelled);
-    EXPECT_TRUE(engineprobe::FileNames(out.Path()).empty());
-    EXPECT_TRUE(boxes.Seen().empty()) << "the engine shows no message";
-    DestroyWindow(window);
-}
-
 // The host's messages run during all the work, not only the copy: during the checks over the
-// names before the first write (a re-split over 1000 pieces asks the system about 1001 names),
-// during the split's checksum pass, where a cancel still ends the split without a descriptor, and
-// during the combine's check of its output. The block reports stay exactly those of the copy.
+// names before the first write (a re-split over 1000 pieces asks the system about 1001 names:
+// with a clock that ticks at every read, messages run between the names) and during the
+// combine's check of its output, under its temporary name. The block reports stay exactly those
+// of the copy.
 TEST_F(SplitFileTest, MessagesRunDuringTheChecksAndTheChecksumPasses)
 {
     {
         SCOPED_TRACE("the checks before a re-split over 1000 pieces");
-        const std::string source = src.File("many.bin");
-        const std::string bytes = PatternBytes(999 * 3 + 1, 3);
-        WriteFileBytes(source, bytes);
-        ASSERT_TRUE(SplitFile(source, dst.Path(), 3, nullptr));
-        int ticks = 0, beforeFirstWrite = 0;
-        TTicker ticker;
-        const std::string first = dst.File("many.001");
-        ticker.OnTick = [&] {
-            ++ticks;
+        const auto source = Source("many.bin", 999 * 3 + 1, 3);
+        ASSERT_TRUE(SplitFile(source.Path, target.Path(), 3, nullptr));
+        TPumpProbe probe(1);
+        size_t beforeFirstWrite = 0;
+        probe.OnPump = [&](size_t) {
             // Asked by name, never through a handle: piece 1 is held without sharing while written.
             WIN32_FILE_ATTRIBUTE_DATA data{};
-            if (GetFileAttributesExA(first.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == 3) ++beforeFirstWrite;
+            beforeFirstWrite += GetFileAttributesExA(target.File("many.001").c_str(), GetFileExInfoStandard, &data) &&
+                                data.nFileSizeLow == 3;
         };
-        // A message waiting when the split starts: only the checks can let it run before piece 1
-        // is rewritten with 4 bytes.
-        for (int i = 0; i < 5000 && !(HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE); ++i) Sleep(1);
         TProgressRecorder progress;
-        ASSERT_TRUE(SplitFile(source, dst.Path(), 4, progress.Proc()));
-        EXPECT_GE(beforeFirstWrite, 1) << ticks << " messages handled";
+        ASSERT_TRUE(SplitFile(source.Path, target.Path(), 4, progress.Proc()));
+        EXPECT_GE(beforeFirstWrite, 1001u) << probe.Pumps() << " pumps";
         EXPECT_EQ(progress.Calls().size(), 751u) << "one report per piece and the closing one";
-        EXPECT_EQ(ReadFileBytes(dst.File("many.001")), bytes.substr(0, 4));
+        EXPECT_EQ(ReadFileBytes(target.File("many.001")), source.Bytes.substr(0, 4));
     }
-
-    // A sparse source large enough that its checksum pass spans many clock ticks.
-    const uint32_t size = 96u << 20;
-    const std::string source = src.File("pass.img");
-    engineprobe::MakeSparseFile(source, size, PatternBytes(5000, 7));
-    const uint32_t blocks = size / TransferBlockSize;
-    {
-        SCOPED_TRACE("a cancel during the split's checksum pass");
-        TempDir target;
-        int duringPass = 0;
-        TTicker ticker;
-        ticker.OnTick = [&] {
-            if (!HeldByChecksumPass(source)) return;
-            ++duringPass;
-            CancelFlag = 1;
-        };
-        TProgressRecorder progress;
-        EXPECT_EQ(RunSplit(source, target.Path(), size, progress.Proc()).Cause, TCause::Cancelled);
-        EXPECT_GE(duringPass, 1);
-        EXPECT_EQ(progress.Calls().size(), blocks) << "every block reported, no closing report";
-        EXPECT_EQ(engineprobe::FileNames(target.Path()), std::vector<std::string>{"pass.001"});
-    }
-    {
-        SCOPED_TRACE("the combine's check of its output");
-        ASSERT_TRUE(SplitFile(source, dst.Path(), size, nullptr));
-        TempDir out;
-        const std::string output = out.File("pass.img");
-        int duringCheck = 0;
-        TTicker ticker;
-        // The output is checked under its temporary name, before it gets its own.
-        ticker.OnTick = [&] {
-            if (HeldByChecksumPass(output + ".part")) ++duringCheck;
-        };
-        TProgressRecorder progress;
-        EXPECT_TRUE(engineprobe::Combine(dst.File("pass.crc"), out.Path(), progress.Proc()).Ok());
-        EXPECT_GE(duringCheck, 1);
-        EXPECT_EQ(progress.Calls().size(), blocks + 2u) << "the blocks, the read at the end, the closing report";
-    }
-    DeleteFileA(source.c_str());
-}
-
-TEST_F(SplitFileTest, NoProgressCallbackIsFine)
-{
-    const std::string source = src.File("quiet.bin");
-    WriteFileBytes(source, PatternBytes(300000));
-    EXPECT_TRUE(SplitFile(source, dst.Path(), 100000, nullptr));
-    EXPECT_EQ(engineprobe::FileNames(dst.Path()).size(), 4u);
+    SCOPED_TRACE("the combine's check of its output");
+    const std::string descriptor = Pieces("pass.img", PatternBytes(2 * B + 10, 7), B + 5);
+    TPumpProbe probe;
+    size_t duringCheck = 0;
+    probe.OnPump = [&](size_t) { duringCheck += HeldByChecksumPass(target.File("pass.img.part")); };
+    TProgressRecorder progress;
+    EXPECT_TRUE(engineprobe::Combine(descriptor, target.Path(), progress.Proc()).Ok());
+    EXPECT_EQ(duringCheck, 1u) << "the clock stands still: after the check's first block";
+    EXPECT_EQ(progress.Calls().size(), 5u) << "two blocks per piece, the closing report";
 }
 
 TEST_F(SplitFileTest, DriveRootsKeepTheirSeparator)
 {
-    if (!engineprobe::FixtureDir() || !testfiles::FileExists("Q:\\zandrel-engine.mark"))
+    if (!engineprobe::FixtureDir() || !FileExists("Q:\\zandrel-engine.mark"))
         GTEST_SKIP() << "drive Q: is mapped by the engine test fixture (run through ctest)";
     CreateDirectoryA("Q:\\sub", nullptr);
-    const struct {
-        const char* source;
-        const char* target;
-        const char* sourceDir;
-        const char* targetDir;
-    } cases[] = {
+    const struct { const char *source, *target, *sourceDir, *targetDir; } cases[] = {
         {"Q:\\root.txt", "Q:\\", "Q:\\", "Q:\\"},
         {"Q:\\root.txt", "Q:", "Q:\\", "Q:\\"},
         {"Q:\\root.txt", "Q:\\sub", "Q:\\", "Q:\\sub"},
@@ -745,10 +540,9 @@ TEST_F(SplitFileTest, DriveRootsKeepTheirSeparator)
             EXPECT_EQ(call.SourceDir, c.sourceDir);
             EXPECT_EQ(call.TargetDir, c.targetDir);
         }
-        const std::string base = std::string(c.targetDir) + (std::string(c.targetDir).back() == '\\' ? "" : "\\") +
-                                 ExtractFileName(c.source);
+        const std::string base = AddBackslash(c.targetDir) + ExtractFileName(c.source);
         EXPECT_EQ(ReadFileBytes(PieceFileName(base, 2)).size(), 5000u);
-        EXPECT_TRUE(testfiles::FileExists(DescriptorFileName(base)));
+        EXPECT_TRUE(FileExists(DescriptorFileName(base)));
     }
     for (const char* f : {"Q:\\root.txt", "Q:\\root.001", "Q:\\root.002", "Q:\\root.crc", "Q:\\deep.001",
                           "Q:\\deep.002", "Q:\\deep.crc"})

@@ -1,10 +1,10 @@
 #include "EngineProbe.h"
 
-#include <gtest/gtest.h>
-
+#include <array>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "App.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
@@ -12,7 +12,25 @@ namespace engineprobe {
 
 namespace {
 TProgressRecorder* gActive = nullptr;
-}
+TPumpProbe* gPump = nullptr;
+
+// A file opened for this scope only; throws what failed.
+struct TFile {
+    HANDLE h;
+    TFile(const std::string& path, DWORD access)
+        : h(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+        if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    }
+    ~TFile() { CloseHandle(h); }
+    bool Seek(uint64_t at) const
+    {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(at);
+        return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) != FALSE;
+    }
+};
+}  // namespace
 
 TProgressRecorder::TProgressRecorder()
 {
@@ -36,10 +54,34 @@ void ZANDREL_STDCALL TProgressRecorder::Record(int32_t Percent, const char* Stat
 {
     TProgressRecorder* self = gActive;
     if (!self) return;
-    self->calls_.push_back({Percent, Status ? Status : "<null>", FileName ? FileName : "<null>",
-                            SourceDir ? SourceDir : "<null>", TargetDir ? TargetDir : "<null>", Cancel,
+    const auto text = [](const char* s) { return std::string(s ? s : "<null>"); };
+    self->calls_.push_back({Percent, text(Status), text(FileName), text(SourceDir), text(TargetDir), Cancel,
                             Cancel ? *Cancel : uint8_t(0xEE)});
     if (self->OnCall && self->OnCall(self->calls_.size() - 1) && Cancel) *Cancel = 1;
+}
+
+TPumpProbe::TPumpProbe(unsigned readsPerTick) : readsPerTick_(readsPerTick)
+{
+    if (gPump) throw std::logic_error("one pump probe at a time");
+    gPump = this;
+    App::SetTickClock(&TPumpProbe::Clock);
+    App::SetPumpHook([this] {
+        const size_t index = pumps_++;
+        if (OnPump) OnPump(index);
+    });
+}
+
+TPumpProbe::~TPumpProbe()
+{
+    App::SetTickClock(nullptr);
+    App::SetPumpHook(nullptr);
+    gPump = nullptr;
+}
+
+unsigned long TPumpProbe::Clock()
+{
+    const unsigned long read = gPump->reads_++;
+    return gPump->readsPerTick_ ? read / gPump->readsPerTick_ : 0;
 }
 
 TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress)
@@ -55,137 +97,122 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
         EXPECT_EQ(verdicts[0].Cause, outcome.Cause);
         EXPECT_EQ(verdicts[0].File, outcome.File);
     }
-    if (progress && gActive) {
-        EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "then only the closing report";
-    }
+    if (progress && gActive) { EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "then only the closing report"; }
     return outcome;
 }
 
-namespace {
-void SnapshotInto(const std::string& root, const std::string& rel, TSnapshot& out)
+::testing::AssertionResult Ended(const TOutcome& outcome, TCause cause, const std::string& file, uint32_t error)
 {
-    WIN32_FIND_DATAA fd;
-    const std::string dir = rel.empty() ? root : root + "\\" + rel;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string relName = rel.empty() ? name : rel + "\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            SnapshotInto(root, relName, out);
-        else
-            out[relName] = testfiles::ReadFileBytes(root + "\\" + relName);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    if (outcome.Cause == cause && outcome.File == file && (error == AnyError || outcome.SystemError == error))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "ended with cause " << static_cast<int>(outcome.Cause) << " \""
+                                         << outcome.File << "\" error " << outcome.SystemError << ", expected cause "
+                                         << static_cast<int>(cause) << " \"" << file << "\" error " << error;
 }
-}  // namespace
 
 TSnapshot Snapshot(const std::string& dir)
 {
     TSnapshot out;
-    SnapshotInto(dir, "", out);
+    testfiles::ForEachEntry(dir, [&](const std::string& name, bool directory) {
+        if (!directory) out[name] = testfiles::ReadFileBytes(dir + "\\" + name);
+        for (const auto& [rel, bytes] : directory ? Snapshot(dir + "\\" + name) : TSnapshot()) out[name + "\\" + rel] = bytes;
+    });
     return out;
 }
 
 std::vector<std::string> FileNames(const std::string& dir)
 {
     std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return out;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(fd.cFileName);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    testfiles::ForEachEntry(dir, [&](const std::string& name, bool directory) {
+        if (!directory) out.push_back(name);
+    });
     return out;
+}
+
+TUnchanged::TUnchanged(std::vector<std::string> dirs)
+{
+    for (auto& dir : dirs) before_.emplace_back(dir, Snapshot(dir));
+}
+
+TUnchanged::~TUnchanged()
+{
+    for (const auto& [dir, snapshot] : before_) EXPECT_EQ(Snapshot(dir), snapshot) << dir << " changed";
+}
+
+THold::THold(const std::string& path, DWORD access, DWORD share)
+    : h_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+{
+    EXPECT_NE(h_, INVALID_HANDLE_VALUE) << "cannot hold " << path;
+}
+
+THold::~THold()
+{
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
 }
 
 std::optional<TFileStamp> Stamp(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-    TFileStamp s;
-    s.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    s.LastWrite = data.ftLastWriteTime;
-    return s;
-}
-
-void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head)
-{
-    testfiles::WriteFileBytes(path, head);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot reopen " + path);
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(size);
-    const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
-    CloseHandle(h);
-    if (!ok) throw std::runtime_error("cannot extend " + path);
+    return TFileStamp{(static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
 }
 
 void MakeSparseFile(const std::string& path, uint64_t size, const std::vector<TMark>& marks)
 {
-    MakeSparseFile(path, size, std::string());
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot reopen " + path);
-    bool ok = true;
+    testfiles::WriteFileBytes(path, "");
+    const TFile file(path, GENERIC_WRITE);
+    bool ok = file.Seek(size) && SetEndOfFile(file.h);
     for (const TMark& m : marks) {
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(m.At);
         DWORD written = 0;
-        ok = ok && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
-             WriteFile(h, m.Bytes.data(), static_cast<DWORD>(m.Bytes.size()), &written, nullptr) &&
+        ok = ok && file.Seek(m.At) &&
+             WriteFile(file.h, m.Bytes.data(), static_cast<DWORD>(m.Bytes.size()), &written, nullptr) &&
              written == m.Bytes.size();
     }
-    CloseHandle(h);
-    if (!ok) throw std::runtime_error("cannot mark " + path);
+    if (!ok) throw std::runtime_error("cannot make " + path);
+}
+
+void MakeSparseFile(const std::string& path, uint64_t size, const std::string& head)
+{
+    MakeSparseFile(path, size, std::vector<TMark>{{0, head}});
 }
 
 std::string ReadAt(const std::string& path, uint64_t offset, uint32_t len)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    const TFile file(path, GENERIC_READ);
     std::string bytes(len, '\0');
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
     DWORD got = 0;
-    const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, &bytes[0], len, &got, nullptr);
-    CloseHandle(h);
-    if (!ok) throw std::runtime_error("cannot read " + path);
+    if (!file.Seek(offset) || !ReadFile(file.h, &bytes[0], len, &got, nullptr)) throw std::runtime_error("cannot read " + path);
     bytes.resize(got);
     return bytes;
 }
 
 namespace {
-// A linear operator on the 32-bit CRC register over GF(2): column i is the image of bit i.
-struct TCrcOperator {
-    uint32_t Column[32];
-    uint32_t Apply(uint32_t v) const
-    {
-        uint32_t r = 0;
-        for (int i = 0; v; ++i, v >>= 1)
-            if (v & 1) r ^= Column[i];
-        return r;
-    }
-    TCrcOperator Squared() const
-    {
-        TCrcOperator sq;
-        for (int i = 0; i < 32; ++i) sq.Column[i] = Apply(Column[i]);
-        return sq;
-    }
-};
+// The CRC register after a zero byte is a linear map over GF(2) (column i: the image of bit i);
+// squared k times, it skips 2^k zero bytes.
+using TCrcMap = std::array<uint32_t, 32>;
+uint32_t Apply(const TCrcMap& map, uint32_t v)
+{
+    uint32_t r = 0;
+    for (int i = 0; v; ++i, v >>= 1) r ^= (v & 1) ? map[i] : 0;
+    return r;
+}
 
-// The register after n zero bytes.
+TCrcMap Squared(const TCrcMap& map)
+{
+    TCrcMap sq;
+    for (int i = 0; i < 32; ++i) sq[i] = Apply(map, map[i]);
+    return sq;
+}
+
 uint32_t FoldZeros(uint32_t crc, uint64_t n)
 {
-    TCrcOperator op;  // one zero bit: shift right, folding the polynomial in for a low 1
-    op.Column[0] = 0xEDB88320u;
-    for (int i = 1; i < 32; ++i) op.Column[i] = 1u << (i - 1);
-    op = op.Squared().Squared().Squared();  // eight bits
+    TCrcMap map;  // one zero bit: shift right, folding the polynomial in for a low 1
+    map[0] = 0xEDB88320u;
+    for (int i = 1; i < 32; ++i) map[i] = 1u << (i - 1);
+    map = Squared(Squared(Squared(map)));  // eight bits
     for (; n; n >>= 1) {
-        if (n & 1) crc = op.Apply(crc);
-        if (n > 1) op = op.Squared();
+        if (n & 1) crc = Apply(map, crc);
+        if (n > 1) map = Squared(map);
     }
     return crc;
 }
@@ -211,14 +238,14 @@ uint32_t Crc32Sparse(uint64_t size, const std::vector<TMark>& marks)
     return ~FoldZeros(crc, size - pos);
 }
 
+uint32_t Crc32(const std::string& bytes) { return ~FoldBytes(0xFFFFFFFFu, bytes); }
+
 std::optional<std::string> FixtureDir()
 {
     const char* unixDir = std::getenv("ZANDREL_ENGINE_SCRATCH");
-    if (!unixDir || !*unixDir) return std::nullopt;
-    std::string path = std::string("Z:") + unixDir;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    if (!testfiles::FileExists(path)) return std::nullopt;
+    std::string path = std::string("Z:") + (unixDir ? unixDir : "");
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    if (!unixDir || !*unixDir || !testfiles::FileExists(path)) return std::nullopt;
     return path;
 }
 
@@ -226,16 +253,6 @@ bool SmallFilesystemMounted()
 {
     const auto dir = FixtureDir();
     return dir && testfiles::FileExists(*dir + "\\small.mounted");
-}
-
-uint32_t Crc32(const std::string& bytes)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
 }
 
 }  // namespace engineprobe

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace testfiles {
@@ -33,6 +34,8 @@ std::string ReadFileBytes(const std::string& path);
 // Deterministic pseudo-random content of the given length (same seed, same bytes).
 std::string PatternBytes(size_t length, uint32_t seed = 1);
 bool FileExists(const std::string& path);
+// Calls each(name, isDirectory) for every entry of dir but "." and "..".
+void ForEachEntry(const std::string& dir, const std::function<void(const std::string& name, bool directory)>& each);
 // Removes a directory tree; true when nothing is left.
 bool RemoveTree(const std::string& path);
 
