@@ -34,7 +34,10 @@ TLook Look(const std::string& path)
     TLook look;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (IsLinkToNothing(path)) look.Entry = TEntry::LinkToNothing;
+        // A device answers to an open though not to a look-up (Wine: a link to one).
+        TInFile there;
+        if (there.Open(path, TInFile::InspectOnly)) look.Entry = there.IsDisk() ? TEntry::Missing : TEntry::NotAFile;
+        else if (IsLinkToNothing(path)) look.Entry = TEntry::LinkToNothing;
         return look;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -247,6 +247,9 @@ bool IsLinkToNothing(const std::string& path)
         return !target.Open(path, TInFile::InspectOnly) &&
                (target.Error() == ERROR_FILE_NOT_FOUND || target.Error() == ERROR_PATH_NOT_FOUND);
     }
+    // A device that a link reaches answers to an open.
+    TInFile there;
+    if (there.Open(path, TInFile::InspectOnly)) return false;
     const TFileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (probe.Valid()) return false;

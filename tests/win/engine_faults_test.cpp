@@ -94,7 +94,9 @@ TEST_F(EngineFaultsTest, Faults)
          TCause::CannotRead, target.File("dm.bin"), ERROR_SHARING_VIOLATION},
         {"a piece truncated by one byte", false, damaged(good.substr(0, good.size() - 1)), "", true, dm, 0,
          TCause::PieceMissing, fourth, 0},
-        {"a bit flipped in a piece", false, damaged(flipped), "", true, dm, 0, TCause::ChecksumMismatch, "", 0},
+        {"a bit flipped in a piece", false, damaged(flipped), "", true, dm, 0, TCause::PieceDamaged, second, 0},
+        {"a bit flipped, no list beside", false, [&] { damaged(flipped)(), DeleteFileA(ChangeFileExt(dm, ".sfv").c_str()); },
+         "", true, dm, 0, TCause::ChecksumMismatch, "", 0},
         {"a piece a byte longer", false, damaged(good + "z"), "", true, dm, 0, TCause::SizeMismatch, "", 0, {}, 300001},
         {"a piece emptied", false, damaged(""), "", true, dm, 0, TCause::PieceMissing, fourth, 0},
         {"a piece of two pieces' worth", false, damaged(good + good), "", true, dm, 0, TCause::SizeMismatch, "", 0, {},
@@ -112,7 +114,7 @@ TEST_F(EngineFaultsTest, Faults)
         // The cause names the final output; no temporary file is left.
         {"pieces alone fill the file system", true, [&] { keep(), DeleteFileA(set.c_str()); }, "", true,
          PieceFileName(set, 1), 0, TCause::CannotWrite, small + "\\big", ERROR_DISK_FULL, {}, 0,
-         [](const TOutcome& o) { EXPECT_TRUE(o.Unverified); }},
+         [](const TOutcome& o) { EXPECT_TRUE(o.WithoutDescriptor); }},
         {"a 5 GiB source in 4095 MiB pieces fills it in the first", true,
          [&] {
              engineprobe::MakeSparseFile(giant, 5ull << 30, "head");
@@ -131,26 +133,37 @@ TEST_F(EngineFaultsTest, Faults)
         SCOPED_TRACE(c.what);
         const std::string to = c.onSmall ? small : target.Path();
         if (c.setUp) c.setUp();
-        const auto before = engineprobe::Snapshot(to);
+        auto before = engineprobe::Snapshot(to);
         TOutcome outcome;
         {
             const TUnchanged unchanged(c.combine ? std::vector<std::string>{work.Path(), pieces.Path(), to}
                                                  : std::vector<std::string>{work.Path(), pieces.Path()});
             std::optional<engineprobe::THold> hold;
             if (!c.held.empty()) hold.emplace(c.held);
-            outcome = c.combine ? engineprobe::Combine(c.from, to, nullptr) : RunSplit(c.from, to, c.pieceSize, nullptr);
+            // What a combine finds before it writes anything ends it without a verdict.
+            const bool early = c.cause == TCause::PieceMissing || c.cause == TCause::SizeMismatch;
+            outcome = !c.combine ? RunSplit(c.from, to, c.pieceSize, nullptr)
+                      : early    ? RunCombine(c.from, to, nullptr, nullptr)
+                                 : engineprobe::Combine(c.from, to, nullptr);
         }
         EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
         if (c.cause == TCause::SizeMismatch) {
             EXPECT_EQ(outcome.Size, c.holds);
             EXPECT_EQ(outcome.RecordedSize, 300000u);
         }
-        if (c.cause == TCause::ChecksumMismatch) {
-            EXPECT_EQ(outcome.RecordedCRC, engineprobe::Crc32(dmBytes));
+        if (c.cause == TCause::ChecksumMismatch || c.cause == TCause::PieceDamaged) {
+            const bool piece = c.cause == TCause::PieceDamaged;
+            EXPECT_EQ(outcome.RecordedCRC, engineprobe::Crc32(piece ? good : dmBytes));
+            EXPECT_EQ(outcome.CRC, piece ? engineprobe::Crc32(flipped) : outcome.CRC);
             EXPECT_NE(outcome.CRC, outcome.RecordedCRC);
+            EXPECT_EQ(outcome.List, piece ? "dm.sfv" : "");
         }
         if (!c.combine) {
             auto after = engineprobe::Snapshot(to);
+            // A failed split leaves no descriptor, also where an older one of this file stood.
+            const std::string descriptor = ExtractFileName(ChangeFileExt(c.from, ".crc"));
+            EXPECT_EQ(after.count(descriptor), 0u);
+            before.erase(descriptor);
             for (const auto& [name, bytes] : before) {
                 EXPECT_EQ(after[name], bytes) << name;
                 after.erase(name);
@@ -173,17 +186,18 @@ TEST_F(EngineFaultsTest, Faults)
     EXPECT_TRUE(CombineFiles(dm, target.Path(), nullptr));
     if (small.empty()) return;
 
-    // Pieces that fit and a descriptor that does not: no partial descriptor is left.
+    // The unfinished descriptor and the pieces fit, the checksum list does not: neither a partial
+    // list nor any descriptor is left.
     const auto half = Source("half.bin", 200000, 23);
-    const std::string filler = PatternBytes((128 - 50) * 4096, 24);
+    const std::string filler = PatternBytes((128 - 51) * 4096, 24);
     WriteFileBytes(small + "\\filler.bin", filler);
     try {
         SplitFile(half.Path, small, 100000, nullptr);
         ADD_FAILURE() << "not raised";
     } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + small + "\\half.crc\". ", 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + small + "\\half.sfv\". ", 0), 0u) << e.what();
     }
-    EXPECT_FALSE(FileExists(small + "\\half.crc"));
+    EXPECT_FALSE(FileExists(small + "\\half.crc") || FileExists(small + "\\half.sfv"));
     EXPECT_EQ(ReadFileBytes(half.Path), half.Bytes);
     EXPECT_EQ(ReadFileBytes(small + "\\filler.bin"), filler);
     RemoveFiles(small);
@@ -206,7 +220,7 @@ TEST_F(EngineFaultsTest, Descriptors)
     const std::string named = text("j.bin"), notChecksum = "File \"" + descriptor + "\" is not a checksum file. Nothing was combined.";
     std::string utf16;
     for (const char c : named) utf16 += std::string(1, c) + '\0';
-    enum TEnd { Ends, Refused, Raises };
+    enum TEnd { Ends, Early, Refused, Raises };
     // message: Refused, Raises: the error's text (Raises: when given); cause, file: Ends: the outcome;
     // recorded, held: for SizeMismatch, the descriptor's size and the bytes the output holds.
     struct TRow { std::string what, text; TEnd end; std::string message = std::string(); TCause cause = TCause::None;
@@ -222,14 +236,16 @@ TEST_F(EngineFaultsTest, Descriptors)
         {"a byte over 64 KiB", named + std::string(65537 - named.size(), ' '), Refused, notChecksum},
         {"size not a number", text("j.bin", "abc"), Raises},
         {"size with a tail", text("j.bin", "12x"), Raises, "'12x' is not a valid integer value"},
-        {"size of 2 GB", text("j.bin", "2147483648"), Ends, "", TCause::PieceMissing, third},
+        {"size of 2 GB", text("j.bin", "2147483648"), Early, "", TCause::PieceMissing, third},
         {"size of 2^63", text("j.bin", "9223372036854775808"), Raises},
-        {"negative size", text("j.bin", "-1"), Ends, "", TCause::PieceMissing, third},
+        {"negative size", text("j.bin", "-1"), Early, "", TCause::PieceMissing, third},
         {"wrong checksum", text("j.bin", "10000", "12345678"), Ends, "", TCause::ChecksumMismatch},
-        {"size smaller than the pieces", text("j.bin", "10"), Ends, "", TCause::SizeMismatch, "", 10, 5000},  // one piece reaches it
+        {"size smaller than the pieces", text("j.bin", "10"), Early, "", TCause::SizeMismatch, "", 10, 5000},  // one piece reaches it
+        {"a name the system would change", text("j.bin."), Refused, "Checksum file \"" + descriptor +
+         "\" names the file \"j.bin.\", which the system would write under another name. Nothing was combined."},
         {"name with wildcards", text("j*.bin"), Ends, "", TCause::CannotCreate, target.File("j*.bin")},
-        {"the right checksum, a byte short", text("j.bin", "9999", crc), Ends, "", TCause::SizeMismatch, "", 9999, 10000},
-        {"the right checksum, a byte over", text("j.bin", "10001", crc), Ends, "", TCause::PieceMissing, third},
+        {"the right checksum, a byte short", text("j.bin", "9999", crc), Early, "", TCause::SizeMismatch, "", 9999, 10000},
+        {"the right checksum, a byte over", text("j.bin", "10001", crc), Early, "", TCause::PieceMissing, third},
         {"the right size and checksum", text("j.bin", "10000", crc), Ends},
     };
     for (const std::string name : {"..\\escape.bin", "../escape.bin", "sub\\in.bin", "C:escape.bin", "Z:\\tmp\\escape.bin",
@@ -249,8 +265,10 @@ TEST_F(EngineFaultsTest, Descriptors)
         const TUnchanged unchanged({work.Path(), pieces.Path()});
         TProgressRecorder progress;
         try {
-            const TOutcome outcome = engineprobe::Combine(descriptor, target.Path() + "\\", progress.Proc());
-            EXPECT_EQ(c.end, Ends) << "not refused";
+            const std::string dir = target.Path() + "\\";
+            const TOutcome outcome = c.end == Early ? RunCombine(descriptor, dir, progress.Proc(), nullptr)
+                                                    : engineprobe::Combine(descriptor, dir, progress.Proc());
+            EXPECT_TRUE(c.end == Ends || c.end == Early) << "not refused";
             EXPECT_TRUE(Ended(outcome, c.cause, c.file));
             if (c.cause == TCause::SizeMismatch) {
                 EXPECT_EQ(outcome.Size, c.held);
@@ -411,9 +429,9 @@ TEST_F(EngineFaultsTest, ChecksumThatCannotRunCountsAsAMismatch)
     }
 }
 
-// A piece that is a device (under Wine a link to /dev/zero from the fixture) counts as missing
-// instead of being read without end.
-TEST_F(EngineFaultsTest, APieceThatIsADeviceIsMissing)
+// A piece that is a device (under Wine a link to /dev/zero from the fixture) is never read: the
+// set is refused before anything is written.
+TEST_F(EngineFaultsTest, APieceThatIsADeviceIsNoFile)
 {
     const auto fixture = engineprobe::FixtureDir();
     if (!fixture) GTEST_SKIP() << "needs the engine test fixture's devices (run through ctest)";
@@ -422,9 +440,9 @@ TEST_F(EngineFaultsTest, APieceThatIsADeviceIsMissing)
     WriteFileBytes(set + ".crc", "filename=set.bin\r\nsize=6000\r\ncrc32=0\r\n");
     TProgressRecorder progress;
     progress.OnCall = [](size_t i) { return i >= 20; };  // a combine reading without end is stopped
-    EXPECT_TRUE(Ended(engineprobe::Combine(set + ".crc", target.Path(), progress.Proc()), TCause::PieceMissing,
-                      set + ".002"));
-    EXPECT_EQ(progress.Calls().size(), 2u) << "one block of set.001, then the closing report";
+    const TOutcome outcome = RunCombine(set + ".crc", target.Path(), progress.Proc(), nullptr);
+    EXPECT_TRUE(Ended(outcome, TCause::PieceNotAFile, set + ".002"));
+    EXPECT_TRUE(progress.Calls().empty());
     EXPECT_TRUE(FileNames(target.Path()).empty());
     DeleteFileA((set + ".001").c_str());
     DeleteFileA((set + ".crc").c_str());
