@@ -1,8 +1,10 @@
 // The descriptor reader on arbitrary bytes: it may raise only the conversion error, with its exact
 // message; what it returns is trimmed and free of line ends. A descriptor written for any valid
-// name, size and checksum reads back the same.
+// name, size and checksum reads back the same. The checksum list reader on the same bytes raises
+// nothing, and a list it reads is written and read back as the same entries.
 #include "Descriptor.h"
 #include "Errors.h"
+#include "Sfv.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (msg.size() < tail.size() + 1 || msg.compare(msg.size() - tail.size(), tail.size(), tail) != 0) abort();
             if (!Clean(msg.substr(1, msg.size() - tail.size() - 1))) abort();
         }
+    }
+
+    if (const std::optional<std::vector<TSfvEntry>> list = ParseSfv(text)) {
+        const std::optional<std::vector<TSfvEntry>> again = ParseSfv(FormatSfv("again", *list));
+        if (!again || again->size() != list->size()) abort();
+        for (size_t i = 0; i < list->size(); ++i)
+            if ((*again)[i].Name != (*list)[i].Name || (*again)[i].CRC != (*list)[i].CRC) abort();
     }
 
     // Round trip: the first twelve bytes give size (up to 2^63 - 1) and checksum, the rest the name.
