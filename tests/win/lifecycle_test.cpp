@@ -64,14 +64,6 @@ size_t StepOf(const std::string& event)
     return static_cast<size_t>(at - gTrace.begin());
 }
 
-// Runs fn on a thread of its own, so that each case starts with a thread where COM is untouched.
-template <class Fn>
-void OnFreshThread(Fn fn)
-{
-    std::thread t(fn);
-    t.join();
-}
-
 // The apartment state of the calling thread, probed without changing it.
 enum class TApartment { None, STA, MTA };
 TApartment ProbeApartment()
@@ -110,7 +102,7 @@ TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
     const struct { int mode; TApartment apartment; } threads[] = {
         {-1, TApartment::None}, {COINIT_APARTMENTTHREADED, TApartment::STA}, {COINIT_MULTITHREADED, TApartment::MTA}};
     for (const auto& t : threads) {
-        OnFreshThread([&] {
+        std::thread([&] {  // a thread of its own: each case starts where COM is untouched
             SCOPED_TRACE(t.mode);
             if (t.mode >= 0) {
                 ASSERT_EQ(CoInitializeEx(nullptr, t.mode), S_OK);
@@ -143,22 +135,22 @@ TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
             EXPECT_EQ(ProbeApartment(), mta ? TApartment::MTA : TApartment::STA);
             for (int i = 0; i < PrgConstCount; ++i) ASSERT_FALSE(PrgConstTexts[i].empty()) << i;
             const UINT* ids = DropSourceFormats();
-            const UINT named[DropSourceFormatCount] = {CF_FILECONTENTS, CF_FILEGROUPDESCRIPTOR, CF_IDLIST,
-                                                       CF_PREFERREDDROPEFFECT, CF_URL, CF_FILENAMEMAP, CF_FILENAMEMAPW};
-            const char* const names[DropSourceFormatCount] = {"FileContents", "FileGroupDescriptor",
-                                                              "Shell IDList Array", "Preferred DropEffect",
-                                                              "UniformResourceLocator", "FileNameMap", "FileNameMapW"};
+            const struct { UINT id; const char* name; } formats[DropSourceFormatCount] = {
+                {CF_FILECONTENTS, "FileContents"}, {CF_FILEGROUPDESCRIPTOR, "FileGroupDescriptor"},
+                {CF_IDLIST, "Shell IDList Array"}, {CF_PREFERREDDROPEFFECT, "Preferred DropEffect"},
+                {CF_URL, "UniformResourceLocator"}, {CF_FILENAMEMAP, "FileNameMap"}, {CF_FILENAMEMAPW, "FileNameMapW"}};
             UINT lastNew = fresh;
             for (int i = 0; i < DropSourceFormatCount; ++i) {
-                EXPECT_STREQ(DropSourceFormatNames[i], names[i]);
-                EXPECT_EQ(ids[i], named[i]) << names[i];
-                ASSERT_NE(ids[i], 0u) << names[i];
-                EXPECT_EQ(RegisterClipboardFormatA(names[i]), ids[i]) << names[i];
+                const char* name = formats[i].name;
+                EXPECT_STREQ(DropSourceFormatNames[i], name);
+                EXPECT_EQ(ids[i], formats[i].id) << name;
+                ASSERT_NE(ids[i], 0u) << name;
+                EXPECT_EQ(RegisterClipboardFormatA(name), ids[i]) << name;
                 char text[64] = {};
                 GetClipboardFormatNameA(ids[i], text, sizeof text);
-                EXPECT_STREQ(text, names[i]);
+                EXPECT_STREQ(text, name);
                 if (ids[i] > fresh) {
-                    EXPECT_GT(ids[i], lastNew) << names[i] << " registered out of order";
+                    EXPECT_GT(ids[i], lastNew) << name << " registered out of order";
                     lastNew = ids[i];
                 }
             }
@@ -203,7 +195,7 @@ TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
             EXPECT_EQ(HeapInUse(), before) << "bytes left behind by eight load/unload cycles";
             if (t.mode >= 0) CoUninitialize();
             EXPECT_EQ(ProbeApartment(), TApartment::None);
-        });
+        }).join();
     }
 }
 
@@ -236,7 +228,7 @@ TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
 TEST(Lifecycle, UnloadReleasesTheShellAllocatorOnceAndProcessExitTouchesNoOtherLibrary)
 {
     for (const bool ending : {false, true}) {
-        OnFreshThread([&] {
+        std::thread([&] {  // a thread of its own: each case starts where COM is untouched
             SCOPED_TRACE(ending ? "process exit" : "unload");
             InitializeModules(Library);
             IMalloc* real = ShellMalloc;
@@ -254,7 +246,7 @@ TEST(Lifecycle, UnloadReleasesTheShellAllocatorOnceAndProcessExitTouchesNoOtherL
             EXPECT_EQ(ProbeApartment(), ending ? TApartment::STA : TApartment::None);
             if (ending) OleUninitialize();  // balanced here instead
             real->Release();
-        });
+        }).join();
     }
 }
 
@@ -265,7 +257,7 @@ TEST(LifecycleLibrary, LoadAndUnloadLeaveTheThreadsOleStateAsItWas)
     ASSERT_TRUE(testfiles::FileExists(LibraryPath)) << LibraryPath;
     // An untouched thread, an STA thread, an MTA thread; twenty cycles each.
     for (const int mode : {-1, int(COINIT_APARTMENTTHREADED), int(COINIT_MULTITHREADED)}) {
-        OnFreshThread([&] {
+        std::thread([&] {  // a thread of its own: each case starts where COM is untouched
             if (mode >= 0) {
                 ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, mode)));
             }
@@ -287,6 +279,6 @@ TEST(LifecycleLibrary, LoadAndUnloadLeaveTheThreadsOleStateAsItWas)
             }
             if (mode >= 0) CoUninitialize();
             EXPECT_EQ(ProbeApartment(), TApartment::None);
-        });
+        }).join();
     }
 }
