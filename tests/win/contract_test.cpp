@@ -143,7 +143,6 @@ TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndNoOther)
         }
         EXPECT_EQ(FirstDifference(rec, expected), -1);
     }
-    EXPECT_NE(FunctionProc(1), FunctionProc(2));
 }
 
 TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
@@ -166,7 +165,7 @@ TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
         }
     }
     ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries";
+    EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries, two tables";
 }
 
 // The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
