@@ -45,15 +45,12 @@ TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplit)
     for (const auto& [name, bytes] : gnu) EXPECT_EQ(ReadFileBytes(target.File(name)), bytes) << name;
     EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), gnu.size() + 2);  // and the .crc and .sfv
 
-    // The script took its checksum from gzip; ours must agree, and our descriptor carries it in
-    // upper case without leading zeros.
+    // The script took its checksum from gzip; it must agree with the engine probe's, which the
+    // split tests hold every descriptor to (upper case, no leading zeros).
     const std::string script = ReadFileBytes(fixture + "\\crlf\\sample.crc");
     const size_t at = script.find("crc32=");
     ASSERT_NE(at, std::string::npos);
-    const uint32_t crc = static_cast<uint32_t>(std::strtoul(script.c_str() + at + 6, nullptr, 16));
-    EXPECT_EQ(crc, engineprobe::Crc32(sample));
-    EXPECT_EQ(ReadFileBytes(target.File("sample.crc")),
-              "filename=sample.dat\r\nsize=1000003\r\ncrc32=" + IntToHex(crc) + "\r\n");
+    EXPECT_EQ(std::strtoul(script.c_str() + at + 6, nullptr, 16), engineprobe::Crc32(sample));
 }
 
 TEST_F(InteropTest, GNUPiecesWithScriptDescriptorsCombine)

@@ -52,6 +52,10 @@ std::string RecordExePath()
     return gExePath;
 }
 
+// Every test starts with a cross as the screen cursor and an error mode of the caller's own; each
+// call must leave both as they were, and the provider always works under the hourglass.
+const UINT CallersErrorMode = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+
 class NettoolsTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -59,6 +63,15 @@ protected:
         Forget();
         old_ = SetNetProvider(TNetProvider{&RecordAdd, &RecordCancel, &RecordExePath});
         InitializeNettools();
+        App::SetScreenCursor(cross_);
+        originalErrorMode_ = SetErrorMode(CallersErrorMode);
+    }
+    void ExpectCursorAndErrorModeRestored(const std::string& call) const
+    {
+        for (const TAddCall& a : gAdds) EXPECT_EQ(a.cursor, wait_) << call << ": the provider works under the hourglass";
+        EXPECT_EQ(App::ScreenCursor(), cross_) << call;
+        EXPECT_EQ(GetCursor(), cross_) << call;
+        EXPECT_EQ(SetErrorMode(CallersErrorMode), CallersErrorMode) << call;
     }
     // No calls recorded; the host runs from a local drive and every connection is accepted.
     static void Forget(const char* exe = "C:\\Program Files\\Host\\host.exe", DWORD addResult = NO_ERROR)
@@ -71,6 +84,8 @@ protected:
     }
     void TearDown() override
     {
+        SetErrorMode(originalErrorMode_);
+        App::SetScreenCursor(nullptr);
         FinalizeNettools();
         SetNetProvider(old_);
     }
@@ -78,6 +93,8 @@ protected:
 
 private:
     TNetProvider old_{};
+    const HCURSOR wait_ = LoadCursor(nullptr, IDC_WAIT), cross_ = LoadCursor(nullptr, IDC_CROSS);
+    UINT originalErrorMode_ = 0;
 };
 
 }  // namespace
@@ -112,6 +129,7 @@ TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
         EXPECT_TRUE(a.plain);
         EXPECT_EQ(gCancels, c.cancelled ? V{std::string(c.remote) + " 0 0"} : V{});
         EXPECT_EQ(gOrder, c.cancelled ? (V{"add", "exe", "cancel"}) : (V{"add", "exe"}));
+        ExpectCursorAndErrorModeRestored("connected");
     }
 }
 
@@ -122,10 +140,12 @@ TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
     TempDir dir;
     const std::string path = "\\\\?\\" + dir.Path();
     ASSERT_TRUE(UNCDirectoryExists(path)) << "this system cannot read " << path;
+    ExpectCursorAndErrorModeRestored("directory test connected");
     for (const DWORD refusal : {DWORD(ERROR_BAD_NET_NAME), DWORD(ERROR_ACCESS_DENIED),
                                 DWORD(ERROR_SESSION_CREDENTIAL_CONFLICT), DWORD(ERROR_NO_NETWORK)}) {
         gAddResult = refusal;
         EXPECT_FALSE(UNCDirectoryExists(path)) << refusal;
+        ExpectCursorAndErrorModeRestored("directory test refused " + std::to_string(refusal));
         EXPECT_FALSE(ConnectShare(path, false)) << refusal;
     }
     EXPECT_EQ(gAdds.size(), 9u);
@@ -138,39 +158,34 @@ TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
     EXPECT_EQ(gCancels.size(), 1u);
 }
 
-TEST_F(NettoolsTest, PathsWithoutAShareMakeNoNetworkCall)
+// Paths without a share make no network call, and the plain directory test never connects, also
+// for a share. A typed target is tested as the directory written into: from a current directory
+// that holds a folder named after a drive letter no drive has, and no folder "c", a bare letter is
+// that drive's root, whatever the current directory holds.
+TEST_F(NettoolsTest, PathsWithoutAShareAndTypedTargetsMakeNoNetworkCall)
 {
-    TempDir dir;
-    testfiles::WriteFileBytes(dir.File("file.txt"), "x");
-    const struct { std::string path; bool exists; } cases[] = {
-        {"\\\\server\\", false}, {"\\\\server", false},       {"\\\\", false},                {"", false},
-        {dir.Path(), true},     {dir.Path() + "\\", true}, {dir.File("file.txt"), false}, {dir.File("missing"), false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(UNCDirectoryExists(c.path), c.exists) << c.path;
-        EXPECT_EQ(DirectoryExists(c.path), c.exists) << c.path;
-        EXPECT_FALSE(ConnectShare(c.path, false)) << c.path;
-        EXPECT_EQ(Calls(), 0u) << c.path;
-        EXPECT_TRUE(gOrder.empty()) << c.path;
-    }
-    // The plain directory test never connects, also for a share.
-    EXPECT_FALSE(DirectoryExists("\\\\server\\share\\dir"));
-    EXPECT_EQ(Calls(), 0u);
-}
-
-TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
-{
-    // From a current directory that holds a folder named after a drive letter no drive has, and
-    // no folder "c": a bare letter is that drive's root, whatever the current directory holds.
     TempDir dir;
     const std::string letter(1, testfiles::UnmappedDriveLetter());
     ASSERT_NE(letter[0], 0);
     ASSERT_TRUE(CreateDirectoryA(dir.File(letter).c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(dir.File("E").c_str(), nullptr));
     testfiles::WriteFileBytes(dir.File("file.txt"), "x");
+    const struct { std::string path; bool exists; } paths[] = {
+        {"\\\\server\\", false}, {"\\\\server", false},       {"\\\\", false},                {"", false},
+        {dir.Path(), true},     {dir.Path() + "\\", true}, {dir.File("file.txt"), false}, {dir.File("missing"), false},
+        {"Q:\\no\\such\\dir", false},
+    };
+    for (const auto& c : paths) {
+        EXPECT_EQ(UNCDirectoryExists(c.path), c.exists) << c.path;
+        ExpectCursorAndErrorModeRestored(c.path);
+        EXPECT_EQ(DirectoryExists(c.path), c.exists) << c.path;
+        EXPECT_FALSE(ConnectShare(c.path, false)) << c.path;
+        EXPECT_TRUE(gOrder.empty()) << c.path << ": no provider call, not even for the host's path";
+    }
+    EXPECT_FALSE(DirectoryExists("\\\\server\\share\\dir"));
     auto current = std::make_unique<testfiles::TCurrentDirectoryScope>(dir.Path());
     ASSERT_TRUE(DirectoryExists(letter)) << "the folder a test of the text alone finds";
-    const struct { std::string typed; bool exists; } cases[] = {
+    const struct { std::string typed; bool exists; } targets[] = {
         {"c", true},             {"C:", true},              {letter, false},           {letter + ":", false},
         {dir.File("E"), true},   {dir.File("E\\"), true},    {dir.File("E\\."), true},   {dir.File("E\\.."), true},
         {dir.Path() + "\\", true},
@@ -178,7 +193,7 @@ TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
         {dir.File("E "), false}, {dir.File("E..."), false}, {dir.File("E."), false},  {dir.File("E \\"), false},
         {dir.File("E\\. "), false}, {"", false},            {dir.File("file.txt"), false}, {dir.File("missing"), false},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : targets) {
         EXPECT_EQ(TargetDirectoryExists(c.typed), c.exists) << '"' << c.typed << '"';
         EXPECT_EQ(UNCTargetDirectoryExists(c.typed), c.exists) << '"' << c.typed << '"';
     }
@@ -195,38 +210,6 @@ TEST_F(NettoolsTest, ATypedTargetIsTestedAsTheDirectoryWrittenInto)
     EXPECT_EQ(gAdds[0].remote, "\\\\?\\" + dir.Path().substr(0, 2));
     EXPECT_FALSE(TargetDirectoryExists("\\\\server\\share\\dir"));
     EXPECT_EQ(gAdds.size(), 1u);
-}
-
-// An hourglass while the provider works; the previous cursor and the caller's error mode after.
-TEST_F(NettoolsTest, TheCursorAndTheErrorModeAreRestored)
-{
-    const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
-    const HCURSOR cross = LoadCursor(nullptr, IDC_CROSS);
-    const UINT mine = SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
-    const UINT original = SetErrorMode(mine);
-    for (const DWORD result : {DWORD(NO_ERROR), DWORD(ERROR_BAD_NET_NAME)}) {
-        for (const char* exe : {"C:\\host.exe", "\\\\server\\share\\host.exe"}) {
-            SCOPED_TRACE(std::to_string(result) + " " + exe);
-            Forget(exe, result);
-            App::SetScreenCursor(cross);
-            UNCDirectoryExists("\\\\server\\share\\dir");
-            ASSERT_EQ(gAdds.size(), 1u);
-            EXPECT_EQ(gAdds[0].cursor, wait);
-            EXPECT_EQ(App::ScreenCursor(), cross);
-            EXPECT_EQ(GetCursor(), cross);
-            EXPECT_EQ(SetErrorMode(mine), mine);
-        }
-    }
-    // No cursor change at all without a share.
-    TempDir dir;
-    for (const std::string& path : {std::string(), dir.Path(), std::string("\\\\server\\"),
-                                    std::string("Q:\\no\\such\\dir")}) {
-        UNCDirectoryExists(path);
-        EXPECT_EQ(App::ScreenCursor(), cross) << path;
-        EXPECT_EQ(SetErrorMode(mine), mine) << path;
-    }
-    SetErrorMode(original);
-    App::SetScreenCursor(nullptr);
 }
 
 TEST_F(NettoolsTest, OnlyAShareInTheConnectedListIsNotConnectedAgain)

@@ -8,26 +8,16 @@
 #include <cstdint>
 #include <string>
 #include <tuple>
-#include <vector>
 
+#include "EngineProbe.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
-namespace {
-
-struct TReport {
-    int32_t Percent;
-    std::string Status, FileName, SourceDir, TargetDir;
-    const uint8_t* Cancel;
-};
-std::vector<TReport> gReports;
-
-}  // namespace
-
+// The six arguments in the host's order, as the assembly callback found them on the stack.
 extern "C" void __stdcall RecordProgress(int32_t percent, const char* status, const char* file,
                                          const char* sourceDir, const char* targetDir, uint8_t* cancel)
 {
-    gReports.push_back({percent, status, file, sourceDir, targetDir, cancel});
+    engineprobe::TProgressRecorder::Record(percent, status, file, sourceDir, targetDir, cancel);
 }
 
 #if defined(__i386__)
@@ -54,18 +44,16 @@ TEST(ProgressAbi, SixStdcallArgumentsInOrderOverManyBlocks)
     const std::string source = dir.File("many.bin");
     const size_t size = 64 * 131072 + 5;  // 65 blocks, so 65 block reports and a closing one
     testfiles::WriteFileBytes(source, testfiles::PatternBytes(size));
-    gReports.clear();
+    engineprobe::TProgressRecorder progress;
     ASSERT_TRUE(SplitFile(source, dir.Path(), 10 * 1024 * 1024, reinterpret_cast<TPlugInProgressProc>(&HostProgress)));
-    ASSERT_EQ(gReports.size(), 66u);
-    const auto* cancel = const_cast<const uint8_t*>(&CancelFlag);
-    for (size_t i = 0; i < gReports.size(); ++i) {
-        const TReport& r = gReports[i];
-        EXPECT_EQ(std::tie(r.Status, r.FileName, r.SourceDir, r.TargetDir, r.Cancel),
+    const auto& calls = progress.Calls();
+    ASSERT_EQ(calls.size(), 66u);
+    uint8_t* const cancel = const_cast<uint8_t*>(&CancelFlag);
+    for (size_t i = 0; i < calls.size(); ++i)
+        EXPECT_EQ(std::tie(calls[i].Status, calls[i].FileName, calls[i].SourceDir, calls[i].TargetDir, calls[i].Cancel),
                   std::tie("Spliting...", source, dir.Path(), dir.Path(), cancel)) << i;
-    }
-    EXPECT_EQ(gReports.back().Percent, 100);
-    EXPECT_EQ(gReports[gReports.size() - 2].Percent, 99);
+    EXPECT_EQ(calls.back().Percent, 100);
+    EXPECT_EQ(calls[calls.size() - 2].Percent, 99);
     EXPECT_EQ(testfiles::ReadFileBytes(dir.File("many.001")), testfiles::PatternBytes(size));
 }
 #endif
-
