@@ -78,7 +78,7 @@ void TBoxWatcher::Run()
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
             }
-            Sleep(50);  // let the box finish building its controls
+            // A dialog becomes visible only once its controls and their texts are made.
             const TSeenBox seen = ReadBox(box);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
