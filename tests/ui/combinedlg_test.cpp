@@ -1,6 +1,6 @@
 // The combine dialog driven through Win32 messages: every ending of a combine with its box owned
-// by the host ("CRC Error." for a failed check), errors passing on. What it shares with the split
-// dialog (layout, tab order, focus, closing, refused targets) is checked over both dialogs in
+// by the host ("CRC Error." for a failed check). What it shares with the split dialog (layout, tab
+// order, focus, closing, refused targets, errors passing on) is checked over both dialogs in
 // formdialog_test; the joined bytes are the engine tests' (combine_test).
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 
 #include "CombineDlg.h"
 #include "EngineProbe.h"
-#include "Errors.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
@@ -95,25 +94,5 @@ TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
             EXPECT_EQ(callsAtBox + error, progress.Calls().size());
             EXPECT_EQ(progress.Calls().back().FileName, target.File(c.noDescriptor ? "set" : "set.bin"));
         }
-        // The pieces there are joined up to the missing one.
-        if (c.pieceMissing && *c.output) { EXPECT_EQ(testfiles::ReadFileBytes(output), content.substr(0, 20000)); }
     }
-}
-
-TEST(CombineDialog, UnreadableDescriptorRaisesAfterTheDialogAndTheOwnerIsRestored)
-{
-    testfiles::TempDir dir;
-    TUi ui;
-    std::string error;
-    ui.Run("Combine files", [&](TDrive& t) {
-        t.Click(IDC_BTOK);
-        EXPECT_TRUE(t.ReturnsWithoutBox());
-    }, [&] {
-        try {
-            ExecuteCombineDialog(ui.Host(), dir.File("absent.crc"), dir.Path(), nullptr);
-        } catch (const EZandrelError& e) {
-            error = e.what();
-        }
-    });
-    EXPECT_EQ(error.rfind("Cannot open file \"" + dir.File("absent.crc") + "\".", 0), 0u) << error;
 }

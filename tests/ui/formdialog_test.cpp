@@ -96,8 +96,6 @@ bool Overlap(const std::array<int, 4>& a, const std::array<int, 4>& b)
 // What a dialog shows once it is up.
 void ExpectOpened(const TDialog& d, const TDrive& t, HWND other, const std::string& target)
 {
-    // The focus is placed once the dialog is up; wait for it rather than race it.
-    WaitUntil([&] { return FocusOf(t.Main) != nullptr; });
     EXPECT_EQ(WindowText(t.Item(IDC_LABEL1)), d.label1);
     if (d.label2) { EXPECT_EQ(WindowText(t.Item(IDC_LABEL2)), d.label2); }
     EXPECT_EQ(WindowText(t.Item(IDC_EDTARGETDIR)), target);
@@ -236,7 +234,6 @@ TEST(FormDialogs, EveryWayOfClosingWithOrWithoutABoxUpHandsBackExactlyTheWindows
                     box = WaitForWindow(t.Main, [&](HWND w) { return IsMessageBox(w) && WindowText(w) == d.refusalCaption; });
                     ASSERT_NE(box, nullptr);
                 }
-                ASSERT_TRUE(WaitUntil([&] { return FocusOf(t.Main) != nullptr; }));
                 EXPECT_FALSE(IsWindowEnabled(other.Get()));
                 if (way == OkAgain)
                     t.Set(IDC_EDTARGETDIR, dir.Path()), t.Click(IDC_BTOK);

@@ -16,8 +16,6 @@
 #include "App.h"
 #include "EngineProbe.h"
 #include "Errors.h"
-#include "PathText.h"
-#include "PieceNames.h"
 #include "SplitDlg.h"
 #include "SysError.h"
 #include "TestFiles.h"
@@ -42,167 +40,130 @@ struct TDecimalSeparatorScope {
 
 }  // namespace
 
-TEST(SplitDialog, FormShowRendersTheFractionalPresetsWithTheUsersDecimalSeparator)
+// One drive a row: the presets as the user's locale renders them (the C runtime's numeric locale,
+// which a host may set, changes nothing), then a size typed or preset 0 picked and OK pressed: by
+// a key in the control given the focus (Enter works on a focused push button only; focus 0: the
+// OK button the dialog opens with, right away) or clicked. A split that fails says why in a box
+// of its own after the last progress call, owned by the host window; a cancel shows nothing; an
+// error raised before the first write passes on. What the pieces then hold is the engine tests'.
+TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
 {
-    // Each locale: items 0 and 1 as shown, and what the size parser makes of a few texts. The
-    // C runtime's numeric locale, which a host may set, changes nothing.
-    struct TCase {
-        const char* separator;
-        const char* crtLocale;
-        const char* item0;
-        const char* item1;
-    };
-    for (const TCase& c : {TCase{".", "C", "1.44 Mb (3.5\")", "1.2 Mb (5.25\")"},
-                           TCase{",", "C", "1,44 Mb (3.5\")", "1,2 Mb (5.25\")"},
-                           TCase{".", "German", "1.44 Mb (3.5\")", "1.2 Mb (5.25\")"}}) {
-        SCOPED_TRACE(std::string(c.separator) + " " + c.crtLocale);
-        TDecimalSeparatorScope locale(c.separator);
-        ASSERT_NE(std::setlocale(LC_NUMERIC, c.crtLocale), nullptr);
-        ASSERT_EQ(LocaleDecimalSeparator(), c.separator[0]);
-        TUi ui;
-        std::vector<std::string> items;
-        ui.Run("Split file", [&](TDrive& t) {
-            HWND combo = t.Item(IDC_CBTRGSIZE);
-            for (LRESULT i = 0, count = SendMessageA(combo, CB_GETCOUNT, 0, 0); i < count; ++i) {
-                char text[256] = {};
-                SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                items.push_back(text);
-            }
-            EXPECT_EQ(WindowText(combo), c.item0);
-            EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
-            PostMessageA(t.Dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        }, [&] { ExecuteSplitDialog(ui.Host(), "C:\\a.bin", "C:\\", nullptr); });
-        EXPECT_EQ(items, (std::vector<std::string>{c.item0, c.item1, "720 Kb (3.5\")", "360 Kb (5.25\")",
-                                                    "100 Mb (ZIP)", "250 Mb (ZIP)", "650 Mb (CD)", "4095 Mb (FAT32)"}));
-        // The size parser reads the user's separator (what it makes of each text is the core
-        // tests'): the rendered preset is the preset's size, the other separator makes no size.
-        EXPECT_EQ(ParseTargetSize(c.item0), 1509949u);
-        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0u);
-    }
-    std::setlocale(LC_NUMERIC, "C");
-    // The scope put the user's own setting back.
-    EXPECT_EQ(LocaleDecimalSeparator(), '.');
-}
-
-TEST(SplitDialog, EnterInTheFieldsDoesNothingEnterOrSpaceOnOkSplitsWithThePickedOrTypedSize)
-{
-    // One run a key: pressed in the control given the focus, or (focus 0) on the OK button the
-    // dialog opens with, right away. Enter works on a focused push button only.
-    testfiles::TempDir source;
-    testfiles::WriteFileBytes(source.File("report.txt"), testfiles::PatternBytes(800000));
+    testfiles::TempDir dir;
+    testfiles::WriteFileBytes(dir.File("report.txt"), testfiles::PatternBytes(1600000));
+    engineprobe::MakeSparseFile(dir.File("huge.img"), 1234567890, "head");
+    const bool small = engineprobe::SmallFilesystemMounted();
+    const std::string smallDir = small ? *engineprobe::FixtureDir() + "\\small" : "";
+    for (const auto& name : small ? engineprobe::FileNames(smallDir) : std::vector<std::string>{})
+        DeleteFileA((smallDir + "\\" + name).c_str());
+    const std::string report = dir.File("report.txt"), header = " was not split.\r\n\r\n";
+    const std::string done = "File report.txt succefully splitted.";
+    // Stays: the dialog stays up, no box; Silent: it returns without a box; the text is the box's
+    // or the error's, %T standing for the target directory.
+    enum TEnd { Split, Stays, Failed, Silent, Raises };
     const struct {
         const char* what;
         int focus;
-        UINT key;
-        const char* size;  // typed; null: preset 3 picked from the list
-        uint32_t piece;    // the first piece's size; 0: nothing happens
-    } cases[] = {
-        {"Enter in the target field", IDC_EDTARGETDIR, VK_RETURN, nullptr, 0},
-        {"Enter in the size field", IDC_CBTRGSIZE, VK_RETURN, nullptr, 0},
-        {"Enter on OK, 360 Kb picked", IDC_BTOK, VK_RETURN, nullptr, 368640},
-        {"Space right after opening, a size typed", 0, VK_SPACE, "300000 bytes", 300000},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        testfiles::TempDir target;
-        TUi ui;
-        ui.Run("Split file", [&](TDrive& t) {
-            SCOPED_TRACE(c.what);
-            if (c.size) t.Set(IDC_CBTRGSIZE, c.size);
-            else SendMessageA(t.Item(IDC_CBTRGSIZE), CB_SETCURSEL, 3, 0);
-            if (c.focus) { ASSERT_TRUE(t.Focus(c.focus)); }
-            ASSERT_TRUE(WaitUntil([&] { return FocusOf(t.Main) != nullptr; }));
-            PostKey(FocusOf(t.Main), c.key);
-            if (c.piece) return ExpectBox(t.Box("Split file"), "File report.txt succefully splitted.", t.Host, InformationIcon());
-            t.Sync();
-            EXPECT_TRUE(IsWindowVisible(t.Dialog));
-            EXPECT_TRUE(MessageBoxes(t.Main).empty());
-            EXPECT_TRUE(t.Cancel());
-        }, [&] { ExecuteSplitDialog(ui.Host(), source.File("report.txt"), target.Path(), nullptr); });
-        // Three pieces of the size the dialog read, the descriptor and the checksum list.
-        EXPECT_EQ(engineprobe::FileNames(target.Path()),
-                  c.piece ? (std::vector<std::string>{"report.001", "report.002", "report.003", "report.crc", "report.sfv"})
-                          : std::vector<std::string>{});
-        if (c.piece) { EXPECT_EQ(testfiles::ReadFileBytes(target.File("report.001")).size(), c.piece); }
-    }
-}
-
-// A split that fails says why, in a box of its own after the last progress call, owned by the host
-// window; a cancel shows nothing; an error raised before the first write passes on. The pieces
-// written until the failure stay, and no descriptor is written.
-TEST(SplitDialog, AFailedSplitSaysWhyACancelSaysNothingAnErrorPassesOn)
-{
-    testfiles::TempDir dir;
-    testfiles::WriteFileBytes(dir.File("data.bin"), testfiles::PatternBytes(1000));
-    engineprobe::MakeSparseFile(dir.File("huge.img"), 1234567890, "head");
-    testfiles::WriteFileBytes(dir.File("src.bin"), testfiles::PatternBytes(1 << 20, 21));
-    const bool small = engineprobe::SmallFilesystemMounted();
-    const std::string smallDir = small ? *engineprobe::FixtureDir() + "\\small" : dir.Path();
-    for (const auto& name : engineprobe::FileNames(smallDir))
-        if (small) DeleteFileA((smallDir + "\\" + name).c_str());
-    const std::string header = " was not split.\r\n\r\n";
-    enum TEnd { Box, NoBox, Raises };
-    const struct {
-        const char* what;
-        std::string file, targetDir;
-        const char* size;
+        UINT key;            // 0: OK clicked
+        const char* size;    // typed; null: preset 0 picked from the list
+        std::string file;
         TEnd end;
-        std::string text;  // of the error box or the error
+        std::string text;
+        uint32_t piece = 0;  // the first piece's size
+        bool onSmall = false;
+        const char* separator = ".";
+        const char* crtLocale = "C";
     } cases[] = {
-        {"source gone after validation", dir.File("gone.bin"), dir.Path(), "300", Box,
+        {"Enter in the target field", IDC_EDTARGETDIR, VK_RETURN, nullptr, report, Stays, ""},
+        {"Enter in the size field", IDC_CBTRGSIZE, VK_RETURN, nullptr, report, Stays, ""},
+        {"Enter on OK, preset 0 in a decimal comma", IDC_BTOK, VK_RETURN, nullptr, report, Split, done, 1509949,
+         false, ","},
+        {"Space right after opening, a size typed", 0, VK_SPACE, "300000 bytes", report, Split, done, 300000, false,
+         ".", "German"},
+        {"source gone after validation", 0, 0, "300", dir.File("gone.bin"), Failed,
          "File gone.bin" + header + "Cannot open file \"" + dir.File("gone.bin") + "\". " +
              SysErrorMessage(ERROR_FILE_NOT_FOUND)},
-        {"too many pieces", dir.File("huge.img"), dir.Path(), "1000", Box,
+        {"too many pieces", 0, 0, "1000", dir.File("huge.img"), Failed,
          "File huge.img" + header +
              "Pieces of 1000 bytes are too small for a file of 1234567890 bytes: a split makes at most 1000 "
              "pieces. Choose pieces of at least 1234568 bytes."},
-        {"full disk", dir.File("src.bin"), smallDir, "300000", Box,
-         "File src.bin" + header + "Cannot write file \"" + smallDir + "\\src.002\". " +
-             SysErrorMessage(ERROR_DISK_FULL)},
-        {"cancelled by the host", dir.File("data.bin"), dir.Path(), "300", NoBox, ""},
-        {"a directory at the descriptor's name", dir.File("data.bin"), dir.Path(), "300", Raises,
-         "Cannot create file \"" + dir.File("data.crc") + "\". It is a device or a directory, not a file on disk."},
+        {"full disk", 0, 0, "300000", report, Failed,
+         "File report.txt" + header + "Cannot write file \"%T\\report.002\". " + SysErrorMessage(ERROR_DISK_FULL),
+         300000, true},
+        {"cancelled by the host", 0, 0, "300000", report, Silent, ""},
+        {"a directory at the descriptor's name", 0, 0, "300000", report, Raises,
+         "Cannot create file \"%T\\report.crc\". It is a device or a directory, not a file on disk."},
     };
     TUi ui;
     App::TOwnerWindowScope before(reinterpret_cast<HWND>(0x5678));
     for (const auto& c : cases) {
-        if (!small && std::string(c.what) == "full disk") continue;  // needs the fixture's tmpfs (root, ctest)
+        if (c.onSmall && !small) continue;  // needs the fixture's tmpfs (root, ctest)
         SCOPED_TRACE(c.what);
-        if (c.end == Raises) { ASSERT_TRUE(CreateDirectoryA(dir.File("data.crc").c_str(), nullptr)); }
+        TDecimalSeparatorScope locale(c.separator);
+        ASSERT_NE(std::setlocale(LC_NUMERIC, c.crtLocale), nullptr);
+        ASSERT_EQ(LocaleDecimalSeparator(), c.separator[0]);
+        const std::string item0 = "1" + std::string(c.separator) + "44 Mb (3.5\")";
+        // The size parser reads the user's separator (what it makes of each text is the core
+        // tests'): the rendered preset is the preset's size, the other separator makes no size.
+        EXPECT_EQ(ParseTargetSize(item0), 1509949u);
+        EXPECT_EQ(ParseTargetSize(c.separator[0] == ',' ? "1.5 Mb" : "1,5 Mb"), 0u);
+        testfiles::TempDir fresh;
+        const std::string target = c.onSmall ? smallDir : fresh.Path();
+        std::string text = c.text;
+        for (size_t at; (at = text.find("%T")) != std::string::npos;) text.replace(at, 2, target);
+        if (c.end == Raises) { ASSERT_TRUE(CreateDirectoryA((target + "\\report.crc").c_str(), nullptr)); }
         engineprobe::TProgressRecorder progress;
-        progress.OnCall = [&](size_t) { return c.end == NoBox; };
+        progress.OnCall = [&](size_t) { return c.end == Silent; };
         size_t callsWhenShown = 0;
         std::string error;
         ui.Run("Split file", [&](TDrive& t) {
-            t.Set(IDC_CBTRGSIZE, c.size);
-            t.Click(IDC_BTOK);
-            if (c.end != Box) {
-                EXPECT_TRUE(t.ReturnsWithoutBox()) << c.what;
+            SCOPED_TRACE(c.what);
+            HWND combo = t.Item(IDC_CBTRGSIZE);
+            std::vector<std::string> items;
+            for (LRESULT i = 0, count = SendMessageA(combo, CB_GETCOUNT, 0, 0); i < count; ++i) {
+                char item[256] = {};
+                SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+                items.push_back(item);
+            }
+            EXPECT_EQ(items, (std::vector<std::string>{item0, "1" + std::string(c.separator) + "2 Mb (5.25\")",
+                                                        "720 Kb (3.5\")", "360 Kb (5.25\")", "100 Mb (ZIP)",
+                                                        "250 Mb (ZIP)", "650 Mb (CD)", "4095 Mb (FAT32)"}));
+            EXPECT_EQ(WindowText(combo), item0);
+            EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+            if (c.size) t.Set(IDC_CBTRGSIZE, c.size);
+            else SendMessageA(combo, CB_SETCURSEL, 0, 0);
+            if (c.focus) { ASSERT_TRUE(t.Focus(c.focus)); }
+            if (c.key) PostKey(FocusOf(t.Main), c.key);
+            else t.Click(IDC_BTOK);
+            if (c.end == Silent || c.end == Raises) {
+                EXPECT_TRUE(t.ReturnsWithoutBox());
                 return;
             }
-            ExpectBox(t.Box("Split file", [&] { callsWhenShown = progress.Calls().size(); }), c.text, t.Host, ErrorIcon());
+            if (c.end != Stays) {
+                const TBox box = t.Box("Split file", [&] { callsWhenShown = progress.Calls().size(); });
+                return ExpectBox(box, text, t.Host, c.end == Split ? InformationIcon() : ErrorIcon());
+            }
+            t.Sync();
+            EXPECT_TRUE(IsWindowVisible(t.Dialog));
+            EXPECT_TRUE(MessageBoxes(t.Main).empty());
+            EXPECT_TRUE(t.Cancel());
         }, [&] {
             try {
-                ExecuteSplitDialog(ui.Host(), c.file, c.targetDir, progress.Proc());
+                ExecuteSplitDialog(ui.Host(), c.file, target, progress.Proc());
             } catch (const EZandrelError& e) {
                 error = e.what();
             }
         });
-        EXPECT_EQ(error, c.end == Raises ? c.text : "");
-        if (c.end == Raises) {
-            EXPECT_TRUE(RemoveDirectoryA(dir.File("data.crc").c_str()));
-            continue;
-        }
-        EXPECT_FALSE(testfiles::FileExists(DescriptorFileName(AddBackslash(c.targetDir) + ExtractFileName(c.file))));
-        if (c.end == Box) { EXPECT_EQ(callsWhenShown, progress.Calls().size()) << "the box comes after the last progress call"; }
+        EXPECT_EQ(error, c.end == Raises ? text : "");
+        if (c.end == Raises) { EXPECT_TRUE(RemoveDirectoryA((target + "\\report.crc").c_str())); }
+        if (c.end == Split || c.end == Failed) { EXPECT_EQ(callsWhenShown, progress.Calls().size()) << "the box comes last"; }
+        if (c.end == Stays) { EXPECT_TRUE(engineprobe::FileNames(target).empty()); }
+        if (c.piece) { EXPECT_EQ(testfiles::ReadFileBytes(target + "\\report.001").size(), c.piece); }
+        for (const auto& name : c.onSmall ? engineprobe::FileNames(smallDir) : std::vector<std::string>{})
+            DeleteFileA((smallDir + "\\" + name).c_str());
     }
-    if (small) {
-        // The pieces written until the disk was full stay.
-        EXPECT_EQ(engineprobe::FileNames(smallDir), (std::vector<std::string>{"src.001", "src.002"}));
-        for (const auto& name : engineprobe::FileNames(smallDir)) DeleteFileA((smallDir + "\\" + name).c_str());
-    }
-    EXPECT_EQ(engineprobe::FileNames(dir.Path()), (std::vector<std::string>{"data.001", "data.bin", "huge.img", "src.bin"}))
-        << "the cancel left its first piece; nothing else was written";
+    std::setlocale(LC_NUMERIC, "C");
+    // The scope put the user's own setting back.
+    EXPECT_EQ(LocaleDecimalSeparator(), '.');
 }
 
 // Opened by a real click on the speed button (down and up), then by BM_CLICK: the chooser, owned
@@ -295,11 +256,9 @@ TEST(SplitDialog, KeysPressedUnderABoxReachTheDialogOnceAndTheFilterDoesNotCallI
         t.Click(IDC_BTOK);
         HWND box = WaitForWindow(t.Main, &IsMessageBox);
         ASSERT_NE(box, nullptr);
-        // Installed from inside the box's loop, so that the probe is called before the dialog's filter.
-        t.OnMain([&] {
-            gProbe.dialog = t.Dialog;
-            gProbe.hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeFilter, nullptr, GetCurrentThreadId());
-        });
+        // Put on the main thread once the box is up, so that the probe is called before the dialog's filter.
+        gProbe.dialog = t.Dialog;
+        gProbe.hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeFilter, nullptr, t.Main);
         ASSERT_NE(gProbe.hook, nullptr);
         // The user clicks into the target field and presses Tab.
         ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));

@@ -43,8 +43,7 @@ std::atomic<WPARAM> gMarked{0}, gHandledMark{0};
 LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_APP) gHandledMark = wParam;
-    if (msg == WM_APP + 1) (*reinterpret_cast<const std::function<void()>*>(lParam))();
-    return msg == WM_APP || msg == WM_APP + 1 ? 0 : DefWindowProcA(window, msg, wParam, lParam);
+    return msg == WM_APP ? 0 : DefWindowProcA(window, msg, wParam, lParam);
 }
 
 }  // namespace
@@ -166,11 +165,6 @@ bool TDrive::Focus(int id) const
     return WaitUntil([&] { return FocusOf(Main) == control || GetParent(FocusOf(Main)) == control; });
 }
 
-void TDrive::OnMain(const std::function<void()>& fn) const
-{
-    SendMessageTimeoutA(gMarker, WM_APP + 1, 0, reinterpret_cast<LPARAM>(&fn), SMTO_NORMAL, WaitMs, nullptr);
-}
-
 void TDrive::Sync() const
 {
     const WPARAM mark = ++gMarked;
@@ -229,6 +223,8 @@ void TUi::Run(const char* caption, const std::function<void(TDrive&)>& script, c
             d.Main = main;
             d.Dialog = caption ? WaitForFormDialog(main, caption) : WaitForFolderChooser(main);
             ASSERT_NE(d.Dialog, nullptr) << (caption ? caption : "folder chooser");
+            // A form dialog's focus lands once it is up: wait for it rather than race it.
+            if (caption) { ASSERT_TRUE(WaitUntil([&] { return FocusOf(main) != nullptr; })); }
             script(d);
         });
         try {

@@ -82,8 +82,6 @@ public:
     // Returns once the main thread has handled everything posted to it before, through whatever
     // modal loop it runs, or has returned from the call under test.
     void Sync() const;
-    // Runs fn on the main thread, from inside the modal loop it runs.
-    void OnMain(const std::function<void()>& fn) const;
     // Waits for the main thread's message box with this caption, reads it, runs meanwhile (the
     // main thread waits in the box), answers OK and returns once the main thread has handled
     // the closing.
@@ -105,8 +103,8 @@ public:
     explicit TUi(const char* hostTitle = "Host window");
     HWND Host() const { return host_.Get(); }
     // Runs call on this thread while script drives it from a helper thread. The script starts
-    // once the form dialog with this caption is up (with none, the folder chooser) and fails when
-    // none comes. Afterwards the owner window is what it was before and the host as enabled.
+    // once the form dialog with this caption is up and has placed its focus (with none, once the
+    // folder chooser is up) and fails when none comes. Afterwards the owner window is what it was before and the host as enabled.
     void Run(const char* caption, const std::function<void(TDrive&)>& script, const std::function<void()>& call);
 
 private:
