@@ -35,36 +35,26 @@ TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
         const char* what;
         const char* selected;
         bool pieceMissing, noDescriptor, gap;
-        std::string existing;  // already in the target under the output's name
         const char* caption;  // "Combine files" after the closing report; "Error" before it, or with no
                               // checksum file without any report
-        std::string text;     // %T: the target directory, %P: the pieces' directory
+        std::string text;     // %P: the pieces' directory
         const char* output;   // the file the target then holds, "" for none
     } cases[] = {
-        {"complete", "set.crc", false, false, false, "", "Combine files", crcOk, "set.bin"},
-        {"from the first piece", "set.001", false, false, false, "", "Combine files", crcOk, "set.bin"},
-        {"from the second piece", "set.002", false, false, false, "", "Combine files", crcOk, "set.bin"},
-        {"a piece missing", "set.crc", true, false, false, "", "Error",
+        {"complete", "set.crc", false, false, false, "Combine files", crcOk, "set.bin"},
+        {"from the second piece", "set.002", false, false, false, "Combine files", crcOk, "set.bin"},
+        {"a piece missing", "set.crc", true, false, false, "Error",
          "CRC Error.\r\n\r\nPiece \"%P\\set.003\" is missing.", ""},
-        {"a different file in the target", "set.crc", false, false, false, "other bytes", "Error",
-         "CRC Error.\r\n\r\nA different file \"%T\\set.bin\" is already there; it was left as it is.", "set.bin"},
-        {"pieces alone, from the first", "set.001", false, true, false, "", "Combine files", alone("3"), "set"},
-        {"pieces alone, from the second", "set.002", false, true, false, "", "Combine files", alone("3"), "set"},
-        {"pieces alone, the last missing", "set.002", true, true, false, "", "Combine files", alone("2"), "set"},
-        {"pieces alone with a gap", "set.001", true, true, true, "", "Error", "Piece \"%P\\set.003\" is missing.", ""},
-        {"pieces alone, a file of their name there", "set.001", false, true, false, "x", "Error",
-         "A file \"%T\\set\" is already there; it was left as it is.", "set"},
+        {"pieces alone, from the first", "set.001", false, true, false, "Combine files", alone("3"), "set"},
+        {"pieces alone, the last missing", "set.002", true, true, false, "Combine files", alone("2"), "set"},
+        {"pieces alone with a gap", "set.001", true, true, true, "Error", "Piece \"%P\\set.003\" is missing.", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         testfiles::TempDir target;
-        const std::string output = *c.output ? target.File(c.output) : "";
         if (c.pieceMissing) DeleteFileA(third.c_str());
         if (c.gap) testfiles::WriteFileBytes(pieces.File("set.004"), "gap");
         if (c.noDescriptor) DeleteFileA(descriptor.c_str());
-        if (!c.existing.empty()) testfiles::WriteFileBytes(output, c.existing);
         std::string text = c.text;
-        for (size_t at; (at = text.find("%T")) != std::string::npos;) text.replace(at, 2, target.Path());
         for (size_t at; (at = text.find("%P")) != std::string::npos;) text.replace(at, 2, pieces.Path());
         const bool error = std::string(c.caption) == "Error";
         const HICON icon = error ? ErrorIcon() : c.noDescriptor ? WarningIcon() : InformationIcon();

@@ -28,6 +28,14 @@ BOOL CALLBACK Collect(HWND window, LPARAM list)
     return TRUE;
 }
 
+// The thread's top-level windows, also hidden ones.
+std::vector<HWND> ThreadWindows(DWORD threadId)
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 bool IsDialog(HWND window)
 {
     char name[16] = {};
@@ -49,13 +57,6 @@ LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 }  // namespace
 
 HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
-
-std::vector<HWND> ThreadWindows(DWORD threadId)
-{
-    std::vector<HWND> windows;
-    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
 
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs)
 {

@@ -18,7 +18,6 @@ namespace ui {
 constexpr DWORD WaitMs = 20000;
 
 HWND Owner(HWND window);
-std::vector<HWND> ThreadWindows(DWORD threadId);  // top-level windows, also hidden ones
 // Waits until fn() holds; false on timeout.
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs = WaitMs);
 // Waits until a visible top-level window of the thread satisfies the test; null on timeout.
