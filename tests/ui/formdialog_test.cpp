@@ -1,10 +1,12 @@
 // What the split and the combine dialog share, as one table over both: the designed layout, tab
 // order, focus, owner and the windows disabled while a dialog is up, the target directories they
-// refuse, the one a bare drive letter stands for, and every way of closing them.
+// refuse, the one a bare drive letter stands for, keys pressed under a box, and every way of
+// closing them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -76,16 +78,69 @@ const TDialog Dialogs[] = {
 // combine's the host.
 void ExpectRefusal(const TDialog& d, const TDrive& t, const std::string& dir, bool size)
 {
-    const TBox box = t.Box(d.refusalCaption);
+    bool dialogEnabled = false;
+    const TBox box = t.Box(d.refusalCaption, [&] { dialogEnabled = IsWindowEnabled(t.Dialog); });
     ExpectBox(box,
               d.which == Combine ? "Path not found. Please check it."
               : size             ? "Target file size is invalid. Please repeat input."
                                  : "Directory " + dir + " not found. Select other directory",
               d.which == Combine ? t.Host : nullptr, ErrorIcon());
-    EXPECT_TRUE(box.DialogEnabledMeanwhile);
+    EXPECT_TRUE(dialogEnabled) << "while the box is up";
     // Closing the box must not hand the host back while the dialog is up.
-    EXPECT_FALSE(box.HostEnabledAfter);
+    EXPECT_FALSE(IsWindowEnabled(t.Host));
     EXPECT_TRUE(IsWindowVisible(t.Dialog) && IsWindowEnabled(t.Dialog));
+}
+
+// A message filter put on top of the dialog's own while a box is up: it counts the calls made
+// for the dialog's key presses and how deeply the calls nest inside each other.
+struct TFilterProbe {
+    HWND dialog = nullptr;
+    HHOOK hook = nullptr;
+    int depth = 0, deepest = 0, keyDowns = 0;
+};
+TFilterProbe gProbe;
+
+LRESULT CALLBACK ProbeFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    const bool counted = code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && gProbe.dialog &&
+                         (msg->hwnd == gProbe.dialog || IsChild(gProbe.dialog, msg->hwnd));
+    if (counted) {
+        ++gProbe.keyDowns;
+        gProbe.deepest = std::max(gProbe.deepest, ++gProbe.depth);
+    }
+    const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
+    if (counted) --gProbe.depth;
+    return result;
+}
+
+// The split dialog's refused directory's box is up: Tab in the target field moves the focus one
+// control on, Space on OK shows one more box (and Tab works under that one too). The probe goes on
+// the main thread once the box is up, so that it is called before the dialog's filter.
+void PressKeysUnderTheBox(const TDrive& t, HWND box)
+{
+    HWND combo = t.Item(IDC_CBTRGSIZE);
+    const auto inCombo = [&] { return FocusOf(t.Main) == combo || GetParent(FocusOf(t.Main)) == combo; };
+    gProbe = TFilterProbe{t.Dialog, SetWindowsHookExA(WH_MSGFILTER, &ProbeFilter, nullptr, t.Main)};
+    ASSERT_NE(gProbe.hook, nullptr);
+    // The user clicks into the target field and presses Tab.
+    ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));
+    PostKey(t.Item(IDC_EDTARGETDIR), VK_TAB);
+    t.Sync();
+    EXPECT_TRUE(inCombo()) << "one control on";
+    // Space on OK: the target is still missing, so one more box, no third.
+    ASSERT_TRUE(t.Focus(IDC_BTOK));
+    PostKey(t.Item(IDC_BTOK), VK_SPACE);
+    t.Sync();
+    EXPECT_EQ(MessageBoxes(t.Main).size(), 2u);
+    // That box was opened from inside the dialog's key handling: Tab still works under it.
+    ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));
+    PostKey(t.Item(IDC_EDTARGETDIR), VK_TAB);
+    t.Sync();
+    EXPECT_TRUE(inCombo()) << "under the second box";
+    for (HWND w : MessageBoxes(t.Main))
+        if (w != box) PostMessageA(w, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return MessageBoxes(t.Main).size() == 1; }));
 }
 
 bool Overlap(const std::array<int, 4>& a, const std::array<int, 4>& b)
@@ -210,6 +265,9 @@ TEST(FormDialogs, EveryWayOfClosingWithOrWithoutABoxUpHandsBackExactlyTheWindows
     // With the refusal's box up: Cancel, Esc, close box, Alt+F4, or OK again with a valid target
     // and a command that fails for want of its file (the split with its box, the combine raising);
     // all five again with a host that had disabled its own window. With no box: Esc, close box.
+    // Before the first Esc under the split's box, keys pressed there: each of them, and the Esc,
+    // goes through the thread's filters once from the box's loop and once from the dialog's own
+    // key handling, no deeper.
     testfiles::TempDir dir;
     for (const TDialog& d : Dialogs) {
         const std::string file = dir.File(d.which == Split ? "gone.bin" : "absent.crc");
@@ -217,6 +275,7 @@ TEST(FormDialogs, EveryWayOfClosingWithOrWithoutABoxUpHandsBackExactlyTheWindows
             SCOPED_TRACE(std::string(d.caption) + " " + std::to_string(run));
             const bool boxUp = run < 10;
             const TWay way = static_cast<TWay>(boxUp ? run % 5 : run - 9);
+            const bool keys = d.which == Split && boxUp && way == Esc && run < 5;
             TUi ui;
             THostWindow other, idle;
             EnableWindow(ui.Host(), run < 5 || !boxUp);
@@ -231,6 +290,7 @@ TEST(FormDialogs, EveryWayOfClosingWithOrWithoutABoxUpHandsBackExactlyTheWindows
                     ASSERT_NE(box, nullptr);
                 }
                 EXPECT_FALSE(IsWindowEnabled(other.Get()));
+                if (keys) PressKeysUnderTheBox(t, box);
                 if (way == OkAgain)
                     t.Set(IDC_EDTARGETDIR, dir.Path()), t.Click(IDC_BTOK);
                 else
@@ -248,6 +308,12 @@ TEST(FormDialogs, EveryWayOfClosingWithOrWithoutABoxUpHandsBackExactlyTheWindows
                 }
             });
             EXPECT_EQ(raised, d.raisesWithoutFile && way == OkAgain);
+            if (keys) {
+                if (gProbe.hook) UnhookWindowsHookEx(gProbe.hook);
+                // The second box's filter comes before the probe: the Tab under it passes the probe once.
+                EXPECT_EQ(gProbe.keyDowns, 7) << "Tab, Space and Esc twice each, the second Tab once";
+                EXPECT_EQ(gProbe.deepest, 2);
+            }
             EXPECT_TRUE(IsWindowEnabled(other.Get()));
             EXPECT_FALSE(IsWindowEnabled(idle.Get()));
         }

@@ -1,13 +1,12 @@
 // The split dialog driven through Win32 messages: its presets in the user's locale, Enter and
-// Space, failures passing on, the folder chooser, keys pressed under a box. What it shares with
+// Space, failures passing on (its folder chooser: app_test; keys pressed under a box:
+// formdialog_test). What it shares with
 // the combine dialog (layout, tab order, focus, closing, refused input) is checked over both
 // dialogs in formdialog_test; the pieces' bytes are the engine tests' (split_test).
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <shlobj.h>
 
-#include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <string>
@@ -164,127 +163,4 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
     std::setlocale(LC_NUMERIC, "C");
     // The scope put the user's own setting back.
     EXPECT_EQ(LocaleDecimalSeparator(), '.');
-}
-
-// Opened by a real click on the speed button (down and up), then by BM_CLICK: the chooser, owned
-// by the host, keeps the dialog disabled; Cancel leaves the field as typed, a choice replaces it,
-// and the focus stays where it was.
-TEST(SplitDialog, BrowseButtonKeepsTheFocusCancelLeavesTheFieldAChoiceReplacesIt)
-{
-    testfiles::TempDir chosen;
-    const std::string leaf = chosen.Path().substr(chosen.Path().rfind('\\') + 1);
-    TUi ui;
-    ui.Run("Split file", [&](TDrive& t) {
-        HWND edit = t.Item(IDC_EDTARGETDIR), browse = t.Item(IDC_SBBROWSE);
-        t.Set(IDC_EDTARGETDIR, "typed by the user");
-        ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));
-        for (const bool choose : {false, true}) {
-            SCOPED_TRACE(choose ? "choice" : "cancel");
-            if (choose) PostMessageA(browse, BM_CLICK, 0, 0);
-            if (!choose) PostMessageA(browse, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-            if (!choose) PostMessageA(browse, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-            HWND chooser = WaitForFolderChooser(t.Main);
-            ASSERT_NE(chooser, nullptr);
-            EXPECT_EQ(Owner(chooser), t.Host);
-            EXPECT_FALSE(IsWindowEnabled(t.Host));
-            EXPECT_FALSE(IsWindowEnabled(t.Dialog));
-            bool titled = false;
-            for (HWND child = GetWindow(chooser, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-                titled |= WindowText(child) == "Select directory";
-            EXPECT_TRUE(titled);
-            // The chooser fills its tree and makes its own first selection while it opens, which
-            // can overwrite one made before: select until it holds once the chooser handled that.
-            if (choose) {
-                EXPECT_TRUE(WaitUntil([&] {
-                    SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.Path().c_str()));
-                    t.Sync();
-                    return TreeItemText(chooser, TVGN_CARET) == leaf;
-                }));
-            }
-            PostMessageA(chooser, WM_COMMAND, choose ? IDOK : IDCANCEL, 0);
-            WaitGone(chooser);
-            t.Sync();
-            EXPECT_EQ(WindowText(edit), choose ? chosen.Path() : "typed by the user");
-            EXPECT_EQ(FocusOf(t.Main), edit);
-            EXPECT_TRUE(IsWindowEnabled(t.Dialog));
-            EXPECT_FALSE(IsWindowEnabled(t.Host));
-        }
-        EXPECT_TRUE(t.Cancel());
-    }, [&] { ExecuteSplitDialog(ui.Host(), "C:\\x.bin", "C:\\", nullptr); });
-}
-
-namespace {
-
-// A message filter put on top of the dialog's own while a box is up: it counts the calls made
-// for the dialog's key presses and how deeply the calls nest inside each other.
-struct TFilterProbe {
-    HWND dialog = nullptr;
-    HHOOK hook = nullptr;
-    int depth = 0, deepest = 0, keyDowns = 0;
-};
-TFilterProbe gProbe;
-
-LRESULT CALLBACK ProbeFilter(int code, WPARAM wParam, LPARAM lParam)
-{
-    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    const bool counted = code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && gProbe.dialog &&
-                         (msg->hwnd == gProbe.dialog || IsChild(gProbe.dialog, msg->hwnd));
-    if (counted) {
-        ++gProbe.keyDowns;
-        gProbe.deepest = std::max(gProbe.deepest, ++gProbe.depth);
-    }
-    const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
-    if (counted) --gProbe.depth;
-    return result;
-}
-
-}  // namespace
-
-TEST(SplitDialog, KeysPressedUnderABoxReachTheDialogOnceAndTheFilterDoesNotCallItself)
-{
-    // The refused directory's box is up. Tab in the target field moves the focus one control on,
-    // Space on OK shows one more box (and Tab works under that one too), Esc closes the dialog;
-    // each key goes through the thread's filters once from the box's loop and once from the
-    // dialog's own key handling, no deeper.
-    testfiles::TempDir dir;
-    gProbe = TFilterProbe{};
-    TUi ui;
-    ui.Run("Split file", [&](TDrive& t) {
-        HWND combo = t.Item(IDC_CBTRGSIZE);
-        const auto inCombo = [&] { return FocusOf(t.Main) == combo || GetParent(FocusOf(t.Main)) == combo; };
-        t.Set(IDC_EDTARGETDIR, dir.File("missing"));
-        t.Click(IDC_BTOK);
-        HWND box = WaitForWindow(t.Main, &IsMessageBox);
-        ASSERT_NE(box, nullptr);
-        // Put on the main thread once the box is up, so that the probe is called before the dialog's filter.
-        gProbe.dialog = t.Dialog;
-        gProbe.hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeFilter, nullptr, t.Main);
-        ASSERT_NE(gProbe.hook, nullptr);
-        // The user clicks into the target field and presses Tab.
-        ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));
-        PostKey(t.Item(IDC_EDTARGETDIR), VK_TAB);
-        t.Sync();
-        EXPECT_TRUE(inCombo()) << "one control on";
-        // Space on OK: the target is still missing, so one more box, no third.
-        ASSERT_TRUE(t.Focus(IDC_BTOK));
-        PostKey(t.Item(IDC_BTOK), VK_SPACE);
-        t.Sync();
-        EXPECT_EQ(MessageBoxes(t.Main).size(), 2u);
-        // That box was opened from inside the dialog's key handling: Tab still works under it.
-        ASSERT_TRUE(t.Focus(IDC_EDTARGETDIR));
-        PostKey(t.Item(IDC_EDTARGETDIR), VK_TAB);
-        t.Sync();
-        EXPECT_TRUE(inCombo()) << "under the second box";
-        for (HWND w : MessageBoxes(t.Main))
-            if (w != box) PostMessageA(w, WM_COMMAND, IDOK, 0);
-        ASSERT_TRUE(WaitUntil([&] { return MessageBoxes(t.Main).size() == 1; }));
-        // Esc closes the dialog while the first box stays up.
-        PostKey(t.Item(IDC_EDTARGETDIR), VK_ESCAPE);
-        EXPECT_TRUE(WaitGone(t.Dialog) && IsWindowVisible(box));
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }, [&] { ExecuteSplitDialog(ui.Host(), dir.File("gone.bin"), dir.Path(), nullptr); });
-    if (gProbe.hook) UnhookWindowsHookEx(gProbe.hook);
-    // The second box's filter comes before the probe: the Tab under it passes the probe once.
-    EXPECT_EQ(gProbe.keyDowns, 7) << "Tab, Space and Esc twice each, the second Tab once";
-    EXPECT_EQ(gProbe.deepest, 2);
 }

@@ -12,16 +12,6 @@
 namespace ui {
 namespace {
 
-// The shell's folder chooser needs OLE on the thread that opens it; the library does this when it
-// is loaded, the test programs here.
-class TOleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-[[maybe_unused]] ::testing::Environment* const OleEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TOleEnvironment);
-
 BOOL CALLBACK Collect(HWND window, LPARAM list)
 {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
@@ -181,14 +171,12 @@ TBox TDrive::Box(const char* caption, const std::function<void()>& meanwhile) co
     if (!window) return box;
     static_cast<TSeenBox&>(box) = ReadBox(window);
     box.Found = true;
-    box.DialogEnabledMeanwhile = Dialog && IsWindowEnabled(Dialog);
     if (meanwhile) meanwhile();
     PostMessageA(window, WM_COMMAND, IDOK, 0);
     WaitGone(window);
     // The box's loop ends right after the message that closed it: the mark is handled by the loop
     // the main thread runs next, after what closing the box handed back was taken again.
     Sync();
-    box.HostEnabledAfter = IsWindowEnabled(Host) != FALSE;
     return box;
 }
 
@@ -208,6 +196,9 @@ bool TDrive::Cancel() const
 TUi::TUi(const char* hostTitle) : host_(hostTitle)
 {
     if (gMarker) return;
+    // The shell's folder chooser needs OLE on the thread that opens it; the library does this when
+    // it is loaded, the test programs here, for as long as they run.
+    OleInitialize(nullptr);
     WNDCLASSA wc{0, &MarkerProc, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, "ZandrelUiMarker"};
     RegisterClassA(&wc);
     gMarker = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);

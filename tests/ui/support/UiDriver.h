@@ -59,8 +59,6 @@ private:
 // A message box that a script read and answered with OK. Owner is (HWND)-1 when no box came.
 struct TBox : TSeenBox {
     bool Found = false;
-    bool DialogEnabledMeanwhile = false;  // the driven dialog, while the box was up
-    bool HostEnabledAfter = true;         // the host, once the main thread handled the closing
 };
 // The box came and showed this text, owner and icon.
 void ExpectBox(const TBox& box, const std::string& text, HWND owner, HICON icon);
