@@ -1,8 +1,9 @@
-// The split dialog driven through Win32 messages: its presets in the user's locale, Enter and
-// Space, failures passing on (its folder chooser: app_test; keys pressed under a box:
-// formdialog_test). What it shares with
-// the combine dialog (layout, tab order, focus, closing, refused input) is checked over both
-// dialogs in formdialog_test; the pieces' bytes are the engine tests' (split_test).
+// Each command's own dialog driven to its end through Win32 messages. The split dialog: its presets
+// in the user's locale, Enter and Space, failures passing on. The combine dialog: every ending of a
+// combine with its box owned by the host ("CRC Error." for a failed check). What the two share
+// (layout, tab order, focus, closing, refused input, keys pressed under a box, errors passing on)
+// is checked over both in formdialog_test, the folder chooser their button opens in app_test; the
+// pieces' and the joined file's bytes are the engine tests' (split_test, combine_test).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -13,9 +14,11 @@
 #include <vector>
 
 #include "App.h"
+#include "CombineDlg.h"
 #include "EngineProbe.h"
 #include "Errors.h"
 #include "SplitDlg.h"
+#include "SplitFiles.h"
 #include "SysError.h"
 #include "TestFiles.h"
 #include "UiDriver.h"
@@ -153,7 +156,6 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
             }
         });
         EXPECT_EQ(error, c.end == Raises ? text : "");
-        if (c.end == Raises) { EXPECT_TRUE(RemoveDirectoryA((target + "\\report.crc").c_str())); }
         if (c.end == Split || c.end == Failed) { EXPECT_EQ(callsWhenShown, progress.Calls().size()) << "the box comes last"; }
         if (c.end == Stays) { EXPECT_TRUE(engineprobe::FileNames(target).empty()); }
         if (c.piece) { EXPECT_EQ(testfiles::ReadFileBytes(target + "\\report.001").size(), c.piece); }
@@ -163,4 +165,80 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
     std::setlocale(LC_NUMERIC, "C");
     // The scope put the user's own setting back.
     EXPECT_EQ(LocaleDecimalSeparator(), '.');
+}
+
+// A combine refused before it writes anything makes no progress call; an existing file that
+// differs is told before the closing report, every other ending after it. A join of pieces alone
+// is verified by the checksum list beside them, and only warned about without one.
+TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
+{
+    testfiles::TempDir pieces;
+    testfiles::WriteFileBytes(pieces.File("set.bin"), testfiles::PatternBytes(30000, 12));
+    ASSERT_TRUE(SplitFile(pieces.File("set.bin"), pieces.Path(), 10000, nullptr));  // set.001 .. set.003
+    const std::string crcOk = "File set.crc succefully combined. CRC checksum - OK!";
+    const auto alone = [](const char* pieces, const char* bytes) {
+        return "File set combined from " + std::string(pieces) + " pieces, " + bytes +
+               " bytes. It could not be verified: there is no checksum file set.crc beside the pieces.";
+    };
+    const std::string third = pieces.File("set.003"), list = pieces.File("set.sfv"), descriptor = pieces.File("set.crc");
+    const std::string saved = testfiles::ReadFileBytes(third), savedList = testfiles::ReadFileBytes(list);
+    const std::string savedDescriptor = testfiles::ReadFileBytes(descriptor);
+    // Beside the pieces: the checksum file and the checksum list, the list only, or neither.
+    enum TBeside { Both, ListOnly, Neither };
+    const struct {
+        const char* what;
+        const char* selected;
+        bool pieceMissing, gap;
+        TBeside beside;
+        std::string existing;  // already in the target under the output's name
+        const char* caption;
+        std::string text;      // %T: the target directory
+        const char* output;    // the file the target then holds, "" for none
+    } cases[] = {
+        {"from the second piece", "set.002", false, false, Both, "", "Combine files", crcOk, "set.bin"},
+        {"a piece missing", "set.crc", true, false, Both, "", "Error",
+         "CRC Error.\r\n\r\nPiece \"" + third + "\" is missing.", ""},
+        {"a different file in the target", "set.crc", false, false, Both, "other bytes", "Error",
+         "CRC Error.\r\n\r\nA different file \"%T\\set.bin\" is already there; it was left as it is.", "set.bin"},
+        {"pieces alone, from the first", "set.001", false, false, Neither, "", "Combine files", alone("3", "30000"), "set"},
+        {"pieces alone with their list", "set.001", false, false, ListOnly, "", "Combine files",
+         "File set combined from 3 pieces, 30000 bytes. Verified: every piece matches set.sfv.", "set"},
+        {"pieces alone, the last missing", "set.002", true, false, Neither, "", "Combine files", alone("2", "20000"), "set"},
+        {"pieces alone with a gap", "set.001", true, true, Neither, "", "Error", "Piece \"" + third + "\" is missing.", ""},
+    };
+    TUi ui;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testfiles::TempDir target;
+        if (c.pieceMissing) DeleteFileA(third.c_str());
+        if (c.gap) testfiles::WriteFileBytes(pieces.File("set.004"), "gap");
+        if (c.beside != Both) DeleteFileA(descriptor.c_str());
+        if (c.beside == Neither) DeleteFileA(list.c_str());
+        if (!c.existing.empty()) testfiles::WriteFileBytes(target.File(c.output), c.existing);
+        std::string text = c.text;
+        for (size_t at; (at = text.find("%T")) != std::string::npos;) text.replace(at, 2, target.Path());
+        const bool error = std::string(c.caption) == "Error";
+        const HICON icon = error ? ErrorIcon() : c.beside == Neither ? WarningIcon() : InformationIcon();
+        // Only the final file, never a temporary one, and a failed output is gone before the box.
+        const std::vector<std::string> expected = *c.output ? std::vector<std::string>{c.output} : std::vector<std::string>{};
+        engineprobe::TProgressRecorder progress;
+        size_t callsAtBox = 0;
+        ui.Run("Combine files", [&](TDrive& t) {
+            SCOPED_TRACE(c.what);
+            t.Set(IDC_EDTARGETDIR, target.Path());
+            t.Click(IDC_BTOK);
+            ExpectBox(t.Box(c.caption, [&] {
+                          callsAtBox = progress.Calls().size();
+                          EXPECT_EQ(engineprobe::FileNames(target.Path()), expected);
+                      }),
+                      text, t.Host, icon);
+            EXPECT_TRUE(t.ReturnsWithoutBox()) << "one box only";
+        }, [&] { ExecuteCombineDialog(ui.Host(), pieces.File(c.selected), "", progress.Proc()); });
+        testfiles::WriteFileBytes(third, saved);
+        testfiles::WriteFileBytes(list, savedList);
+        testfiles::WriteFileBytes(descriptor, savedDescriptor);
+        DeleteFileA(pieces.File("set.004").c_str());
+        EXPECT_EQ(engineprobe::FileNames(target.Path()), expected);
+        EXPECT_EQ(progress.Calls().size(), error && c.existing.empty() ? 0 : callsAtBox + error);
+    }
 }
