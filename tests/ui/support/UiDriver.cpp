@@ -12,20 +12,18 @@
 namespace ui {
 namespace {
 
-// The shell's folder chooser needs OLE on the thread that opens it; the library does this when it
-// is loaded, the test programs here.
-class TOleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-[[maybe_unused]] ::testing::Environment* const OleEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TOleEnvironment);
-
 BOOL CALLBACK Collect(HWND window, LPARAM list)
 {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
+}
+
+// The thread's top-level windows, also hidden ones.
+std::vector<HWND> ThreadWindows(DWORD threadId)
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
 }
 
 bool IsDialog(HWND window)
@@ -43,20 +41,12 @@ std::atomic<WPARAM> gMarked{0}, gHandledMark{0};
 LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_APP) gHandledMark = wParam;
-    if (msg == WM_APP + 1) (*reinterpret_cast<const std::function<void()>*>(lParam))();
-    return msg == WM_APP || msg == WM_APP + 1 ? 0 : DefWindowProcA(window, msg, wParam, lParam);
+    return msg == WM_APP ? 0 : DefWindowProcA(window, msg, wParam, lParam);
 }
 
 }  // namespace
 
 HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
-
-std::vector<HWND> ThreadWindows(DWORD threadId)
-{
-    std::vector<HWND> windows;
-    EnumThreadWindows(threadId, &Collect, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
 
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs)
 {
@@ -166,11 +156,6 @@ bool TDrive::Focus(int id) const
     return WaitUntil([&] { return FocusOf(Main) == control || GetParent(FocusOf(Main)) == control; });
 }
 
-void TDrive::OnMain(const std::function<void()>& fn) const
-{
-    SendMessageTimeoutA(gMarker, WM_APP + 1, 0, reinterpret_cast<LPARAM>(&fn), SMTO_NORMAL, WaitMs, nullptr);
-}
-
 void TDrive::Sync() const
 {
     const WPARAM mark = ++gMarked;
@@ -186,14 +171,12 @@ TBox TDrive::Box(const char* caption, const std::function<void()>& meanwhile) co
     if (!window) return box;
     static_cast<TSeenBox&>(box) = ReadBox(window);
     box.Found = true;
-    box.DialogEnabledMeanwhile = Dialog && IsWindowEnabled(Dialog);
     if (meanwhile) meanwhile();
     PostMessageA(window, WM_COMMAND, IDOK, 0);
     WaitGone(window);
     // The box's loop ends right after the message that closed it: the mark is handled by the loop
     // the main thread runs next, after what closing the box handed back was taken again.
     Sync();
-    box.HostEnabledAfter = IsWindowEnabled(Host) != FALSE;
     return box;
 }
 
@@ -213,6 +196,9 @@ bool TDrive::Cancel() const
 TUi::TUi(const char* hostTitle) : host_(hostTitle)
 {
     if (gMarker) return;
+    // The shell's folder chooser needs OLE on the thread that opens it; the library does this when
+    // it is loaded, the test programs here, for as long as they run.
+    OleInitialize(nullptr);
     WNDCLASSA wc{0, &MarkerProc, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, "ZandrelUiMarker"};
     RegisterClassA(&wc);
     gMarker = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
@@ -229,6 +215,8 @@ void TUi::Run(const char* caption, const std::function<void(TDrive&)>& script, c
             d.Main = main;
             d.Dialog = caption ? WaitForFormDialog(main, caption) : WaitForFolderChooser(main);
             ASSERT_NE(d.Dialog, nullptr) << (caption ? caption : "folder chooser");
+            // A form dialog's focus lands once it is up: wait for it rather than race it.
+            if (caption) { ASSERT_TRUE(WaitUntil([&] { return FocusOf(main) != nullptr; })); }
             script(d);
         });
         try {

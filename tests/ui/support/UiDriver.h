@@ -18,7 +18,6 @@ namespace ui {
 constexpr DWORD WaitMs = 20000;
 
 HWND Owner(HWND window);
-std::vector<HWND> ThreadWindows(DWORD threadId);  // top-level windows, also hidden ones
 // Waits until fn() holds; false on timeout.
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs = WaitMs);
 // Waits until a visible top-level window of the thread satisfies the test; null on timeout.
@@ -60,8 +59,6 @@ private:
 // A message box that a script read and answered with OK. Owner is (HWND)-1 when no box came.
 struct TBox : TSeenBox {
     bool Found = false;
-    bool DialogEnabledMeanwhile = false;  // the driven dialog, while the box was up
-    bool HostEnabledAfter = true;         // the host, once the main thread handled the closing
 };
 // The box came and showed this text, owner and icon.
 void ExpectBox(const TBox& box, const std::string& text, HWND owner, HICON icon);
@@ -82,8 +79,6 @@ public:
     // Returns once the main thread has handled everything posted to it before, through whatever
     // modal loop it runs, or has returned from the call under test.
     void Sync() const;
-    // Runs fn on the main thread, from inside the modal loop it runs.
-    void OnMain(const std::function<void()>& fn) const;
     // Waits for the main thread's message box with this caption, reads it, runs meanwhile (the
     // main thread waits in the box), answers OK and returns once the main thread has handled
     // the closing.
@@ -105,8 +100,8 @@ public:
     explicit TUi(const char* hostTitle = "Host window");
     HWND Host() const { return host_.Get(); }
     // Runs call on this thread while script drives it from a helper thread. The script starts
-    // once the form dialog with this caption is up (with none, the folder chooser) and fails when
-    // none comes. Afterwards the owner window is what it was before and the host as enabled.
+    // once the form dialog with this caption is up and has placed its focus (with none, once the
+    // folder chooser is up) and fails when none comes. Afterwards the owner window is what it was before and the host as enabled.
     void Run(const char* caption, const std::function<void(TDrive&)>& script, const std::function<void()>& call);
 
 private:
