@@ -155,11 +155,11 @@ TEST_F(CombineFilesTest, SelectedPieces)
 // said: joined when they form one set, refused before anything is written (nothing created, no
 // verdict, no progress call), or failing while joining (its cause, the final name in it, nothing
 // left in the target; a locked piece and a cancel end it as they end a combine with a checksum
-// file). Pieces from a splitter that counts from zero are joined from z.000, also
-// when it is selected, and with a checksum file that records them; a name that only begins like
-// the set's ("z.x.005") is no piece of it, nor a hole in it. A z.000 of another size than the
-// set's pieces belongs to no set of them: left out, and refused when it is the one selected.
-// Pieces with no name before their number have nothing to be joined into.
+// file). Pieces from a splitter that counts from zero are joined from z.000, also when it is
+// selected, and with a checksum file that records them; a name that only begins like the set's
+// ("z.x.005") is no piece of it, nor a hole in it. A z.000 of another size than the set's pieces
+// belongs to no set of them: left out, and refused when it is the one selected. Pieces with no
+// name before their number have nothing to be joined into.
 TEST_F(CombineFilesTest, PiecesAlone)
 {
     const std::string p1 = PatternBytes(3000, 42), p2 = PatternBytes(3000, 43), p3 = PatternBytes(100, 44);

@@ -45,8 +45,8 @@ protected:
     // and removed again); returns the descriptor's path.
     std::string Pieces(const std::string& name, const std::string& bytes, uint32_t pieceSize);
 
-    // The text of the error E that run raises, as a refusal before anything is written raises
-    // it; a failure of the test and "" when run raises none.
+    // The text of the error E that run raises (a refusal before anything is written, or a failure
+    // the engine raises rather than reports); a failure of the test and "" when run raises none.
     template <class E = EOperationRefused>
     static std::string Refusal(const std::function<void()>& run)
     {
