@@ -89,6 +89,7 @@ TEST(LargeFile, RoundTrips)
         std::vector<std::string> expected;
         for (uint32_t k = 1; k <= c.pieces; ++k) expected.push_back(ExtractFileName(PieceFileName(base, k)));
         expected.push_back(ExtractFileName(DescriptorFileName(base)));
+        expected.push_back(ExtractFileName(ChangeFileExt(base, ".sfv")));
         EXPECT_EQ(names, expected);
         for (uint32_t k = 1; k <= c.pieces; ++k) {
             const uint64_t size = k < c.pieces ? c.pieceSize : c.size - uint64_t(c.pieces - 1) * c.pieceSize;

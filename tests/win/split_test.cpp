@@ -1,31 +1,14 @@
 // SplitFile on real files: piece layout and names up to the thousandth piece, the descriptor and
 // the combine back, progress reports and their directories, the refusals before the first write,
 // cancelling, and where the host's messages run (the block pump's own rule among them).
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
-#include <optional>
-
 #include "App.h"
-#include "CRC32Core.h"
 #include "EngineTest.h"
-#include "Errors.h"
-#include "PathText.h"
-#include "PieceNames.h"
 #include "Progress.h"
-#include "SplitFiles.h"
 #include "SysError.h"
 
-using engineprobe::Ended;
-using engineprobe::FileNames;
-using engineprobe::TProgressRecorder;
 using engineprobe::TPumpProbe;
-using testfiles::FileExists;
-using testfiles::PatternBytes;
-using testfiles::ReadFileBytes;
-using testfiles::TempDir;
-using testfiles::WriteFileBytes;
 
 namespace {
 
@@ -111,11 +94,7 @@ TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
         const auto source = Source(c.name, c.size, c.size);
         const std::string base = out.File(c.name);
         if (!c.described.empty()) WriteFileBytes(DescriptorFileName(base), c.described);
-        {
-            TProgressRecorder progress;
-            ASSERT_TRUE(SplitFile(source.Path, out.Path(), c.pieceSize, progress.Proc()));
-            if (c.size == 0) { EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{0, 0})); }
-        }
+        ASSERT_TRUE(SplitFile(source.Path, out.Path(), c.pieceSize, nullptr));
         // The checksum list names each piece with the CRC-32 of its bytes.
         std::string joined, list = "; zandrel.pdl: the pieces of " + c.name + "\r\n";
         for (uint32_t k = 1; k <= c.pieces; ++k) {
@@ -130,8 +109,6 @@ TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
         EXPECT_EQ(joined, source.Bytes);
         EXPECT_FALSE(FileExists(PieceFileName(base, c.pieces + 1)));
         EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText(c.name, c.size, source.Bytes));
-        if (c.size == 0) { EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), "filename=empty.log\r\nsize=0\r\ncrc32=0\r\n"); }
-        if (c.pieces == 1000) { EXPECT_TRUE(FileExists(out.File("thousand.1000"))); }
         EXPECT_EQ(FileNames(out.Path()).size(), c.pieces + 2u);
         EXPECT_EQ(ReadFileBytes(source.Path), source.Bytes);
         if (!c.described.empty()) continue;
@@ -139,9 +116,6 @@ TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
         EXPECT_TRUE(engineprobe::Combine(DescriptorFileName(base), back.Path(), progress.Proc()).Ok());
         EXPECT_EQ(ReadFileBytes(back.File(c.name)), source.Bytes);
         EXPECT_EQ(FileNames(back.Path()).size(), 1u);
-        ASSERT_FALSE(progress.Calls().empty());
-        for (const auto& call : progress.Calls()) EXPECT_TRUE(c.size >= 100 || call.Percent == 0);
-        EXPECT_EQ(progress.Calls().back().Percent, ProgressPercent(c.size, c.size));
     }
 }
 
@@ -176,12 +150,9 @@ TEST_F(SplitFileTest, TooManyPiecesIsRefusedWithNothingCreated)
 TEST_F(SplitFileTest, ProgressSeries)
 {
     const struct { bool combine; uint32_t size, pieceSize; std::vector<uint32_t> reads; } cases[] = {
-        {false, 50, 1000, {50}},
-        {false, 150, 1000, {150}},
+        {false, 0, 1000, {0}}, {false, 50, 1000, {50}}, {false, 150, 1000, {150}},  // 0: one empty piece
         {false, 150, 100, {100, 50}},  // a block report of exactly 100 says 99
-        {false, B, B, {B}},
-        {false, B, 2 * B, {B}},
-        {false, B + 1, B, {B, 1}},
+        {false, B, B, {B}}, {false, B, 2 * B, {B}}, {false, B + 1, B, {B, 1}},
         {false, 99, 10, {10, 10, 10, 10, 10, 10, 10, 10, 10, 9}},
         {false, 601000, 300000, {B, B, 37856, B, B, 37856, 1000}},
         {false, 250000, 100000, {100000, 100000, 50000}},
@@ -245,31 +216,33 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     const auto w = [&](const std::string& n) { return work.File(n); };
     const auto s = [&](const std::string& n) { return sets.File(n); };
     const auto t = [&](const std::string& n) { return target.File(n); };
-    const auto describes = [&](const std::string& descriptor, const std::string& described, const std::string& source) {
-        return "Checksum file \"" + s(descriptor) + "\" describes the file \"" + described + "\"; splitting \"" + source +
-               "\" here would overwrite its pieces. Nothing was split.";
+    // The refusals of another file's set and of a file that is not this file's own descriptor.
+    const auto describes = [&](const std::string& stem, const std::string& described) {
+        return "Checksum file \"" + s(stem + ".crc") + "\" describes the file \"" + described + "\"; splitting \"" + stem +
+               ".bin\" here would overwrite its pieces. Nothing was split.";
     };
-    const auto notOurs = [&](const std::string& descriptor, const std::string& source) {
-        return "File \"" + s(descriptor) + "\" is not a checksum file of \"" + source +
-               "\" that this split may replace. Nothing was split.";
+    const auto notOurs = [&](const std::string& stem) {
+        return "File \"" + s(stem + ".crc") + "\" is not a checksum file of \"" + stem + ".bin\" that this split may replace. Nothing was split.";
     };
-    const auto aLink = [](const std::string& path) {
-        return "Cannot create file \"" + path + "\". It is a link: other names lead to the same file.";
-    };
-    const auto toNothing = [](const std::string& path) {
-        return "Cannot create file \"" + path + "\". It is a link: it leads to a file that is not there.";
-    };
+    const auto link = [](const std::string& path, const char* why) { return "Cannot create file \"" + path + "\". It is a link: " + why; };
+    const char* sameFile = "other names lead to the same file.";
+    const char* toNothing = "it leads to a file that is not there.";
     // LinkTo: another name of the file at bytes.
     struct TMake { std::string path, bytes; enum { File, Directory, LinkTo } kind = File; };
     const auto Dir = TMake::Directory, LinkTo = TMake::LinkTo;
-    const auto over64KiB = [](const std::string& text) { return text + std::string(65537 - text.size(), ' '); };
-    const std::string named = "\r\nsize=5000\r\ncrc32=0\r\n", big = over64KiB("filename=big.bin" + named);
-    const std::string pad = over64KiB("filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n");
-    const std::string e = "\xe6", ss = "stra\xdf" "e";
+    const std::string named = "\r\nsize=5000\r\ncrc32=0\r\n", padded = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
+    const std::string pad = padded + std::string(65537 - padded.size(), ' '), e = "\xe6", ss = "stra\xdf" "e";
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     // text: the whole message, when given; hold: another program holds the descriptor (access 0: nobody).
-    const struct { std::vector<TMake> make; std::string source, targetDir; uint32_t pieceSize; std::string atRisk;
-                   std::string text = std::string(); DWORD holdAccess = 0, holdShare = 0; bool needs1252 = false; } cases[] = {
+    struct TRow { std::vector<TMake> make; std::string source, targetDir; uint32_t pieceSize; std::string atRisk;
+                  std::string text = std::string(); DWORD holdAccess = 0, holdShare = 0; bool needs1252 = false; };
+    // A source stem.bin and in sets, at the name stem + ext, a file of these bytes.
+    const auto beside = [&](const std::string& stem, const std::string& ext, const std::string& bytes, const std::string& text,
+                            DWORD holdAccess = 0, DWORD holdShare = 0, bool needs1252 = false) {
+        return TRow{{{w(stem + ".bin"), five}, {s(stem + ext), bytes}}, w(stem + ".bin"), sets.Path(), 2000, s(stem + ext),
+                    text, holdAccess, holdShare, needs1252};
+    };
+    const std::vector<TRow> cases = {
         {{}, t("data.001"), target.Path() + "\\", 1000, t("data.001")},
         {{}, t("data.002"), target.Path(), 2000, t("data.002")},
         {{}, t("data.003"), target.Path(), 1000, t("data.crc")},  // two pieces; data.bin's set
@@ -283,42 +256,34 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
         {{}, w("nul.txt"), target.Path(), 2000, w("nul.txt")},
         {{{w("w.bin"), five}, {w("w.002"), "", Dir}}, w("w.bin"), work.Path(), 2000, w("w.002")},
         // At the descriptor's name: a descriptor of another file, also held by other programs, this
-        // file's own held, a data file, one without a file name, ones naming this file but a byte
-        // over 64 KiB, others that only a language's rules would take for this file's.
-        {{{w("lk.doc"), five}, {s("lk.crc"), "filename=lk.txt" + named}}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"),
-         describes("lk.crc", "lk.txt", "lk.doc")},
-        {{}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"), notOurs("lk.crc", "lk.doc"), GENERIC_READ, 0},
-        {{}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"), notOurs("lk.crc", "lk.doc"), GENERIC_WRITE, all},
-        {{}, w("lk.doc"), sets.Path(), 2000, s("lk.crc"), describes("lk.crc", "lk.txt", "lk.doc"), GENERIC_READ, FILE_SHARE_READ},
-        {{{w("ow.bin"), five}, {s("ow.crc"), "filename=ow.bin" + named}}, w("ow.bin"), sets.Path(), 2000, s("ow.crc"),
-         "Cannot create file \"" + s("ow.crc") + "\". " + SysErrorMessage(ERROR_SHARING_VIOLATION), GENERIC_READ, FILE_SHARE_READ},
+        // file's own held, one without a file name (a data file: tests/host), one naming this file
+        // but a byte over 64 KiB, others that only a language's rules would take for this file's.
+        beside("lk", ".crc", "filename=lk.txt" + named, describes("lk", "lk.txt")),
+        {{}, w("lk.bin"), sets.Path(), 2000, s("lk.crc"), notOurs("lk"), GENERIC_READ, 0},
+        {{}, w("lk.bin"), sets.Path(), 2000, s("lk.crc"), notOurs("lk"), GENERIC_WRITE, all},
+        {{}, w("lk.bin"), sets.Path(), 2000, s("lk.crc"), describes("lk", "lk.txt"), GENERIC_READ, FILE_SHARE_READ},
+        beside("ow", ".crc", "filename=ow.bin" + named, "Cannot create file \"" + s("ow.crc") + "\". " +
+               SysErrorMessage(ERROR_SHARING_VIOLATION), GENERIC_READ, FILE_SHARE_READ),
         // At the checksum list's name: a list of other pieces.
-        {{{w("fs.bin"), five}, {s("fs.sfv"), "fs.001 00000000\r\nother.002 12345678\r\n"}}, w("fs.bin"), sets.Path(), 2000,
-         s("fs.sfv"), "File \"" + s("fs.sfv") + "\" is not a checksum list of the pieces of \"fs.bin\" that this split may replace. Nothing was split."},
-        {{{w("nd.bin"), five}, {s("nd.crc"), PatternBytes(5000, 10)}}, w("nd.bin"), sets.Path(), 2000, s("nd.crc"),
-         notOurs("nd.crc", "nd.bin")},
-        {{{w("big.bin"), five}, {s("big.crc"), big}}, w("big.bin"), sets.Path(), 2000, s("big.crc"), notOurs("big.crc", "big.bin")},
-        {{{w("nf.bin"), five}, {s("nf.crc"), named.substr(2)}}, w("nf.bin"), sets.Path(), 2000, s("nf.crc"),
-         notOurs("nf.crc", "nf.bin")},
-        {{{w("pad.bin"), five}, {s("pad.crc"), pad}}, w("pad.bin"), sets.Path(), 1000, s("pad.crc"), notOurs("pad.crc", "pad.bin")},
-        {{{w("co-op.bin"), five}, {s("co-op.crc"), "filename=coop.bin\r\n"}}, w("co-op.bin"), sets.Path(), 1000,
-         s("co-op.crc"), describes("co-op.crc", "coop.bin", "co-op.bin")},
-        {{{w(e + ".bin"), five}, {s(e + ".crc"), "filename=ae.bin\r\n"}}, w(e + ".bin"), sets.Path(), 1000, s(e + ".crc"),
-         describes(e + ".crc", "ae.bin", e + ".bin"), 0, 0, true},
-        {{{w(ss + ".bin"), five}, {s(ss + ".crc"), "filename=strasse.bin\r\n"}}, w(ss + ".bin"), sets.Path(), 1000,
-         s(ss + ".crc"), describes(ss + ".crc", "strasse.bin", ss + ".bin"), 0, 0, true},
-        // Links: two piece names of one file; a piece name that is another name of a file elsewhere.
+        beside("fs", ".sfv", "fs.001 00000000\r\nother.002 12345678\r\n", "File \"" + s("fs.sfv") +
+               "\" is not a checksum list of the pieces of \"fs.bin\" that this split may replace. Nothing was split."),
+        beside("nf", ".crc", named.substr(2), notOurs("nf")),
+        beside("pad", ".crc", pad, notOurs("pad")),
+        beside("co-op", ".crc", "filename=coop.bin\r\n", describes("co-op", "coop.bin")),
+        beside(e, ".crc", "filename=ae.bin\r\n", describes(e, "ae.bin"), 0, 0, true),
+        beside(ss, ".crc", "filename=strasse.bin\r\n", describes(ss, "strasse.bin"), 0, 0, true),
+        // Links: two piece names of one file; a piece name that is another name of a file elsewhere
+        // (a symbolic one: tests/host), the descriptor's name another name of an old piece or of a
+        // descriptor elsewhere.
         {{{w("hl.bin"), five}, {s("hl.001"), "piece one"}, {s("hl.002"), s("hl.001"), LinkTo}}, w("hl.bin"), sets.Path(),
-         2000, s("hl.001"), aLink(s("hl.001"))},
+         2000, s("hl.001"), link(s("hl.001"), sameFile)},
         {{{w("hx.bin"), five}, {w("keep.bin"), "another program's file"}, {s("hx.002"), w("keep.bin"), LinkTo}},
-         w("hx.bin"), sets.Path(), 2000, s("hx.002"), aLink(s("hx.002"))},
-        {{{w("x.bin"), five}, {w("y.bin"), five}, {w("z.bin"), five}}, w("x.bin"), links, 2000, links + "\\x.002",
-         aLink(links + "\\x.002")},
-        {{}, w("y.bin"), links, 2000, links + "\\y.crc", aLink(links + "\\y.crc")},
-        {{}, w("z.bin"), links, 2000, links + "\\z.crc", aLink(links + "\\z.crc")},
+         w("hx.bin"), sets.Path(), 2000, s("hx.002"), link(s("hx.002"), sameFile)},
+        {{{w("y.bin"), five}, {w("z.bin"), five}}, w("y.bin"), links, 2000, links + "\\y.crc", link(links + "\\y.crc", sameFile)},
+        {{}, w("z.bin"), links, 2000, links + "\\z.crc", link(links + "\\z.crc", sameFile)},
         // Links that lead nowhere, at a piece name and at the descriptor's: Wine hides them.
-        {{{w("d.bin"), five}, {w("e.bin"), five}}, w("d.bin"), links, 2000, links + "\\d.002", toNothing(links + "\\d.002")},
-        {{}, w("e.bin"), links, 2000, links + "\\e.crc", toNothing(links + "\\e.crc")},
+        {{{w("d.bin"), five}, {w("e.bin"), five}}, w("d.bin"), links, 2000, links + "\\d.002", link(links + "\\d.002", toNothing)},
+        {{}, w("e.bin"), links, 2000, links + "\\e.crc", link(links + "\\e.crc", toNothing)},
         {{}, devices + "\\fifo.bin", target.Path(), 2000, devices + "\\fifo.bin"},
         {{}, devices + "\\zero.bin", target.Path(), 2000, devices + "\\zero.bin"},
         {{}, w("z.bin"), devices, 2000, devices + "\\z.002"},
@@ -343,13 +308,9 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
             std::optional<engineprobe::THold> hold;
             if (c.holdAccess != 0) hold.emplace(c.atRisk, c.holdAccess, c.holdShare);
             TProgressRecorder progress;
-            try {
-                SplitFile(c.source, c.targetDir, c.pieceSize, progress.Proc());
-                ADD_FAILURE() << "not refused";
-            } catch (const EZandrelError& e) {
-                EXPECT_NE(std::string(e.what()).find("\"" + c.atRisk + "\""), std::string::npos) << e.what();
-                if (!c.text.empty()) { EXPECT_EQ(e.what(), c.text); }
-            }
+            const std::string text = Refusal<EZandrelError>([&] { SplitFile(c.source, c.targetDir, c.pieceSize, progress.Proc()); });
+            EXPECT_NE(text.find("\"" + c.atRisk + "\""), std::string::npos) << text;
+            if (!c.text.empty()) { EXPECT_EQ(text, c.text); }
             EXPECT_TRUE(progress.Calls().empty());
         }
         EXPECT_EQ(FileNames(c.targetDir), namesBefore);
@@ -380,35 +341,29 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
 TEST_F(SplitFileTest, EachPieceIsLookedAtOnItsHandleBeforeItIsEmptied)
 {
     const std::string keep = target.File("keep.bin");
+    // secondName: the file whose other name t.002 becomes after the first block.
     const struct { const char* what; std::string secondName; DWORD error; } cases[] = {
-        // secondName becomes t.002 after the first block ("": the fixture's d.002)
         {"a file elsewhere", keep, ERROR_CANT_RESOLVE_FILENAME},
         {"the source", work.File("t.bin"), ERROR_SHARING_VIOLATION},
     };
-    const auto fixture = engineprobe::FixtureDir();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.secondName.empty() && !fixture) continue;
-        TempDir own;
-        const std::string out = c.secondName.empty() ? *fixture + "\\links" : own.Path();
-        const std::string name = out + "\\" + (c.secondName.empty() ? "d" : "t"), second = name + ".002";
-        const auto source = Source(ExtractFileName(name) + ".bin", 5000, 5);
+        TempDir out;
+        const std::string name = out.File("t"), second = name + ".002";
+        const auto source = Source("t.bin", 5000, 5);
         WriteFileBytes(keep, "another program's file");
         TProgressRecorder progress;
         progress.OnCall = [&](size_t i) {
-            EXPECT_TRUE(i != 0 || c.secondName.empty() || CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr));
+            EXPECT_TRUE(i != 0 || CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr));
             return false;
         };
-        EXPECT_TRUE(Ended(RunSplit(source.Path, out, 2000, progress.Proc()), TCause::CannotCreate, second, c.error));
+        EXPECT_TRUE(Ended(RunSplit(source.Path, out.Path(), 2000, progress.Proc()), TCause::CannotCreate, second, c.error));
         EXPECT_EQ(progress.Calls().size(), 1u);
         EXPECT_EQ(ReadFileBytes(name + ".001"), source.Bytes.substr(0, 2000));
         EXPECT_FALSE(FileExists(name + ".003"));
         EXPECT_FALSE(FileExists(name + ".crc"));
         EXPECT_EQ(ReadFileBytes(keep), "another program's file");
         EXPECT_EQ(ReadFileBytes(source.Path), source.Bytes);
-        EXPECT_FALSE(FileExists(out + "\\missing")) << "the link's target was not created";
-        DeleteFileA((name + ".001").c_str());
-        if (!c.secondName.empty()) DeleteFileA(second.c_str());
     }
 }
 
@@ -466,6 +421,7 @@ TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
             sawPass = sawPass || held;
         };
         if (c.when == ByMessage) PostMessageA(stop, StopMessage, 0, 0);
+        CancelFlag = 1;  // as the last cancel left it: each operation starts with the flag cleared
         TProgressRecorder progress;
         progress.OnCall = [&](size_t i) { return c.when == AtReport && i == c.at; };
         const TPlugInProgressProc proc = c.when == ByMessage ? nullptr : progress.Proc();
@@ -474,6 +430,7 @@ TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
         EXPECT_EQ(outcome.Cause, c.combine && !c.left.empty() ? TCause::None : TCause::Cancelled);
         EXPECT_NE(CancelFlag, 0);
         EXPECT_EQ(progress.Calls().size(), c.calls) << "no block after the cancel, no closing report of a split";
+        if (c.calls != 0) { EXPECT_EQ(progress.Calls().front().CancelOnEntry, 0); }
         EXPECT_EQ(FileNames(out.Path()).size(), c.left.size()) << "no descriptor";
         if (c.combine) {
             if (!c.left.empty()) { EXPECT_EQ(ReadFileBytes(out.File("c.bin")), bytes); }
@@ -489,16 +446,6 @@ TEST_F(SplitFileTest, CancelStopsAtTheNextCheck)
         EXPECT_EQ(joined, engineprobe::ReadAt(source, 0, static_cast<uint32_t>(total)));
     }
     DestroyWindow(stop);
-
-    // The next operation starts with the flag cleared.
-    for (bool combine : {false, true}) {
-        CancelFlag = 1;
-        TProgressRecorder next;
-        EXPECT_TRUE(combine ? CombineFiles(DescriptorFileName(pieces.File("c.bin")), target.Path(), next.Proc())
-                            : SplitFile(Source("n.bin", 5000).Path, target.Path(), 1000, next.Proc()));
-        ASSERT_FALSE(next.Calls().empty());
-        EXPECT_EQ(next.Calls().front().CancelOnEntry, 0);
-    }
 }
 
 // The host's messages run during all the work, not only the copy: during the checks over the
