@@ -266,10 +266,14 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
     WriteFileBytes(output + ".part2", "and another");
     const auto leftovers = engineprobe::Snapshot(target.Path());
 
-    enum TEnd { Success, Mismatch, Cancel, FinalNameAppears };
-    // kept: the file under the final name afterwards ("": none).
+    enum TEnd { Success, Mismatch, Cancel, FinalNameAppears, PieceShrinks, RenameFails };
+    // kept: the file under the final name afterwards ("": none). A piece that shrinks after the
+    // combine began is named; a rename that fails with nothing in the way (another program reads
+    // the finished file) cannot create the final name.
+    const std::string third = PieceFileName(descriptor, 3), thirdBytes = ReadFileBytes(third);
     const struct { TEnd end; TCause cause; std::string file, kept; } ends[] = {{Success, TCause::None, "", bytes}, {Mismatch, TCause::ChecksumMismatch, "", ""},
-                {Cancel, TCause::Cancelled, "", ""}, {FinalNameAppears, TCause::DifferentFileThere, output, "came meanwhile"}};
+                {Cancel, TCause::Cancelled, "", ""}, {FinalNameAppears, TCause::DifferentFileThere, output, "came meanwhile"},
+                {PieceShrinks, TCause::PieceChanged, third, ""}, {RenameFails, TCause::CannotCreate, output, ""}};
     for (const auto& [end, cause, file, kept] : ends) {
         SCOPED_TRACE(end);
         const std::string text = ReadFileBytes(descriptor);
@@ -279,10 +283,21 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
         progress.OnCall = [&](size_t i) {
             if (i == 0) during = FileNames(target.Path());
             if (i == 0 && end == FinalNameAppears) WriteFileBytes(output, "came meanwhile");
+            if (i == 0 && end == PieceShrinks) WriteFileBytes(third, thirdBytes.substr(0, 7000));
             return end == Cancel && i == 0;
+        };
+        engineprobe::TPumpProbe probe;
+        HANDLE reader = INVALID_HANDLE_VALUE;  // opens once the check's pass shares reading
+        probe.OnPump = [&](size_t) {
+            if (end == RenameFails && reader == INVALID_HANDLE_VALUE)
+                reader = CreateFileA((output + ".part3").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         };
         const TOutcome outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc());
         WriteFileBytes(descriptor, text);
+        WriteFileBytes(third, thirdBytes);
+        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader), DeleteFileA((output + ".part3").c_str());
+        if (end == PieceShrinks) { EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(uint64_t(7000), uint64_t(20000))); }
+        if (end == RenameFails) { EXPECT_NE(reader, INVALID_HANDLE_VALUE); }
         EXPECT_EQ(during, (std::vector<std::string>{"t.bin.part", "t.bin.part2", "t.bin.part3"}));
         for (const auto& call : progress.Calls()) EXPECT_EQ(call.FileName, output);
         EXPECT_TRUE(Ended(outcome, cause, file));

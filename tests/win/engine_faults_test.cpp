@@ -44,6 +44,9 @@ TEST_F(EngineFaultsTest, Faults)
     const std::string small = engineprobe::SmallFilesystemMounted() ? *engineprobe::FixtureDir() + "\\small" : "";
     const auto source = Source("f.bin", 1 << 20, 21);
     const std::string set = Pieces("big.bin", source.Bytes, 300000);
+    // 515,904 bytes in pieces of 300,000 onto 512 KiB less the 16 KiB kept: every write fits but
+    // the last, which fits in part.
+    const std::string lastFits = Pieces("last.bin", PatternBytes(515904, 25), 300000);
     const std::string dmBytes = PatternBytes(300000, 41);
     const std::string dm = Pieces("dm.bin", dmBytes, 140000);  // 140000, 140000, 20000
     const std::string second = PieceFileName(dm, 2), fourth = PieceFileName(dm, 4), good = ReadFileBytes(second);
@@ -93,6 +96,9 @@ TEST_F(EngineFaultsTest, Faults)
          "", false, source.Path, 300000, TCause::CannotWrite, small + "\\f.002", ERROR_DISK_FULL, {300000, Short}},
         {"the output fills the file system", true, keep, "", true, set, 0, TCause::CannotWrite, small + "\\big.bin",
          ERROR_DISK_FULL},
+        // Only the output's last block finds too little room: a short write is no complete file.
+        {"the last block fills the file system", true, [&] { WriteFileBytes(small + "\\keep.bin", PatternBytes(4096 * 4, 22)); },
+         "", true, lastFits, 0, TCause::CannotWrite, small + "\\last.bin", ERROR_DISK_FULL},
         // The cause names the final output; no temporary file is left.
         {"pieces alone fill the file system", true, [&] { keep(), DeleteFileA(set.c_str()); }, "", true,
          PieceFileName(set, 1), 0, TCause::CannotWrite, small + "\\big", ERROR_DISK_FULL, {}, 0,
