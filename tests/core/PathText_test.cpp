@@ -7,14 +7,33 @@
 
 namespace {
 
-TEST(PathText, AddBackslash)
+TEST(PathText, AddAndRemoveBackslashIsUNCPathAndShareRoot)
 {
-    const struct { const char* in; const char* out; } cases[] = {
+    const struct { const char* in; const char* out; } added[] = {
         {"", ""}, {"C", "C:\\"}, {"c", "c:\\"}, {"z", "z:\\"}, {"C:", "C:\\"}, {"C:\\", "C:\\"}, {"1", "1\\"},
         {"@", "@\\"}, {"\\", "\\"}, {"C:\\dir", "C:\\dir\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
         {"\xC4", "\xC4\\"},  // only ASCII letters are drive letters
     };
-    for (const auto& c : cases) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
+    for (const auto& c : added) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
+    const struct { const char* in; const char* out; } removed[] = {
+        {"", ""}, {"C:\\", "C:"}, {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}};
+    for (const auto& c : removed) EXPECT_EQ(RemoveBackslash(c.in), c.out) << '"' << c.in << '"';
+    const struct { const char* in; bool unc; } unc[] = {
+        {"", false}, {"\\\\", false}, {"\\\\a", true}, {"\\\\server\\share", true}, {"C:\\x", false}, {"\\a\\b", false}};
+    for (const auto& c : unc) EXPECT_EQ(IsUNCPath(c.in), c.unc) << '"' << c.in << '"';
+    const struct { const char* in; const char* root; bool has; } roots[] = {
+        {"\\\\server\\share\\dir\\file", "\\\\server\\share", true},
+        {"\\\\server\\share\\dir", "\\\\server\\share", true}, {"\\\\server\\share\\", "\\\\server\\share", true},
+        {"\\\\server\\share", "\\\\server\\share", true}, {"\\\\server\\", "\\\\server\\", false},
+        {"\\\\server", "\\\\server", false}, {"C:\\dir\\file", "C:\\dir\\file", false}, {"", "", false},
+        // The "\\" is searched anywhere, not only at the start.
+        {"x\\\\srv\\sh\\d", "x\\\\srv\\sh", true},
+    };
+    for (const auto& c : roots) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(ExtractShareRoot(c.in), c.root);
+        EXPECT_EQ(HasShareRoot(c.in), c.has);
+    }
 }
 
 TEST(PathText, LastNameEndingInASpaceOrADot)
@@ -40,33 +59,6 @@ TEST(PathText, LastNameEndingInASpaceOrADot)
     };
     for (const auto& c : wide)
         InBothCodePages(c.in, c.bytes, c.cp932, [&](bool want) { EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), want); });
-}
-
-TEST(PathText, RemoveBackslashAndIsUNCPath)
-{
-    const struct { const char* in; const char* out; } removed[] = {
-        {"", ""}, {"C:\\", "C:"}, {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}};
-    for (const auto& c : removed) EXPECT_EQ(RemoveBackslash(c.in), c.out) << '"' << c.in << '"';
-    const struct { const char* in; bool unc; } unc[] = {
-        {"", false}, {"\\\\", false}, {"\\\\a", true}, {"\\\\server\\share", true}, {"C:\\x", false}, {"\\a\\b", false}};
-    for (const auto& c : unc) EXPECT_EQ(IsUNCPath(c.in), c.unc) << '"' << c.in << '"';
-}
-
-TEST(PathText, ShareRoot)
-{
-    const struct { const char* in; const char* root; bool has; } cases[] = {
-        {"\\\\server\\share\\dir\\file", "\\\\server\\share", true},
-        {"\\\\server\\share\\dir", "\\\\server\\share", true}, {"\\\\server\\share\\", "\\\\server\\share", true},
-        {"\\\\server\\share", "\\\\server\\share", true}, {"\\\\server\\", "\\\\server\\", false},
-        {"\\\\server", "\\\\server", false}, {"C:\\dir\\file", "C:\\dir\\file", false}, {"", "", false},
-        // The "\\" is searched anywhere, not only at the start.
-        {"x\\\\srv\\sh\\d", "x\\\\srv\\sh", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.in);
-        EXPECT_EQ(ExtractShareRoot(c.in), c.root);
-        EXPECT_EQ(HasShareRoot(c.in), c.has);
-    }
 }
 
 // Directory, server and share names with a trail byte 0x5C at their start, middle or end: a

@@ -166,7 +166,7 @@ TEST(BrowseForFolder, PreselectsAnExistingFolderUnderItsRootClearsAnythingElseAn
                 t.Sync();
                 EXPECT_FALSE(IsWindowEnabled(GetDlgItem(chooser, IDOK))) << "OK stays disabled on a virtual folder";
             }
-            EXPECT_EQ(Owner(chooser), t.Host);
+            EXPECT_EQ(GetWindow(chooser, GW_OWNER), t.Host);
             EXPECT_FALSE(IsWindowEnabled(t.Host));
             EXPECT_TRUE(GetErrorMode() & SEM_FAILCRITICALERRORS);
             bool titled = false;

@@ -191,7 +191,7 @@ TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
             EXPECT_EQ(seen[0].Text,
                       std::string(firstLines[index - 1]) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
             EXPECT_EQ(seen[0].Owner, owner);
-            EXPECT_EQ(seen[0].Icon, InformationIcon());
+            EXPECT_EQ(seen[0].Icon, SystemIcon(IDI_INFORMATION));
         }
         {
             // The command's dialog is cancelled at once; junk in the unused arguments does not matter.

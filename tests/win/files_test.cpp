@@ -205,7 +205,7 @@ TEST(DescriptorFile, ReadingBoundErrorsAndHandles)
     EXPECT_EQ(FileErrorOf<EConvertError>([&] { ReadDescriptorFile(path); }), "'12a' is not a valid integer value");
     EXPECT_TRUE(NobodyHolds(path)) << "after the conversion error";
 
-    // A missing file's text is the combine dialog's (tests/ui/execute_test.cpp); a missing directory.
+    // A missing file's text is the combine dialog's (tests/ui/commands_test.cpp, the Execute entries); a missing directory.
     const std::string noDir = dir.File("nodir\\x.crc");
     EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(noDir); }), Cannot("open", noDir, ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(noDir, "x", 1, 1); }),
