@@ -8,7 +8,7 @@
 namespace {
 
 // Three CR LF lines, the checksum in upper case without leading zeros; read back as written.
-TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBack)
+TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBackAndTheUnfinishedOne)
 {
     const struct { const char* name; uint64_t size; uint32_t crc; const char* text; } cases[] = {
         {"report.txt", 1474560, 0x0A1B2C3D, "filename=report.txt\r\nsize=1474560\r\ncrc32=A1B2C3D\r\n"},
@@ -28,12 +28,8 @@ TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBack)
         EXPECT_EQ(d.Size, c.size) << c.name;
         EXPECT_EQ(d.CRC, c.crc) << c.name;
     }
-}
-
-// What a split leaves until its last piece: our reader knows it, a reader of the three-line
-// format finds no name and a size that is no number.
-TEST(Descriptor, UnfinishedDescriptor)
-{
+    // What a split leaves until its last piece: our reader knows it, a reader of the three-line
+    // format finds no name and a size that is no number.
     const std::string text = FormatUnfinishedDescriptor("big one.bin");
     EXPECT_EQ(text, "unfinished=big one.bin\r\nsize=unfinished\r\n");
     EXPECT_TRUE(IsUnfinishedDescriptor(text));
@@ -43,7 +39,7 @@ TEST(Descriptor, UnfinishedDescriptor)
     EXPECT_EQ(ParseDescriptorName("filename=a\r\n" + text), "a");
 }
 
-TEST(Descriptor, SplitLinesAcceptsEveryLineEnd)
+TEST(Descriptor, SplitLinesAcceptsEveryLineEndAndTrimTakesCodesUpTo32)
 {
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitLines(""), V{});
@@ -54,6 +50,10 @@ TEST(Descriptor, SplitLinesAcceptsEveryLineEnd)
     EXPECT_EQ(SplitLines("a\r\r\nb"), (V{"a", "", "b"}));
     EXPECT_EQ(SplitLines("\n\n"), (V{"", ""}));
     EXPECT_EQ(SplitLines("a\r"), V{"a"});
+    EXPECT_EQ(Trim(""), "");
+    EXPECT_EQ(Trim(" \t\r\n\x01 "), "");
+    EXPECT_EQ(Trim(" a b "), "a b");
+    EXPECT_EQ(Trim("\x7F" "a\xA0"), "\x7F" "a\xA0");   // codes above 32 stay
 }
 
 // What each line gives; a line that counts for nothing is ignored.
@@ -131,14 +131,6 @@ TEST(Descriptor, SizeRange)
             EXPECT_EQ(std::string(e.what()), expected);
         }
     }
-}
-
-TEST(Descriptor, Trim)
-{
-    EXPECT_EQ(Trim(""), "");
-    EXPECT_EQ(Trim(" \t\r\n\x01 "), "");
-    EXPECT_EQ(Trim(" a b "), "a b");
-    EXPECT_EQ(Trim("\x7F" "a\xA0"), "\x7F" "a\xA0");   // codes above 32 stay
 }
 
 TEST(HexText, HexStrToIntAndIntToHex)

@@ -31,7 +31,7 @@ TOutcome TooMany(uint64_t size, uint32_t pieceSize)
 // The texts of a missing piece, a different file in the target, too many pieces (1234567890 bytes
 // in pieces of 1000) and a split's source that cannot be opened are asserted whole, through the
 // same FailureText, in the dialogs' boxes (tests/ui/commands_test.cpp).
-TEST(Outcome, FailureTexts)
+TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
 {
     const std::string sys = "Access is denied.";
     const auto C = TOperation::Combine;
@@ -66,11 +66,7 @@ TEST(Outcome, FailureTexts)
         EXPECT_EQ(c.outcome.Ok(), c.text.empty()) << c.text;
         EXPECT_EQ(FailureText(c.outcome, sys), c.text);
     }
-}
-
-TEST(Outcome, TheProposedPieceSizeIsTheSmallestAccepted)
-{
-    // A split takes size / pieceSize up to 999: the proposal passes, one byte less does not.
+    // The proposal in the text of too many pieces: a split takes size / pieceSize up to 999: the proposal passes, one byte less does not.
     for (const uint64_t size : {0ull, 1ull, 999ull, 1000ull, 1001ull, 999999ull, 1000000ull, 1234567890ull,
                                 4294967295ull * 999 + 1}) {
         const uint64_t p = SmallestPieceSize(size);
