@@ -66,15 +66,12 @@ protected:
         return rec;
     }
 
-    // Plug-in index's function table, reached through the host's walk.
-    const void* FunctionProc(int32_t index) { return reinterpret_cast<const void*>(lib_.Functions(index)); }
-
     TLoadedLibrary lib_;
     const void* init_ = nullptr;
     uint32_t infoProc_ = 0;
 };
 
-TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
+TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386DllAndWritesExactlyItsFields)
 {
     const auto* base = reinterpret_cast<const uint8_t*>(lib_.Get());
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -89,10 +86,8 @@ TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
     const auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
     EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), "InitPlugInLib");
     EXPECT_EQ(lib_.Proc("GetPlugInInfo"), nullptr);
-}
 
-TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsFields)
-{
+    // InitPlugInLib takes EAX, removes nothing and writes exactly its fields.
     const std::vector<uint8_t> expected =
         Image(sizeof(TPlugInLibInfo) + RecordSlack, {{4, ZANDREL_LIB_NAME}, {280, ZANDREL_COPYRIGHT}},
               {{268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, infoProc_}, {816, 0}, {820, 0}});
@@ -147,7 +142,8 @@ TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndNoOther)
 
 TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
 {
-    const void* tables[] = {FunctionProc(1), FunctionProc(2)};
+    // The plug-ins' function tables, reached through the host's walk.
+    const void* tables[] = {reinterpret_cast<const void*>(lib_.Functions(1)), reinterpret_cast<const void*>(lib_.Functions(2))};
     std::vector<uint32_t> entries;
     std::vector<int32_t> codes = {0x7FFFFFFF, INT32_MIN};
     for (int32_t code = -1; code <= 40; ++code) codes.push_back(code);

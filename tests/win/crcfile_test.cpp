@@ -68,15 +68,11 @@ TEST_F(CalcFileCRC32Test, BlocksTheHookAndTheHandle)
     }
 }
 
-TEST_F(CalcFileCRC32Test, NoValueWhenTheFileCannotBeOpened)
+TEST_F(CalcFileCRC32Test, NoValueWhenTheFileCannotBeOpenedOrIsNotShared)
 {
     // A missing file, a missing directory, a directory (not a file), no name.
     for (const std::string& path : {dir.File("missing.bin"), dir.File("nodir\\missing.bin"), dir.Path(), std::string()})
         EXPECT_FALSE(CalcFileCRC32(path).has_value()) << '"' << path << '"';
-}
-
-TEST_F(CalcFileCRC32Test, SharingWithOtherHandles)
-{
     const std::string path = dir.File("shared.bin");
     testfiles::WriteFileBytes(path, "123456789");
     const struct { DWORD access, share; bool readable; const char* what; } cases[] = {

@@ -52,7 +52,7 @@ std::string Cannot(const char* verb, const std::string& path, DWORD code)
 
 }  // namespace
 
-TEST(Files, WhatEachIntentionLetsOthersDo)
+TEST(Files, WhatEachIntentionLetsOthersDoReadWriteAndTheErrorsKept)
 {
     TempDir dir;
     const std::string path = dir.File("f.bin");
@@ -94,12 +94,9 @@ TEST(Files, WhatEachIntentionLetsOthersDo)
         EXPECT_EQ(reader.Error(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         CloseHandle(exclusive);
     }
-}
 
-TEST(Files, ReadWriteAndTheErrorsKept)
-{
-    TempDir dir;
-    const std::string path = dir.File("w.bin");
+    // Reading, writing and the errors kept.
+    DeleteFileA(path.c_str());
     {
         TOutFile out;
         ASSERT_TRUE(out.Create(path, TOutFile::CreateNewExclusive));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <objbase.h>
 #include <ole2.h>
 
 #include <malloc.h>
@@ -20,7 +19,6 @@
 #include "LibraryModules.h"
 #include "Lifecycle.h"
 #include "PrgConst.h"
-#include "TestFiles.h"
 #include "nettools.h"
 
 // The bytes in use on the C runtime's heap, where every allocation of the modules lands.
@@ -251,7 +249,6 @@ TEST(Lifecycle, UnloadReleasesTheShellAllocatorOnceAndProcessExitTouchesNoOtherL
 
 TEST(LifecycleLibrary, LoadAndUnloadLeaveTheThreadsOleStateAsItWas)
 {
-    ASSERT_TRUE(testfiles::FileExists(LibraryPath)) << LibraryPath;
     // An untouched thread, an STA thread, an MTA thread; twenty cycles each.
     for (const int mode : {-1, int(COINIT_APARTMENTTHREADED), int(COINIT_MULTITHREADED)}) {
         std::thread([&] {  // a thread of its own: each case starts where COM is untouched

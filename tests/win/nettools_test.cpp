@@ -99,7 +99,7 @@ private:
 
 }  // namespace
 
-TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
+TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgainUnlessItIsListed)
 {
     const struct { const char* path; const char* exe; const char* remote; bool cancelled; } cases[] = {
         {"\\\\server\\share\\dir", "C:\\Host\\host.exe", "\\\\server\\share", true},
@@ -131,6 +131,27 @@ TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
         EXPECT_EQ(gOrder, c.cancelled ? (V{"add", "exe", "cancel"}) : (V{"add", "exe"}));
         ExpectCursorAndErrorModeRestored("connected");
     }
+
+    // Only a share in the connected list is not connected again. The list stays empty, so each
+    // directory test asks the provider anew.
+    Forget();
+    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
+    EXPECT_EQ(gAdds.size(), 3u);
+    EXPECT_EQ(gCancels.size(), 3u);
+    ASSERT_NE(ConnectedShares, nullptr);
+    EXPECT_TRUE(ConnectedShares->empty());
+    Forget();
+    ConnectedShares->push_back("\\\\server\\share\\");
+    EXPECT_TRUE(IsShareConnected("\\\\server\\share\\dir\\file"));
+    EXPECT_FALSE(IsShareConnected("\\\\server\\other\\dir"));
+    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", true));
+    EXPECT_EQ(Calls(), 0u);
+    // Without the check the provider is asked all the same.
+    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", false));
+    EXPECT_EQ(gAdds.size(), 1u);
+    // An unlisted share is connected.
+    ConnectShare("\\\\server\\other\\dir", true);
+    EXPECT_EQ(gAdds.size(), 2u);
 }
 
 TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
@@ -210,26 +231,4 @@ TEST_F(NettoolsTest, PathsWithoutAShareAndTypedTargetsMakeNoNetworkCall)
     EXPECT_EQ(gAdds[0].remote, "\\\\?\\" + dir.Path().substr(0, 2));
     EXPECT_FALSE(TargetDirectoryExists("\\\\server\\share\\dir"));
     EXPECT_EQ(gAdds.size(), 1u);
-}
-
-TEST_F(NettoolsTest, OnlyAShareInTheConnectedListIsNotConnectedAgain)
-{
-    // The list stays empty, so each directory test asks the provider anew.
-    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
-    EXPECT_EQ(gAdds.size(), 3u);
-    EXPECT_EQ(gCancels.size(), 3u);
-    ASSERT_NE(ConnectedShares, nullptr);
-    EXPECT_TRUE(ConnectedShares->empty());
-    Forget();
-    ConnectedShares->push_back("\\\\server\\share\\");
-    EXPECT_TRUE(IsShareConnected("\\\\server\\share\\dir\\file"));
-    EXPECT_FALSE(IsShareConnected("\\\\server\\other\\dir"));
-    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", true));
-    EXPECT_EQ(Calls(), 0u);
-    // Without the check the provider is asked all the same.
-    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", false));
-    EXPECT_EQ(gAdds.size(), 1u);
-    // An unlisted share is connected.
-    ConnectShare("\\\\server\\other\\dir", true);
-    EXPECT_EQ(gAdds.size(), 2u);
 }
