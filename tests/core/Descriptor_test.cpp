@@ -57,7 +57,7 @@ TEST(Descriptor, SplitLinesAcceptsEveryLineEndAndTrimTakesCodesUpTo32)
 }
 
 // What each line gives; a line that counts for nothing is ignored.
-TEST(Descriptor, KeysValuesAndLineEnds)
+TEST(Descriptor, KeysValuesAndLineEndsAndTheHexadecimalDigits)
 {
     const std::string bom = "\xEF\xBB\xBF";
     const uint32_t xyz = ((('X' - 55u) * 16) + ('Y' - 55u)) * 16 + ('Z' - 55u);  // the digit rule of HexStrToInt
@@ -94,6 +94,19 @@ TEST(Descriptor, KeysValuesAndLineEnds)
         EXPECT_EQ(d.CRC, c.crc);
     }
     EXPECT_EQ(ParseDescriptorName(bom + "filename=r.txt\r\nsize=junk\r\n"), "r.txt");
+
+    // Other characters than hexadecimal digits follow the digit rule (code - 55) and wrap without
+    // an error; only the first eight characters count.
+    const struct { const char* text; uint32_t value; } read[] = {
+        {"CBF43926", 0xCBF43926u}, {"cbf43926", 0xCBF43926u}, {"0", 0u}, {"", 0u}, {"A1B2C3D", 0x0A1B2C3Du},
+        {"1234567890", 0x12345678u}, {"FFFFFFFF", 0xFFFFFFFFu}, {"G", 16u}, {" ", static_cast<uint32_t>(32 - 48)},
+        {"Z0", (90u - 55u) * 16u}};
+    for (const auto& c : read) EXPECT_EQ(HexStrToInt(c.text), c.value) << '"' << c.text << '"';
+    const struct { uint32_t value; const char* text; } written[] = {
+        {0, "0"}, {0xCBF43926, "CBF43926"}, {0x0A1B2C3D, "A1B2C3D"}, {0xF, "F"}, {0x10000000, "10000000"}};
+    for (const auto& c : written) EXPECT_EQ(IntToHex(c.value), c.text);
+    for (uint32_t v : {0u, 1u, 0xFu, 0x10u, 0xDEADBEEFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
+        EXPECT_EQ(HexStrToInt(IntToHex(v)), v);
 }
 
 TEST(Descriptor, SizeRange)
@@ -131,22 +144,6 @@ TEST(Descriptor, SizeRange)
             EXPECT_EQ(std::string(e.what()), expected);
         }
     }
-}
-
-TEST(HexText, HexStrToIntAndIntToHex)
-{
-    // Other characters than hexadecimal digits follow the digit rule (code - 55) and wrap without
-    // an error; only the first eight characters count.
-    const struct { const char* text; uint32_t value; } read[] = {
-        {"CBF43926", 0xCBF43926u}, {"cbf43926", 0xCBF43926u}, {"0", 0u}, {"", 0u}, {"A1B2C3D", 0x0A1B2C3Du},
-        {"1234567890", 0x12345678u}, {"FFFFFFFF", 0xFFFFFFFFu}, {"G", 16u}, {" ", static_cast<uint32_t>(32 - 48)},
-        {"Z0", (90u - 55u) * 16u}};
-    for (const auto& c : read) EXPECT_EQ(HexStrToInt(c.text), c.value) << '"' << c.text << '"';
-    const struct { uint32_t value; const char* text; } written[] = {
-        {0, "0"}, {0xCBF43926, "CBF43926"}, {0x0A1B2C3D, "A1B2C3D"}, {0xF, "F"}, {0x10000000, "10000000"}};
-    for (const auto& c : written) EXPECT_EQ(IntToHex(c.value), c.text);
-    for (uint32_t v : {0u, 1u, 0xFu, 0x10u, 0xDEADBEEFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
-        EXPECT_EQ(HexStrToInt(IntToHex(v)), v);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
+TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigitsAndNameRules)
 {
     const struct { uint32_t n; const char* name; } cases[] = {
         {1, "T:\\report.001"}, {2, "T:\\report.002"}, {10, "T:\\report.010"}, {99, "T:\\report.099"},
@@ -19,12 +19,9 @@ TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
     EXPECT_EQ(PieceFileName("T:\\report.crc", 1000), "T:\\report.1000");
     EXPECT_EQ(PieceFileName("T:\\README", 1), "T:\\README.001");
     EXPECT_EQ(PieceFileName("T:\\.profile", 1), "T:\\.001");
-}
 
-// What a combine reads from a name: the piece number, and whether the system would put the name
-// elsewhere (a directory, a device, a name it changes).
-TEST(PieceNames, NumbersAndNameRules)
-{
+    // What a combine reads from a name: the piece number, and whether the system would put the name
+    // elsewhere (a directory, a device, a name it changes).
     const struct { const char* path; int n; } numbers[] = {  // n -1: no piece
         {"d\\a.001", 1}, {"a.000", 0}, {"a.999", 999}, {"a.1000", 1000}, {"a.123456789", 123456789},
         {"a.0001", -1}, {"a.01000", -1}, {"a.00", -1}, {"a.1234567890", -1}, {"a.crc", -1}, {"a.0x1", -1},

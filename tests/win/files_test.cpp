@@ -174,21 +174,10 @@ TEST(Files, ReplaceLooksAtTheFileBeforeEmptyingIt)
     EXPECT_FALSE(linked.OnlyReachedBy(dir.File("second.bin")));
 }
 
-TEST(SysErrorMessage, SystemTextWithoutTrailingLineBreak)
-{
-    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
-                             ERROR_DISK_FULL}) {
-        const std::string text = SysErrorMessage(code);
-        ASSERT_FALSE(text.empty()) << code;
-        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": one line, no line break after it";
-    }
-    EXPECT_NE(SysErrorMessage(ERROR_FILE_NOT_FOUND), SysErrorMessage(ERROR_PATH_NOT_FOUND));
-}
-
 // No text-mode translation when read, the bound on what is read, the errors a user sees, and no
 // handle left behind, also after a size that is no number. (The bytes written, also over a longer
 // file, are the split's to check: tests/win/split_test.cpp, on the same path.)
-TEST(DescriptorFile, ReadingBoundErrorsAndHandles)
+TEST(DescriptorFile, ReadingBoundErrorsAndHandlesAndTheSystemTextInThem)
 {
     TempDir dir;
     const std::string path = dir.File("report.crc");
@@ -244,4 +233,13 @@ TEST(DescriptorFile, ReadingBoundErrorsAndHandles)
     DWORD error = ERROR_SUCCESS;
     EXPECT_FALSE(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size() - 1)).has_value());
     EXPECT_EQ(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size())), line);
+
+    // The system's text in these errors: one line, without a line break after it.
+    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+                             ERROR_DISK_FULL}) {
+        const std::string text = SysErrorMessage(code);
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": one line, no line break after it";
+    }
+    EXPECT_NE(SysErrorMessage(ERROR_FILE_NOT_FOUND), SysErrorMessage(ERROR_PATH_NOT_FOUND));
 }

@@ -11,7 +11,6 @@
 #include "BoxWatcher.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
-#include "PieceNames.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
