@@ -8,7 +8,7 @@
 namespace {
 
 // Three CR LF lines, the checksum in upper case without leading zeros; read back as written.
-TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBackAndTheUnfinishedOne)
+TEST(Descriptor, WritesThreeCrLfLinesReadsThemBackAndTheUnfinishedOneSplitLinesAndTrim)
 {
     const struct { const char* name; uint64_t size; uint32_t crc; const char* text; } cases[] = {
         {"report.txt", 1474560, 0x0A1B2C3D, "filename=report.txt\r\nsize=1474560\r\ncrc32=A1B2C3D\r\n"},
@@ -37,10 +37,7 @@ TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBackAndTheUnfinishedOne)
     EXPECT_THROW(ParseDescriptor(text), EConvertError);
     EXPECT_FALSE(IsUnfinishedDescriptor(FormatDescriptor("big one.bin", 1, 1)));
     EXPECT_EQ(ParseDescriptorName("filename=a\r\n" + text), "a");
-}
 
-TEST(Descriptor, SplitLinesAcceptsEveryLineEndAndTrimTakesCodesUpTo32)
-{
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitLines(""), V{});
     EXPECT_EQ(SplitLines("a"), V{"a"});
@@ -57,7 +54,7 @@ TEST(Descriptor, SplitLinesAcceptsEveryLineEndAndTrimTakesCodesUpTo32)
 }
 
 // What each line gives; a line that counts for nothing is ignored.
-TEST(Descriptor, KeysValuesAndLineEndsAndTheHexadecimalDigits)
+TEST(Descriptor, KeysValuesLineEndsSizeRangeAndTheHexadecimalDigits)
 {
     const std::string bom = "\xEF\xBB\xBF";
     const uint32_t xyz = ((('X' - 55u) * 16) + ('Y' - 55u)) * 16 + ('Z' - 55u);  // the digit rule of HexStrToInt
@@ -107,10 +104,7 @@ TEST(Descriptor, KeysValuesAndLineEndsAndTheHexadecimalDigits)
     for (const auto& c : written) EXPECT_EQ(IntToHex(c.value), c.text);
     for (uint32_t v : {0u, 1u, 0xFu, 0x10u, 0xDEADBEEFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
         EXPECT_EQ(HexStrToInt(IntToHex(v)), v);
-}
 
-TEST(Descriptor, SizeRange)
-{
     // Anything from 0 to 2^63 - 1; a negative 32-bit value keeps its old meaning, its unsigned
     // 32-bit pattern. Read by StrToSize itself and through a descriptor's size line.
     const struct { const char* in; uint64_t v; } ok[] = {

@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(PathText, AddAndRemoveBackslashIsUNCPathAndShareRootAlsoWithTwoByteCharacters)
+TEST(PathText, BackslashesUNCPathsShareRootsAndTheLastNameAlsoWithTwoByteCharacters)
 {
     const struct { const char* in; const char* out; } added[] = {
         {"", ""}, {"C", "C:\\"}, {"c", "c:\\"}, {"z", "z:\\"}, {"C:", "C:\\"}, {"C:\\", "C:\\"}, {"1", "1\\"},
@@ -66,13 +66,10 @@ TEST(PathText, AddAndRemoveBackslashIsUNCPathAndShareRootAlsoWithTwoByteCharacte
             EXPECT_EQ(ExtractShareRoot(c.in), want.root);
             EXPECT_EQ(HasShareRoot(c.in), want.has);
         });
-}
 
-TEST(PathText, LastNameEndingInASpaceOrADot)
-{
     // Accepted: roots, bare drives, "." and ".." as whole names, anything inside the path.
     // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
-    const struct { const char* in; bool refused; } cases[] = {
+    const struct { const char* in; bool refused; } lastNames[] = {
         {"", false}, {"c", false}, {"C:", false}, {"C:\\", false}, {"C:.", false}, {"C:..", false}, {"\\", false},
         {"/", false}, {".", false}, {"..", false}, {"C:\\dir", false}, {"C:\\dir\\", false}, {"C:\\dir\\.", false},
         {"C:\\dir\\..\\", false}, {"C:\\dir/./", false}, {"C:\\a b\\c", false}, {"C:\\E .\\x", false},
@@ -82,14 +79,14 @@ TEST(PathText, LastNameEndingInASpaceOrADot)
         {"C:\\E \\\\", true}, {"C:/dir/E /", true}, {"C:\\dir\\...", true}, {"C:\\dir\\ ", true}, {" ", true},
         {". ", true}, {"C:E.", true}, {"C: ", true}, {"\\\\server\\share.", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
+    for (const auto& c : lastNames) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
 
     // A two-byte character ending in the byte of "\" is part of the name before the dots.
-    const struct { const char* in; bool bytes, cp932; } wide[] = {
+    const struct { const char* in; bool bytes, cp932; } wideLastNames[] = {
         {"C:\\" HYO "..", false, true}, {"C:\\" HYO ".", false, true}, {"C:\\" HYO, false, false},
         {"C:\\" HYO " \\", true, true},
     };
-    for (const auto& c : wide)
+    for (const auto& c : wideLastNames)
         InBothCodePages(c.in, c.bytes, c.cp932, [&](bool want) { EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), want); });
 }
 

@@ -5,10 +5,7 @@
 
 namespace {
 
-struct SizeCase {
-    const char* text;
-    uint32_t bytes;
-};
+struct SizeCase { const char* text; uint32_t bytes; };
 
 TEST(TargetSize, DecimalSeparatorsWhateverTheProcessLocale)
 {

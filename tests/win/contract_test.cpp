@@ -103,7 +103,7 @@ TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386DllAndWritesExactlyIts
 }
 
 // Indexes 1 and 2 fill their record byte for byte (result 3); any other index leaves it untouched.
-TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndTheirTablesAnswerAboutAndExecuteOnly)
+TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteTheirTablesAnswerAboutAndExecuteWithTheirConventions)
 {
     struct {
         int32_t index;
@@ -159,12 +159,9 @@ TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndTheirTablesAnswe
     }
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries, two tables";
-}
 
-// The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
-// information icon), and the commands' dialogs, reached through the exact conventions.
-TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
-{
+    // The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
+    // information icon), and the commands' dialogs, reached through the exact conventions.
     THostWindow host;
     ASSERT_NE(host.Get(), nullptr);
     const char* const firstLines[] = {"Split files plugin for Ferncove Trellisan",

@@ -95,7 +95,7 @@ public:
 // On an untouched thread, one that already has an STA (OleInitialize gives S_FALSE and must still
 // be balanced) and one in the MTA (OleInitialize fails and is not undone): the modules' order, the
 // state each sets up and tears down, the clipboard formats, and no memory kept over many cycles.
-TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
+TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeldAndAFailedModuleIsSkippedAtUnload)
 {
     const struct { int mode; TApartment apartment; } threads[] = {
         {-1, TApartment::None}, {COINIT_APARTMENTTHREADED, TApartment::STA}, {COINIT_MULTITHREADED, TApartment::MTA}};
@@ -192,10 +192,7 @@ TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
             EXPECT_EQ(ProbeApartment(), TApartment::None);
         }).join();
     }
-}
 
-TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
-{
     // A table of the test's own: the lifecycle runs whatever table it is given.
     static std::string calls;
     const TModule modules[] = {

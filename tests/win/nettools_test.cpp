@@ -154,7 +154,7 @@ TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgainUnlessItIsListed)
     EXPECT_EQ(gAdds.size(), 2u);
 }
 
-TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
+TEST_F(NettoolsTest, RefusedConnectionMeansNotFoundAndPathsWithoutAShareMakeNoNetworkCall)
 {
     // "\\?\C:\..." has the form of a UNC path with a share root, yet names a local directory
     // that exists: only the provider's answer decides.
@@ -177,15 +177,12 @@ TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
     gAddResult = ERROR_SESSION_CREDENTIAL_CONFLICT;
     EXPECT_FALSE(ConnectShare("\\\\server\\share\\dir", false));
     EXPECT_EQ(gCancels.size(), 1u);
-}
 
-// Paths without a share make no network call, and the plain directory test never connects, also
-// for a share. A typed target is tested as the directory written into: from a current directory
-// that holds a folder named after a drive letter no drive has, and no folder "c", a bare letter is
-// that drive's root, whatever the current directory holds.
-TEST_F(NettoolsTest, PathsWithoutAShareAndTypedTargetsMakeNoNetworkCall)
-{
-    TempDir dir;
+    // Paths without a share make no network call, and the plain directory test never connects, also
+    // for a share. A typed target is tested as the directory written into: from a current directory
+    // that holds a folder named after a drive letter no drive has, and no folder "c", a bare letter is
+    // that drive's root, whatever the current directory holds.
+    Forget();
     const std::string letter(1, testfiles::UnmappedDriveLetter());
     ASSERT_NE(letter[0], 0);
     ASSERT_TRUE(CreateDirectoryA(dir.File(letter).c_str(), nullptr));
