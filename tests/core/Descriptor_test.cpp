@@ -8,7 +8,7 @@
 namespace {
 
 // Three CR LF lines, the checksum in upper case without leading zeros; read back as written.
-TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBack)
+TEST(Descriptor, WritesThreeCrLfLinesReadsThemBackAndTheUnfinishedOneSplitLinesAndTrim)
 {
     const struct { const char* name; uint64_t size; uint32_t crc; const char* text; } cases[] = {
         {"report.txt", 1474560, 0x0A1B2C3D, "filename=report.txt\r\nsize=1474560\r\ncrc32=A1B2C3D\r\n"},
@@ -28,12 +28,8 @@ TEST(Descriptor, WritesThreeCrLfLinesAndReadsThemBack)
         EXPECT_EQ(d.Size, c.size) << c.name;
         EXPECT_EQ(d.CRC, c.crc) << c.name;
     }
-}
-
-// What a split leaves until its last piece: our reader knows it, a reader of the three-line
-// format finds no name and a size that is no number.
-TEST(Descriptor, UnfinishedDescriptor)
-{
+    // What a split leaves until its last piece: our reader knows it, a reader of the three-line
+    // format finds no name and a size that is no number.
     const std::string text = FormatUnfinishedDescriptor("big one.bin");
     EXPECT_EQ(text, "unfinished=big one.bin\r\nsize=unfinished\r\n");
     EXPECT_TRUE(IsUnfinishedDescriptor(text));
@@ -41,10 +37,7 @@ TEST(Descriptor, UnfinishedDescriptor)
     EXPECT_THROW(ParseDescriptor(text), EConvertError);
     EXPECT_FALSE(IsUnfinishedDescriptor(FormatDescriptor("big one.bin", 1, 1)));
     EXPECT_EQ(ParseDescriptorName("filename=a\r\n" + text), "a");
-}
 
-TEST(Descriptor, SplitLinesAcceptsEveryLineEnd)
-{
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitLines(""), V{});
     EXPECT_EQ(SplitLines("a"), V{"a"});
@@ -54,10 +47,14 @@ TEST(Descriptor, SplitLinesAcceptsEveryLineEnd)
     EXPECT_EQ(SplitLines("a\r\r\nb"), (V{"a", "", "b"}));
     EXPECT_EQ(SplitLines("\n\n"), (V{"", ""}));
     EXPECT_EQ(SplitLines("a\r"), V{"a"});
+    EXPECT_EQ(Trim(""), "");
+    EXPECT_EQ(Trim(" \t\r\n\x01 "), "");
+    EXPECT_EQ(Trim(" a b "), "a b");
+    EXPECT_EQ(Trim("\x7F" "a\xA0"), "\x7F" "a\xA0");   // codes above 32 stay
 }
 
 // What each line gives; a line that counts for nothing is ignored.
-TEST(Descriptor, KeysValuesAndLineEnds)
+TEST(Descriptor, KeysValuesLineEndsSizeRangeAndTheHexadecimalDigits)
 {
     const std::string bom = "\xEF\xBB\xBF";
     const uint32_t xyz = ((('X' - 55u) * 16) + ('Y' - 55u)) * 16 + ('Z' - 55u);  // the digit rule of HexStrToInt
@@ -94,10 +91,20 @@ TEST(Descriptor, KeysValuesAndLineEnds)
         EXPECT_EQ(d.CRC, c.crc);
     }
     EXPECT_EQ(ParseDescriptorName(bom + "filename=r.txt\r\nsize=junk\r\n"), "r.txt");
-}
 
-TEST(Descriptor, SizeRange)
-{
+    // Other characters than hexadecimal digits follow the digit rule (code - 55) and wrap without
+    // an error; only the first eight characters count.
+    const struct { const char* text; uint32_t value; } read[] = {
+        {"CBF43926", 0xCBF43926u}, {"cbf43926", 0xCBF43926u}, {"0", 0u}, {"", 0u}, {"A1B2C3D", 0x0A1B2C3Du},
+        {"1234567890", 0x12345678u}, {"FFFFFFFF", 0xFFFFFFFFu}, {"G", 16u}, {" ", static_cast<uint32_t>(32 - 48)},
+        {"Z0", (90u - 55u) * 16u}};
+    for (const auto& c : read) EXPECT_EQ(HexStrToInt(c.text), c.value) << '"' << c.text << '"';
+    const struct { uint32_t value; const char* text; } written[] = {
+        {0, "0"}, {0xCBF43926, "CBF43926"}, {0x0A1B2C3D, "A1B2C3D"}, {0xF, "F"}, {0x10000000, "10000000"}};
+    for (const auto& c : written) EXPECT_EQ(IntToHex(c.value), c.text);
+    for (uint32_t v : {0u, 1u, 0xFu, 0x10u, 0xDEADBEEFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
+        EXPECT_EQ(HexStrToInt(IntToHex(v)), v);
+
     // Anything from 0 to 2^63 - 1; a negative 32-bit value keeps its old meaning, its unsigned
     // 32-bit pattern. Read by StrToSize itself and through a descriptor's size line.
     const struct { const char* in; uint64_t v; } ok[] = {
@@ -131,30 +138,6 @@ TEST(Descriptor, SizeRange)
             EXPECT_EQ(std::string(e.what()), expected);
         }
     }
-}
-
-TEST(Descriptor, Trim)
-{
-    EXPECT_EQ(Trim(""), "");
-    EXPECT_EQ(Trim(" \t\r\n\x01 "), "");
-    EXPECT_EQ(Trim(" a b "), "a b");
-    EXPECT_EQ(Trim("\x7F" "a\xA0"), "\x7F" "a\xA0");   // codes above 32 stay
-}
-
-TEST(HexText, HexStrToIntAndIntToHex)
-{
-    // Other characters than hexadecimal digits follow the digit rule (code - 55) and wrap without
-    // an error; only the first eight characters count.
-    const struct { const char* text; uint32_t value; } read[] = {
-        {"CBF43926", 0xCBF43926u}, {"cbf43926", 0xCBF43926u}, {"0", 0u}, {"", 0u}, {"A1B2C3D", 0x0A1B2C3Du},
-        {"1234567890", 0x12345678u}, {"FFFFFFFF", 0xFFFFFFFFu}, {"G", 16u}, {" ", static_cast<uint32_t>(32 - 48)},
-        {"Z0", (90u - 55u) * 16u}};
-    for (const auto& c : read) EXPECT_EQ(HexStrToInt(c.text), c.value) << '"' << c.text << '"';
-    const struct { uint32_t value; const char* text; } written[] = {
-        {0, "0"}, {0xCBF43926, "CBF43926"}, {0x0A1B2C3D, "A1B2C3D"}, {0xF, "F"}, {0x10000000, "10000000"}};
-    for (const auto& c : written) EXPECT_EQ(IntToHex(c.value), c.text);
-    for (uint32_t v : {0u, 1u, 0xFu, 0x10u, 0xDEADBEEFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
-        EXPECT_EQ(HexStrToInt(IntToHex(v)), v);
 }
 
 }  // namespace

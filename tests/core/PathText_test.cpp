@@ -7,54 +7,21 @@
 
 namespace {
 
-TEST(PathText, AddBackslash)
+TEST(PathText, BackslashesUNCPathsShareRootsAndTheLastNameAlsoWithTwoByteCharacters)
 {
-    const struct { const char* in; const char* out; } cases[] = {
+    const struct { const char* in; const char* out; } added[] = {
         {"", ""}, {"C", "C:\\"}, {"c", "c:\\"}, {"z", "z:\\"}, {"C:", "C:\\"}, {"C:\\", "C:\\"}, {"1", "1\\"},
         {"@", "@\\"}, {"\\", "\\"}, {"C:\\dir", "C:\\dir\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
         {"\xC4", "\xC4\\"},  // only ASCII letters are drive letters
     };
-    for (const auto& c : cases) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
-}
-
-TEST(PathText, LastNameEndingInASpaceOrADot)
-{
-    // Accepted: roots, bare drives, "." and ".." as whole names, anything inside the path.
-    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
-    const struct { const char* in; bool refused; } cases[] = {
-        {"", false}, {"c", false}, {"C:", false}, {"C:\\", false}, {"C:.", false}, {"C:..", false}, {"\\", false},
-        {"/", false}, {".", false}, {"..", false}, {"C:\\dir", false}, {"C:\\dir\\", false}, {"C:\\dir\\.", false},
-        {"C:\\dir\\..\\", false}, {"C:\\dir/./", false}, {"C:\\a b\\c", false}, {"C:\\E .\\x", false},
-        {"\\\\server\\share", false}, {"\\\\server\\share\\", false}, {"\\\\?\\C:\\dir", false},
-        // Refused.
-        {"E ", true}, {"E...", true}, {"dir.", true}, {"C:\\E ", true}, {"C:\\E...", true}, {"C:\\dir.\\", true},
-        {"C:\\E \\\\", true}, {"C:/dir/E /", true}, {"C:\\dir\\...", true}, {"C:\\dir\\ ", true}, {" ", true},
-        {". ", true}, {"C:E.", true}, {"C: ", true}, {"\\\\server\\share.", true},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
-
-    // A two-byte character ending in the byte of "\" is part of the name before the dots.
-    const struct { const char* in; bool bytes, cp932; } wide[] = {
-        {"C:\\" HYO "..", false, true}, {"C:\\" HYO ".", false, true}, {"C:\\" HYO, false, false},
-        {"C:\\" HYO " \\", true, true},
-    };
-    for (const auto& c : wide)
-        InBothCodePages(c.in, c.bytes, c.cp932, [&](bool want) { EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), want); });
-}
-
-TEST(PathText, RemoveBackslashAndIsUNCPath)
-{
+    for (const auto& c : added) EXPECT_EQ(AddBackslash(c.in), c.out) << '"' << c.in << '"';
     const struct { const char* in; const char* out; } removed[] = {
         {"", ""}, {"C:\\", "C:"}, {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}};
     for (const auto& c : removed) EXPECT_EQ(RemoveBackslash(c.in), c.out) << '"' << c.in << '"';
     const struct { const char* in; bool unc; } unc[] = {
         {"", false}, {"\\\\", false}, {"\\\\a", true}, {"\\\\server\\share", true}, {"C:\\x", false}, {"\\a\\b", false}};
     for (const auto& c : unc) EXPECT_EQ(IsUNCPath(c.in), c.unc) << '"' << c.in << '"';
-}
-
-TEST(PathText, ShareRoot)
-{
-    const struct { const char* in; const char* root; bool has; } cases[] = {
+    const struct { const char* in; const char* root; bool has; } roots[] = {
         {"\\\\server\\share\\dir\\file", "\\\\server\\share", true},
         {"\\\\server\\share\\dir", "\\\\server\\share", true}, {"\\\\server\\share\\", "\\\\server\\share", true},
         {"\\\\server\\share", "\\\\server\\share", true}, {"\\\\server\\", "\\\\server\\", false},
@@ -62,17 +29,13 @@ TEST(PathText, ShareRoot)
         // The "\\" is searched anywhere, not only at the start.
         {"x\\\\srv\\sh\\d", "x\\\\srv\\sh", true},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : roots) {
         SCOPED_TRACE(c.in);
         EXPECT_EQ(ExtractShareRoot(c.in), c.root);
         EXPECT_EQ(HasShareRoot(c.in), c.has);
     }
-}
-
-// Directory, server and share names with a trail byte 0x5C at their start, middle or end: a
-// separator when every byte is a character, part of a name in code page 932.
-TEST(PathText, TwoByteCharactersEndingInTheBackslashByte)
-{
+    // Directory, server and share names with a trail byte 0x5C at their start, middle or end: a
+    // separator when every byte is a character, part of a name in code page 932.
     struct Results { const char* added; const char* removed; const char* root; bool has; };
     const struct { const char* in; Results bytes, cp932; } cases[] = {
         {"C:\\" HYO, {"C:\\" HYO, "C:\\\x95", "C:\\" HYO, false}, {"C:\\" HYO "\\", "C:\\" HYO, "C:\\" HYO, false}},
@@ -103,19 +66,34 @@ TEST(PathText, TwoByteCharactersEndingInTheBackslashByte)
             EXPECT_EQ(ExtractShareRoot(c.in), want.root);
             EXPECT_EQ(HasShareRoot(c.in), want.has);
         });
+
+    // Accepted: roots, bare drives, "." and ".." as whole names, anything inside the path.
+    // Refused: the last name, whatever follows it in separators, ends in a space or a dot.
+    const struct { const char* in; bool refused; } lastNames[] = {
+        {"", false}, {"c", false}, {"C:", false}, {"C:\\", false}, {"C:.", false}, {"C:..", false}, {"\\", false},
+        {"/", false}, {".", false}, {"..", false}, {"C:\\dir", false}, {"C:\\dir\\", false}, {"C:\\dir\\.", false},
+        {"C:\\dir\\..\\", false}, {"C:\\dir/./", false}, {"C:\\a b\\c", false}, {"C:\\E .\\x", false},
+        {"\\\\server\\share", false}, {"\\\\server\\share\\", false}, {"\\\\?\\C:\\dir", false},
+        // Refused.
+        {"E ", true}, {"E...", true}, {"dir.", true}, {"C:\\E ", true}, {"C:\\E...", true}, {"C:\\dir.\\", true},
+        {"C:\\E \\\\", true}, {"C:/dir/E /", true}, {"C:\\dir\\...", true}, {"C:\\dir\\ ", true}, {" ", true},
+        {". ", true}, {"C:E.", true}, {"C: ", true}, {"\\\\server\\share.", true},
+    };
+    for (const auto& c : lastNames) EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), c.refused) << '"' << c.in << '"';
+
+    // A two-byte character ending in the byte of "\" is part of the name before the dots.
+    const struct { const char* in; bool bytes, cp932; } wideLastNames[] = {
+        {"C:\\" HYO "..", false, true}, {"C:\\" HYO ".", false, true}, {"C:\\" HYO, false, false},
+        {"C:\\" HYO " \\", true, true},
+    };
+    for (const auto& c : wideLastNames)
+        InBothCodePages(c.in, c.bytes, c.cp932, [&](bool want) { EXPECT_EQ(LastNameEndsInSpaceOrDot(c.in), want); });
 }
 
-struct NameCase {
-    const char* path;
-    const char* name;
-    const char* ext;
-    const char* dir;
-    const char* crc;  // the descriptor's name: the extension ".crc"
-};
-
-TEST(PathText, NameExtensionAndDirectory)
+TEST(PathText, NameExtensionAndDirectoryAlsoWithTwoByteCharacters)
 {
-    const NameCase cases[] = {
+    // crc: the descriptor's name, the extension ".crc".
+    const struct { const char* path; const char* name; const char* ext; const char* dir; const char* crc; } cases[] = {
         {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs", "C:\\docs\\report.crc"},
         {"C:\\report.txt", "report.txt", ".txt", "C:\\", "C:\\report.crc"},
         {"C:report.txt", "report.txt", ".txt", "C:", "C:report.crc"},
@@ -131,7 +109,7 @@ TEST(PathText, NameExtensionAndDirectory)
         {"D:\\dir\\", "", "", "D:\\dir", "D:\\dir\\.crc"},
         {"", "", "", "", ".crc"},
     };
-    for (const NameCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(ExtractFileName(c.path), c.name);
         EXPECT_EQ(ExtractFileExt(c.path), c.ext);
@@ -139,14 +117,10 @@ TEST(PathText, NameExtensionAndDirectory)
         EXPECT_EQ(ChangeFileExt(c.path, ".crc"), c.crc);
         EXPECT_EQ(DescriptorFileName(c.path), c.crc);
     }
-}
-
-// A trail byte 0x5C at the start, middle and end of a file name and of a directory name: with one
-// character per byte (every single-byte code page) it is a separator, in code page 932 it is not.
-TEST(PathText, NamesWithTwoByteCharactersEndingInTheBackslashByte)
-{
+    // A trail byte 0x5C at the start, middle and end of a file name and of a directory name: with one
+    // character per byte (every single-byte code page) it is a separator, in code page 932 it is not.
     struct Parts { const char* name; const char* ext; const char* dir; const char* crc; };  // crc: ".crc" for the extension
-    const struct { const char* path; Parts bytes, cp932; } cases[] = {
+    const struct { const char* path; Parts bytes, cp932; } wide[] = {
         {"C:\\d\\" HYO "a.txt", {"a.txt", ".txt", "C:\\d\\\x95", "C:\\d\\" HYO "a.crc"},
                                 {HYO "a.txt", ".txt", "C:\\d", "C:\\d\\" HYO "a.crc"}},
         {"C:\\d\\a" SO "b.txt", {"b.txt", ".txt", "C:\\d\\a\x83", "C:\\d\\a" SO "b.crc"},
@@ -164,7 +138,7 @@ TEST(PathText, NamesWithTwoByteCharactersEndingInTheBackslashByte)
         // A lead byte at the very end has no second byte: it is a character of its own.
         {"C:\\d\\x\x95", {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}, {"x\x95", "", "C:\\d", "C:\\d\\x\x95.crc"}},
     };
-    for (const auto& c : cases)
+    for (const auto& c : wide)
         InBothCodePages(c.path, c.bytes, c.cp932, [&](const Parts& want) {
             EXPECT_EQ(ExtractFileName(c.path), want.name);
             EXPECT_EQ(ExtractFileExt(c.path), want.ext);

@@ -7,15 +7,7 @@
 
 namespace {
 
-// 表示.txt in the directory 表: the pieces keep the whole name.
-TEST(PieceNames, TwoByteCharactersEndingInTheBackslashByte)
-{
-    TCodePage932 cp932;
-    EXPECT_EQ(PieceFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt", 1000), "T:\\" HYO "\\" HYO "\x8E\xA6.1000");
-    EXPECT_EQ(DescriptorFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt"), "T:\\" HYO "\\" HYO "\x8E\xA6.crc");
-}
-
-TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
+TEST(PieceNames, PieceNumbersNameRulesAndThePlanOfLargeSources)
 {
     const struct { uint32_t n; const char* name; } cases[] = {
         {1, "T:\\report.001"}, {2, "T:\\report.002"}, {10, "T:\\report.010"}, {99, "T:\\report.099"},
@@ -27,12 +19,9 @@ TEST(PieceNames, PieceNumbersHaveAtLeastThreeDigits)
     EXPECT_EQ(PieceFileName("T:\\report.crc", 1000), "T:\\report.1000");
     EXPECT_EQ(PieceFileName("T:\\README", 1), "T:\\README.001");
     EXPECT_EQ(PieceFileName("T:\\.profile", 1), "T:\\.001");
-}
 
-// What a combine reads from a name: the piece number, and whether the system would put the name
-// elsewhere (a directory, a device, a name it changes).
-TEST(PieceNames, NumbersAndNameRules)
-{
+    // What a combine reads from a name: the piece number, and whether the system would put the name
+    // elsewhere (a directory, a device, a name it changes).
     const struct { const char* path; int n; } numbers[] = {  // n -1: no piece
         {"d\\a.001", 1}, {"a.000", 0}, {"a.999", 999}, {"a.1000", 1000}, {"a.123456789", 123456789},
         {"a.0001", -1}, {"a.01000", -1}, {"a.00", -1}, {"a.1234567890", -1}, {"a.crc", -1}, {"a.0x1", -1},
@@ -56,10 +45,10 @@ TEST(PieceNames, NumbersAndNameRules)
         EXPECT_EQ(NamesDevice(c.name), c.device) << c.name;
         EXPECT_EQ(SystemChangesName(c.name), c.changed) << c.name;
     }
-}
+    // 表示.txt in the directory 表: the pieces keep the whole name.
+    EXPECT_EQ(PieceFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt", 1000), "T:\\" HYO "\\" HYO "\x8E\xA6.1000");
+    EXPECT_EQ(DescriptorFileName("T:\\" HYO "\\" HYO "\x8E\xA6.txt"), "T:\\" HYO "\\" HYO "\x8E\xA6.crc");
 
-TEST(PieceNames, PiecePlanOfLargeSources)
-{
     const uint64_t G = 1ull << 30;
     const uint32_t P = 4294967295u;   // the largest piece size
     const uint32_t Fat32 = 4293918720u;  // 4095 MiB
@@ -69,7 +58,7 @@ TEST(PieceNames, PiecePlanOfLargeSources)
         uint32_t count;  // 0: refused
         uint32_t first, last;
         const char* lastName;
-    } cases[] = {
+    } plans[] = {
         {2 * G - 1, 1u << 30, 2, 1u << 30, (1u << 30) - 1, "T:\\d.002"},
         {2 * G, 1u << 30, 2, 1u << 30, 1u << 30, "T:\\d.002"},  // no empty trailing piece
         {2 * G + 1, 1u << 30, 3, 1u << 30, 1, "T:\\d.003"},
@@ -83,7 +72,7 @@ TEST(PieceNames, PiecePlanOfLargeSources)
         {0, P, 1, 0, 0, "T:\\d.001"},    // an empty source: one empty piece
         {5 * G, 0, 0, 0, 0, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : plans) {
         SCOPED_TRACE(std::to_string(c.size) + " / " + std::to_string(c.pieceSize));
         const TPiecePlan plan{c.size, c.pieceSize};
         ASSERT_EQ(plan.Accepted(), c.count != 0);

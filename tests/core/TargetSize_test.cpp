@@ -5,12 +5,9 @@
 
 namespace {
 
-struct SizeCase {
-    const char* text;
-    uint32_t bytes;
-};
+struct SizeCase { const char* text; uint32_t bytes; };
 
-TEST(TargetSize, DecimalSeparators)
+TEST(TargetSize, DecimalSeparatorsWhateverTheProcessLocale)
 {
     const SizeCase point[] = {
         {"650 Mb (CD)", 681574400}, {"1.44 Mb (3.5\")", 1509949}, {"1.2 Mb (5.25\")", 1258291},
@@ -47,10 +44,7 @@ TEST(TargetSize, DecimalSeparators)
     };
     for (const SizeCase& c : point) EXPECT_EQ(ParseTargetSize(c.text, '.'), c.bytes) << '"' << c.text << '"';
     for (const SizeCase& c : comma) EXPECT_EQ(ParseTargetSize(c.text, ','), c.bytes) << '"' << c.text << "\" (,)";
-}
 
-TEST(TargetSize, ProcessLocaleDoesNotMatter)
-{
     // A process whose C locale uses a comma must still read "1.44" with '.' as separator.
     const char* const names[] = {"de_DE.UTF-8", "de_DE", "German_Germany.1252", "German", "fr_FR.UTF-8"};
     const std::string old = std::setlocale(LC_ALL, nullptr);

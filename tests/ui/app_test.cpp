@@ -22,7 +22,7 @@ using namespace ui;
 
 // What the dialogs' own disabler does to the host's other windows, enabled or disabled before, is
 // checked over both dialogs in formdialog_test: here the windows it must leave alone.
-TEST(App, DisablerTakesOnlyVisibleEnabledWindowsOfThisThreadAndGivesBackThoseThatStillExist)
+TEST(App, DisablerTakesOnlyVisibleEnabledWindowsOfThisThreadAndCursorScopesNest)
 {
     THostWindow except("except"), doomed("doomed");
     HWND hidden = CreateWindowExA(0, "ZandrelTestHost", "hidden", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
@@ -54,12 +54,9 @@ TEST(App, DisablerTakesOnlyVisibleEnabledWindowsOfThisThreadAndGivesBackThoseTha
     DestroyWindow(hidden);
     CloseHandle(ready);
     CloseHandle(quit);
-}
 
-// The owner window's scope is checked on every dialog run (UiDriver), through a raised error too
-// (formdialog_test).
-TEST(App, CursorScopesNestAndRestoreAlsoWhenAnErrorPasses)
-{
+    // The cursor's scopes nest and restore, also when an error passes. (The owner window's scope
+    // is checked on every dialog run, UiDriver, through a raised error too, formdialog_test.)
     const HCURSOR wait = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
     EXPECT_EQ(App::ScreenCursor(), nullptr);
     try {
@@ -166,7 +163,7 @@ TEST(BrowseForFolder, PreselectsAnExistingFolderUnderItsRootClearsAnythingElseAn
                 t.Sync();
                 EXPECT_FALSE(IsWindowEnabled(GetDlgItem(chooser, IDOK))) << "OK stays disabled on a virtual folder";
             }
-            EXPECT_EQ(Owner(chooser), t.Host);
+            EXPECT_EQ(GetWindow(chooser, GW_OWNER), t.Host);
             EXPECT_FALSE(IsWindowEnabled(t.Host));
             EXPECT_TRUE(GetErrorMode() & SEM_FAILCRITICALERRORS);
             bool titled = false;

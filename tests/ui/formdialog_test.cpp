@@ -84,7 +84,7 @@ void ExpectRefusal(const TDialog& d, const TDrive& t, const std::string& dir, bo
               d.which == Combine ? "Path not found. Please check it."
               : size             ? "Target file size is invalid. Please repeat input."
                                  : "Directory " + dir + " not found. Select other directory",
-              d.which == Combine ? t.Host : nullptr, ErrorIcon());
+              d.which == Combine ? t.Host : nullptr, SystemIcon(IDI_ERROR));
     EXPECT_TRUE(dialogEnabled) << "while the box is up";
     // Closing the box must not hand the host back while the dialog is up.
     EXPECT_FALSE(IsWindowEnabled(t.Host));
@@ -154,7 +154,7 @@ void ExpectOpened(const TDialog& d, const TDrive& t, const std::string& target)
     EXPECT_EQ(WindowText(t.Item(IDC_LABEL1)), d.label1);
     if (d.label2) { EXPECT_EQ(WindowText(t.Item(IDC_LABEL2)), d.label2); }
     EXPECT_EQ(WindowText(t.Item(IDC_EDTARGETDIR)), target);
-    EXPECT_EQ(Owner(t.Dialog), t.Host);
+    EXPECT_EQ(GetWindow(t.Dialog, GW_OWNER), t.Host);
     EXPECT_EQ(FocusOf(t.Main), t.Item(IDC_BTOK));
     EXPECT_FALSE(IsWindowEnabled(t.Host));
     EXPECT_TRUE(IsWindowEnabled(t.Dialog));
@@ -246,7 +246,7 @@ TEST(FormDialogs, OpenAsDesignedRefuseWhatIsNoTargetAndTakeABareDriveLetterForIt
             t.Set(IDC_EDTARGETDIR, "c");
             if (d.which == Split) t.Set(IDC_CBTRGSIZE, "500");
             t.Click(IDC_BTOK);
-            ExpectBox(t.Box(d.caption), d.success, t.Host, InformationIcon());
+            ExpectBox(t.Box(d.caption), d.success, t.Host, SystemIcon(IDI_INFORMATION));
         }, [&] { d.execute(ui.Host(), temp.File(d.file), temp.Path(), nullptr); });
         for (const std::string& path : written) {
             EXPECT_TRUE(testfiles::FileExists(path)) << path;

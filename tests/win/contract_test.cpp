@@ -66,15 +66,12 @@ protected:
         return rec;
     }
 
-    // Plug-in index's function table, reached through the host's walk.
-    const void* FunctionProc(int32_t index) { return reinterpret_cast<const void*>(lib_.Functions(index)); }
-
     TLoadedLibrary lib_;
     const void* init_ = nullptr;
     uint32_t infoProc_ = 0;
 };
 
-TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
+TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386DllAndWritesExactlyItsFields)
 {
     const auto* base = reinterpret_cast<const uint8_t*>(lib_.Get());
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -89,10 +86,8 @@ TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
     const auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
     EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), "InitPlugInLib");
     EXPECT_EQ(lib_.Proc("GetPlugInInfo"), nullptr);
-}
 
-TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsFields)
-{
+    // InitPlugInLib takes EAX, removes nothing and writes exactly its fields.
     const std::vector<uint8_t> expected =
         Image(sizeof(TPlugInLibInfo) + RecordSlack, {{4, ZANDREL_LIB_NAME}, {280, ZANDREL_COPYRIGHT}},
               {{268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, infoProc_}, {816, 0}, {820, 0}});
@@ -108,7 +103,7 @@ TEST_F(ContractTest, InitPlugInLibTakesEaxRemovesNothingAndWritesExactlyItsField
 }
 
 // Indexes 1 and 2 fill their record byte for byte (result 3); any other index leaves it untouched.
-TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndNoOther)
+TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteTheirTablesAnswerAboutAndExecuteWithTheirConventions)
 {
     struct {
         int32_t index;
@@ -143,11 +138,9 @@ TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteAndNoOther)
         }
         EXPECT_EQ(FirstDifference(rec, expected), -1);
     }
-}
 
-TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
-{
-    const void* tables[] = {FunctionProc(1), FunctionProc(2)};
+    // The plug-ins' function tables, reached through the host's walk.
+    const void* tables[] = {reinterpret_cast<const void*>(lib_.Functions(1)), reinterpret_cast<const void*>(lib_.Functions(2))};
     std::vector<uint32_t> entries;
     std::vector<int32_t> codes = {0x7FFFFFFF, INT32_MIN};
     for (int32_t code = -1; code <= 40; ++code) codes.push_back(code);
@@ -166,12 +159,9 @@ TEST_F(ContractTest, FunctionTablesAnswerAboutAndExecuteOnly)
     }
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries, two tables";
-}
 
-// The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
-// information icon), and the commands' dialogs, reached through the exact conventions.
-TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
-{
+    // The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
+    // information icon), and the commands' dialogs, reached through the exact conventions.
     THostWindow host;
     ASSERT_NE(host.Get(), nullptr);
     const char* const firstLines[] = {"Split files plugin for Ferncove Trellisan",
@@ -191,7 +181,7 @@ TEST_F(ContractTest, AboutRemovesEightBytesAndExecuteThirtySix)
             EXPECT_EQ(seen[0].Text,
                       std::string(firstLines[index - 1]) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
             EXPECT_EQ(seen[0].Owner, owner);
-            EXPECT_EQ(seen[0].Icon, InformationIcon());
+            EXPECT_EQ(seen[0].Icon, SystemIcon(IDI_INFORMATION));
         }
         {
             // The command's dialog is cancelled at once; junk in the unused arguments does not matter.

@@ -30,7 +30,7 @@ HANDLE Open(const std::string& path, DWORD access, DWORD share)
 // afterwards). The hook after every block runs while the file is still held (another program
 // cannot write it meanwhile), once per block and never more; one that returns false abandons the
 // pass.
-TEST_F(CalcFileCRC32Test, BlocksTheHookAndTheHandle)
+TEST_F(CalcFileCRC32Test, BlocksTheHookTheHandleAndFilesOfTwoGibibytesAndMore)
 {
     const struct { uint32_t size; int blocks; int stopAt; } cases[] = {
         {0, 1, 0}, {1, 1, 0}, {9, 1, 0}, {CRCBlockSize - 2, 1, 0}, {CRCBlockSize - 1, 1, 0}, {CRCBlockSize, 1, 0},
@@ -66,17 +66,21 @@ TEST_F(CalcFileCRC32Test, BlocksTheHookAndTheHandle)
         }
         EXPECT_TRUE(DeleteFileA(path.c_str())) << "closed on every path, with a hook or without";
     }
+
+    // A sparse file of 2 GiB + 5 bytes: zeros, then a short tail at the very end. Neither the
+    // sign of the size nor its upper half may cut the reading short.
+    const std::string path = dir.File("big.bin");
+    const uint64_t size = (uint64_t(1) << 31) + 5;
+    const std::vector<engineprobe::TMark> tail = {{size - 5, "TAIL!"}};
+    engineprobe::MakeSparseFile(path, size, tail);
+    EXPECT_EQ(CalcFileCRC32(path), std::optional<uint32_t>(engineprobe::Crc32Sparse(size, tail)));
 }
 
-TEST_F(CalcFileCRC32Test, NoValueWhenTheFileCannotBeOpened)
+TEST_F(CalcFileCRC32Test, NoValueWhenTheFileCannotBeOpenedOrIsNotShared)
 {
     // A missing file, a missing directory, a directory (not a file), no name.
     for (const std::string& path : {dir.File("missing.bin"), dir.File("nodir\\missing.bin"), dir.Path(), std::string()})
         EXPECT_FALSE(CalcFileCRC32(path).has_value()) << '"' << path << '"';
-}
-
-TEST_F(CalcFileCRC32Test, SharingWithOtherHandles)
-{
     const std::string path = dir.File("shared.bin");
     testfiles::WriteFileBytes(path, "123456789");
     const struct { DWORD access, share; bool readable; const char* what; } cases[] = {
@@ -93,15 +97,4 @@ TEST_F(CalcFileCRC32Test, SharingWithOtherHandles)
         CloseHandle(other);
         EXPECT_EQ(crc, c.readable ? std::optional<uint32_t>(0xCBF43926u) : std::nullopt) << c.what;
     }
-}
-
-TEST_F(CalcFileCRC32Test, FilesOfTwoGibibytesAndMoreAreReadWhole)
-{
-    // A sparse file of 2 GiB + 5 bytes: zeros, then a short tail at the very end. Neither the
-    // sign of the size nor its upper half may cut the reading short.
-    const std::string path = dir.File("big.bin");
-    const uint64_t size = (uint64_t(1) << 31) + 5;
-    const std::vector<engineprobe::TMark> tail = {{size - 5, "TAIL!"}};
-    engineprobe::MakeSparseFile(path, size, tail);
-    EXPECT_EQ(CalcFileCRC32(path), std::optional<uint32_t>(engineprobe::Crc32Sparse(size, tail)));
 }

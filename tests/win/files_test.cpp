@@ -52,7 +52,7 @@ std::string Cannot(const char* verb, const std::string& path, DWORD code)
 
 }  // namespace
 
-TEST(Files, WhatEachIntentionLetsOthersDo)
+TEST(Files, WhatEachIntentionLetsOthersDoReadWriteAndTheErrorsKept)
 {
     TempDir dir;
     const std::string path = dir.File("f.bin");
@@ -94,12 +94,9 @@ TEST(Files, WhatEachIntentionLetsOthersDo)
         EXPECT_EQ(reader.Error(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         CloseHandle(exclusive);
     }
-}
 
-TEST(Files, ReadWriteAndTheErrorsKept)
-{
-    TempDir dir;
-    const std::string path = dir.File("w.bin");
+    // Reading, writing and the errors kept.
+    DeleteFileA(path.c_str());
     {
         TOutFile out;
         ASSERT_TRUE(out.Create(path, TOutFile::CreateNewExclusive));
@@ -177,21 +174,10 @@ TEST(Files, ReplaceLooksAtTheFileBeforeEmptyingIt)
     EXPECT_FALSE(linked.OnlyReachedBy(dir.File("second.bin")));
 }
 
-TEST(SysErrorMessage, SystemTextWithoutTrailingLineBreak)
-{
-    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
-                             ERROR_DISK_FULL}) {
-        const std::string text = SysErrorMessage(code);
-        ASSERT_FALSE(text.empty()) << code;
-        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": one line, no line break after it";
-    }
-    EXPECT_NE(SysErrorMessage(ERROR_FILE_NOT_FOUND), SysErrorMessage(ERROR_PATH_NOT_FOUND));
-}
-
 // No text-mode translation when read, the bound on what is read, the errors a user sees, and no
 // handle left behind, also after a size that is no number. (The bytes written, also over a longer
 // file, are the split's to check: tests/win/split_test.cpp, on the same path.)
-TEST(DescriptorFile, ReadingBoundErrorsAndHandles)
+TEST(DescriptorFile, ReadingBoundErrorsAndHandlesAndTheSystemTextInThem)
 {
     TempDir dir;
     const std::string path = dir.File("report.crc");
@@ -205,7 +191,7 @@ TEST(DescriptorFile, ReadingBoundErrorsAndHandles)
     EXPECT_EQ(FileErrorOf<EConvertError>([&] { ReadDescriptorFile(path); }), "'12a' is not a valid integer value");
     EXPECT_TRUE(NobodyHolds(path)) << "after the conversion error";
 
-    // A missing file's text is the combine dialog's (tests/ui/execute_test.cpp); a missing directory.
+    // A missing file's text is the combine dialog's (tests/ui/commands_test.cpp, the Execute entries); a missing directory.
     const std::string noDir = dir.File("nodir\\x.crc");
     EXPECT_EQ(FileErrorOf([&] { ReadDescriptorFile(noDir); }), Cannot("open", noDir, ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(FileErrorOf([&] { WriteDescriptorFile(noDir, "x", 1, 1); }),
@@ -247,4 +233,13 @@ TEST(DescriptorFile, ReadingBoundErrorsAndHandles)
     DWORD error = ERROR_SUCCESS;
     EXPECT_FALSE(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size() - 1)).has_value());
     EXPECT_EQ(ReadDescriptorText(path, error, static_cast<uint32_t>(line.size())), line);
+
+    // The system's text in these errors: one line, without a line break after it.
+    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+                             ERROR_DISK_FULL}) {
+        const std::string text = SysErrorMessage(code);
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": one line, no line break after it";
+    }
+    EXPECT_NE(SysErrorMessage(ERROR_FILE_NOT_FOUND), SysErrorMessage(ERROR_PATH_NOT_FOUND));
 }

@@ -11,7 +11,6 @@
 #include "BoxWatcher.h"
 #include "CRC32Core.h"
 #include "EngineProbe.h"
-#include "PieceNames.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
@@ -36,14 +35,14 @@ protected:
 
 }  // namespace
 
-TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplit)
+TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplitAndGNUPiecesWithScriptDescriptorsCombine)
 {
-    TempDir target;
-    ASSERT_TRUE(SplitFile(fixture + "\\sample.dat", target.Path(), 300000, nullptr));
+    TempDir pieces;
+    ASSERT_TRUE(SplitFile(fixture + "\\sample.dat", pieces.Path(), 300000, nullptr));
     const auto gnu = engineprobe::Snapshot(fixture + "\\gnu");
     ASSERT_EQ(gnu.size(), 4u);  // 1,000,003 bytes: three full pieces and 100,003 bytes
-    for (const auto& [name, bytes] : gnu) EXPECT_EQ(ReadFileBytes(target.File(name)), bytes) << name;
-    EXPECT_EQ(engineprobe::FileNames(target.Path()).size(), gnu.size() + 2);  // and the .crc and .sfv
+    for (const auto& [name, bytes] : gnu) EXPECT_EQ(ReadFileBytes(pieces.File(name)), bytes) << name;
+    EXPECT_EQ(engineprobe::FileNames(pieces.Path()).size(), gnu.size() + 2);  // and the .crc and .sfv
 
     // The script took its checksum from gzip; it must agree with the engine probe's, which the
     // split tests hold every descriptor to (upper case, no leading zeros).
@@ -51,10 +50,8 @@ TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplit)
     const size_t at = script.find("crc32=");
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(std::strtoul(script.c_str() + at + 6, nullptr, 16), engineprobe::Crc32(sample));
-}
 
-TEST_F(InteropTest, GNUPiecesWithScriptDescriptorsCombine)
-{
+    // GNU pieces with the script's descriptors combine.
     App::SetOwnerWindow(nullptr);
     for (const char* variant : {"crlf", "lf", "lower"}) {
         SCOPED_TRACE(variant);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <objbase.h>
 #include <ole2.h>
 
 #include <malloc.h>
@@ -20,7 +19,6 @@
 #include "LibraryModules.h"
 #include "Lifecycle.h"
 #include "PrgConst.h"
-#include "TestFiles.h"
 #include "nettools.h"
 
 // The bytes in use on the C runtime's heap, where every allocation of the modules lands.
@@ -97,7 +95,7 @@ public:
 // On an untouched thread, one that already has an STA (OleInitialize gives S_FALSE and must still
 // be balanced) and one in the MTA (OleInitialize fails and is not undone): the modules' order, the
 // state each sets up and tears down, the clipboard formats, and no memory kept over many cycles.
-TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
+TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeldAndAFailedModuleIsSkippedAtUnload)
 {
     const struct { int mode; TApartment apartment; } threads[] = {
         {-1, TApartment::None}, {COINIT_APARTMENTTHREADED, TApartment::STA}, {COINIT_MULTITHREADED, TApartment::MTA}};
@@ -194,10 +192,7 @@ TEST(Lifecycle, LoadAndUnloadWhateverTheThreadHeld)
             EXPECT_EQ(ProbeApartment(), TApartment::None);
         }).join();
     }
-}
 
-TEST(Lifecycle, ATableRunsInOrderAndAFailedModuleIsSkippedAtUnload)
-{
     // A table of the test's own: the lifecycle runs whatever table it is given.
     static std::string calls;
     const TModule modules[] = {
@@ -251,7 +246,6 @@ TEST(Lifecycle, UnloadReleasesTheShellAllocatorOnceAndProcessExitTouchesNoOtherL
 
 TEST(LifecycleLibrary, LoadAndUnloadLeaveTheThreadsOleStateAsItWas)
 {
-    ASSERT_TRUE(testfiles::FileExists(LibraryPath)) << LibraryPath;
     // An untouched thread, an STA thread, an MTA thread; twenty cycles each.
     for (const int mode : {-1, int(COINIT_APARTMENTTHREADED), int(COINIT_MULTITHREADED)}) {
         std::thread([&] {  // a thread of its own: each case starts where COM is untouched

@@ -99,7 +99,7 @@ private:
 
 }  // namespace
 
-TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
+TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgainUnlessItIsListed)
 {
     const struct { const char* path; const char* exe; const char* remote; bool cancelled; } cases[] = {
         {"\\\\server\\share\\dir", "C:\\Host\\host.exe", "\\\\server\\share", true},
@@ -131,9 +131,30 @@ TEST_F(NettoolsTest, ConnectsTheShareRootAndDropsItAgain)
         EXPECT_EQ(gOrder, c.cancelled ? (V{"add", "exe", "cancel"}) : (V{"add", "exe"}));
         ExpectCursorAndErrorModeRestored("connected");
     }
+
+    // Only a share in the connected list is not connected again. The list stays empty, so each
+    // directory test asks the provider anew.
+    Forget();
+    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
+    EXPECT_EQ(gAdds.size(), 3u);
+    EXPECT_EQ(gCancels.size(), 3u);
+    ASSERT_NE(ConnectedShares, nullptr);
+    EXPECT_TRUE(ConnectedShares->empty());
+    Forget();
+    ConnectedShares->push_back("\\\\server\\share\\");
+    EXPECT_TRUE(IsShareConnected("\\\\server\\share\\dir\\file"));
+    EXPECT_FALSE(IsShareConnected("\\\\server\\other\\dir"));
+    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", true));
+    EXPECT_EQ(Calls(), 0u);
+    // Without the check the provider is asked all the same.
+    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", false));
+    EXPECT_EQ(gAdds.size(), 1u);
+    // An unlisted share is connected.
+    ConnectShare("\\\\server\\other\\dir", true);
+    EXPECT_EQ(gAdds.size(), 2u);
 }
 
-TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
+TEST_F(NettoolsTest, RefusedConnectionMeansNotFoundAndPathsWithoutAShareMakeNoNetworkCall)
 {
     // "\\?\C:\..." has the form of a UNC path with a share root, yet names a local directory
     // that exists: only the provider's answer decides.
@@ -156,15 +177,12 @@ TEST_F(NettoolsTest, RefusedConnectionMeansNotFound)
     gAddResult = ERROR_SESSION_CREDENTIAL_CONFLICT;
     EXPECT_FALSE(ConnectShare("\\\\server\\share\\dir", false));
     EXPECT_EQ(gCancels.size(), 1u);
-}
 
-// Paths without a share make no network call, and the plain directory test never connects, also
-// for a share. A typed target is tested as the directory written into: from a current directory
-// that holds a folder named after a drive letter no drive has, and no folder "c", a bare letter is
-// that drive's root, whatever the current directory holds.
-TEST_F(NettoolsTest, PathsWithoutAShareAndTypedTargetsMakeNoNetworkCall)
-{
-    TempDir dir;
+    // Paths without a share make no network call, and the plain directory test never connects, also
+    // for a share. A typed target is tested as the directory written into: from a current directory
+    // that holds a folder named after a drive letter no drive has, and no folder "c", a bare letter is
+    // that drive's root, whatever the current directory holds.
+    Forget();
     const std::string letter(1, testfiles::UnmappedDriveLetter());
     ASSERT_NE(letter[0], 0);
     ASSERT_TRUE(CreateDirectoryA(dir.File(letter).c_str(), nullptr));
@@ -210,26 +228,4 @@ TEST_F(NettoolsTest, PathsWithoutAShareAndTypedTargetsMakeNoNetworkCall)
     EXPECT_EQ(gAdds[0].remote, "\\\\?\\" + dir.Path().substr(0, 2));
     EXPECT_FALSE(TargetDirectoryExists("\\\\server\\share\\dir"));
     EXPECT_EQ(gAdds.size(), 1u);
-}
-
-TEST_F(NettoolsTest, OnlyAShareInTheConnectedListIsNotConnectedAgain)
-{
-    // The list stays empty, so each directory test asks the provider anew.
-    for (int i = 0; i < 3; ++i) UNCDirectoryExists("\\\\server\\share\\dir");
-    EXPECT_EQ(gAdds.size(), 3u);
-    EXPECT_EQ(gCancels.size(), 3u);
-    ASSERT_NE(ConnectedShares, nullptr);
-    EXPECT_TRUE(ConnectedShares->empty());
-    Forget();
-    ConnectedShares->push_back("\\\\server\\share\\");
-    EXPECT_TRUE(IsShareConnected("\\\\server\\share\\dir\\file"));
-    EXPECT_FALSE(IsShareConnected("\\\\server\\other\\dir"));
-    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", true));
-    EXPECT_EQ(Calls(), 0u);
-    // Without the check the provider is asked all the same.
-    EXPECT_TRUE(ConnectShare("\\\\server\\share\\dir", false));
-    EXPECT_EQ(gAdds.size(), 1u);
-    // An unlisted share is connected.
-    ConnectShare("\\\\server\\other\\dir", true);
-    EXPECT_EQ(gAdds.size(), 2u);
 }

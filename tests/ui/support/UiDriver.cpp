@@ -46,8 +46,6 @@ LRESULT CALLBACK MarkerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
-
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs)
 {
     for (const DWORD start = GetTickCount(); !fn(); Sleep(20))

@@ -17,7 +17,6 @@ namespace ui {
 // How long a driver waits for a window to show up (the machine may emulate the CPU).
 constexpr DWORD WaitMs = 20000;
 
-HWND Owner(HWND window);
 // Waits until fn() holds; false on timeout.
 bool WaitUntil(const std::function<bool()>& fn, DWORD timeoutMs = WaitMs);
 // Waits until a visible top-level window of the thread satisfies the test; null on timeout.

@@ -97,16 +97,4 @@ std::vector<TSeenBox> TBoxWatcher::Seen()
     return seen_;
 }
 
-bool TBoxWatcher::WaitFor(size_t count, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        if (Seen().size() >= count) return true;
-        Sleep(10);
-    }
-    return Seen().size() >= count;
-}
-
-HICON InformationIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_INFORMATION)); }
-HICON ErrorIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)); }
-HICON WarningIcon() { return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING)); }
+HICON SystemIcon(const void* id) { return LoadIconA(nullptr, static_cast<LPCSTR>(id)); }

@@ -33,8 +33,6 @@ public:
     TBoxWatcher& operator=(const TBoxWatcher&) = delete;
 
     std::vector<TSeenBox> Seen();
-    // Waits until at least count boxes were seen or the timeout passed.
-    bool WaitFor(size_t count, DWORD timeoutMs = 10000);
 
 private:
     void Run();
@@ -46,7 +44,6 @@ private:
     std::thread thread_;
 };
 
-// The icon that message boxes use for MB_ICONINFORMATION and MB_ICONERROR.
-HICON InformationIcon();
-HICON ErrorIcon();
-HICON WarningIcon();
+// The icon a message box shows for one of the system's icons (IDI_INFORMATION for
+// MB_ICONINFORMATION, IDI_ERROR, IDI_WARNING).
+HICON SystemIcon(const void* id);
