@@ -7,7 +7,6 @@
 #include <map>
 
 #include "EngineTest.h"
-#include "Progress.h"
 
 using CombineFilesTest = TEngineTest;
 
@@ -134,12 +133,7 @@ TEST_F(CombineFilesTest, SelectedPieces)
             // Percent from the 25000 bytes of the pieces found at the start.
             EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{40, 80, 99, 100}));
         }
-        for (const auto& call : progress.Calls()) {
-            EXPECT_EQ(call.Status, "Combining...");
-            EXPECT_EQ(call.FileName, output);
-            EXPECT_EQ(call.SourceDir, pieces.Path());
-            EXPECT_EQ(call.TargetDir, target.Path());
-        }
+        progress.ExpectCalls("Combining...", output, pieces.Path(), target.Path());
         DeleteFileA(output.c_str());
         // The wrapper: true only for a verified result.
         EXPECT_EQ(CombineFiles(selected, target.Path(), nullptr), c.descriptor || c.list);

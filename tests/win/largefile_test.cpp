@@ -3,25 +3,14 @@
 // 2 GiB and 4 GiB and at the end; the pieces and the rebuilt file are real writes, so each case
 // removes them as soon as it has looked at them. Needs about twice the source's size free in the
 // temporary directory.
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 
-#include "BoxWatcher.h"
-#include "CRC32Core.h"
-#include "EngineProbe.h"
-#include "PathText.h"
-#include "PieceNames.h"
-#include "SplitFiles.h"
-#include "TestFiles.h"
+#include "EngineTest.h"
 
 using engineprobe::TMark;
-using engineprobe::TProgressRecorder;
-using testfiles::PatternBytes;
-using testfiles::TempDir;
+using LargeFile = TEngineTest;
 
 namespace {
 
@@ -52,9 +41,8 @@ void ExpectSeries(const std::vector<int32_t>& percents, size_t calls)
 
 }  // namespace
 
-TEST(LargeFile, RoundTrips)
+TEST_F(LargeFile, RoundTrips)
 {
-    BuildCRCTable();
     const uint32_t Fat32 = 4095u << 20;
     // marks: offsets of 100-byte marks (one at size - 100 ends the file); calls: block reports and the
     // closing one.
@@ -66,25 +54,23 @@ TEST(LargeFile, RoundTrips)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir src;
         ULARGE_INTEGER free{};
-        GetDiskFreeSpaceExA((src.Path() + "\\").c_str(), &free, nullptr, nullptr);
-        if (free.QuadPart < 2 * c.size + G) GTEST_SKIP() << "needs " << (2 * c.size + G) / G << " GiB free in " << src.Path();
+        GetDiskFreeSpaceExA((work.Path() + "\\").c_str(), &free, nullptr, nullptr);
+        if (free.QuadPart < 2 * c.size + G) GTEST_SKIP() << "needs " << (2 * c.size + G) / G << " GiB free in " << work.Path();
         std::vector<TMark> marks;
         for (uint64_t at : c.marks) marks.push_back({at, PatternBytes(100, static_cast<uint32_t>(at))});
-        const std::string source = src.File(c.name);
+        const std::string source = work.File(c.name);
         engineprobe::MakeSparseFile(source, c.size, marks);
         const auto sourceStamp = engineprobe::Stamp(source);
 
-        auto pieces = std::make_unique<TempDir>();
-        const std::string base = pieces->File(c.name);
+        const std::string base = pieces.File(c.name);
         {
             TProgressRecorder progress;
-            ASSERT_TRUE(SplitFile(source, pieces->Path(), c.pieceSize, progress.Proc()));
+            ASSERT_TRUE(SplitFile(source, pieces.Path(), c.pieceSize, progress.Proc()));
             ExpectSeries(progress.Percents(), c.splitCalls);
         }
         EXPECT_TRUE(engineprobe::Stamp(source) == sourceStamp);
-        auto names = engineprobe::FileNames(pieces->Path());
+        auto names = FileNames(pieces.Path());
         std::sort(names.begin(), names.end());
         std::vector<std::string> expected;
         for (uint32_t k = 1; k <= c.pieces; ++k) expected.push_back(ExtractFileName(PieceFileName(base, k)));
@@ -96,21 +82,19 @@ TEST(LargeFile, RoundTrips)
             EXPECT_EQ(engineprobe::Stamp(PieceFileName(base, k))->Size, size) << k;
         }
         for (const TMark& m : marks) EXPECT_EQ(ReadFromPieces(base, c.pieceSize, m.At, 100), m.Bytes) << m.At;
-        EXPECT_EQ(testfiles::ReadFileBytes(DescriptorFileName(base)),
+        EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)),
                   std::string("filename=") + c.name + "\r\nsize=" + std::to_string(c.size) + "\r\ncrc32=" +
                       IntToHex(engineprobe::Crc32Sparse(c.size, marks)) + "\r\n");
         DeleteFileA(source.c_str());
-
-        TempDir out;
         {
             TProgressRecorder progress;
-            TBoxWatcher boxes;
-            ASSERT_TRUE(CombineFiles(DescriptorFileName(base), out.Path(), progress.Proc()));
+            ASSERT_TRUE(CombineFiles(DescriptorFileName(base), target.Path(), progress.Proc()));
             ExpectSeries(progress.Percents(), c.combineCalls);
         }
-        pieces.reset();
-        const std::string rebuilt = out.File(c.name);
+        for (const std::string& name : names) DeleteFileA(pieces.File(name).c_str());
+        const std::string rebuilt = target.File(c.name);
         EXPECT_EQ(engineprobe::Stamp(rebuilt)->Size, c.size);
         for (const TMark& m : marks) EXPECT_EQ(engineprobe::ReadAt(rebuilt, m.At, 100), m.Bytes) << m.At;
+        DeleteFileA(rebuilt.c_str());
     }
 }

@@ -5,7 +5,6 @@
 
 #include "App.h"
 #include "EngineTest.h"
-#include "Progress.h"
 #include "SysError.h"
 
 using engineprobe::TPumpProbe;
@@ -67,25 +66,36 @@ TEST(BlockPump, RunsAfterTheFirstBlockThenOncePerTick)
 // The pieces and the descriptor, also over an older descriptor that names this file as the
 // descriptor reader reads names (trimmed at both ends) and as the file system compares them
 // (ordinal, without regard to case; a descriptor of at most 64 KiB is read), and the combine of the
-// set back into the file.
+// set back into the file. Block reports come after every read, which never crosses a piece
+// boundary (a piece size of 300,000 reads 131,072, 131,072 and 37,856 bytes per full piece; one
+// below the block size reads once per piece), then the closing report; a combine's piece of whole
+// blocks ends with a read of 0 bytes, an empty write and one more report with the same percent.
+// Every call names the operation, the file, both directories and the cancel flag.
 TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
 {
     const std::string pad = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
-    // pieces: their count, the last holding the rest; described: a descriptor already there.
-    const struct { std::string name; uint32_t size, pieceSize, pieces; std::string described = std::string();
-                   bool needs1252 = false; } cases[] = {
+    // pieces: their count, the last holding the rest; reads, combineReads: when given, the bytes of
+    // each block the split or the combine reads; described: a descriptor already there.
+    const struct { std::string name; uint32_t size, pieceSize, pieces; std::vector<uint32_t> reads = {}, combineReads = {};
+                   std::string described = std::string(); bool needs1252 = false; } cases[] = {
         {"thousand.bin", 999 * 3 + 1, 3, 1000},  // the largest set: .1000 holds 1 byte
         {"exact.dat", 3 * 4000, 4000, 3},        // exact multiple: no empty trailing piece
         {"one.txt", 5000, 5001, 1}, {"same.txt", 5000, 5000, 1}, {"README", 10, 4, 3}, {"one.bin", 1, 100, 1},
-        {"blocks.bin", 2 * B + 5, 2 * B, 2}, {"blocks3.bin", 3 * B + 5, 2 * B, 2}, {"block.bin", B, B, 1},
-        {"empty.log", 0, 1000, 1},  // one empty piece 001
-        {"small.txt", 99, 10, 10}, {"odd.bin", 300001, 300000, 2},
-        {" sp.bin", 3000, 1000, 3, "filename= sp.bin\r\nsize=1\r\ncrc32=0\r\n"},  // read back as "sp.bin"
-        {"tab.bin", 3000, 1000, 3, "filename=\t tab.bin \t\r\nsize=1\r\n"},
-        {"case.bin", 3000, 1000, 3, "filename=CASE.BIN\r\n"},
-        {"\xe9t\xe9.bin", 3000, 1000, 3, "filename=\xc9T\xc9.BIN\r\n", true},  // été, ÉTÉ
-        {"\xff.bin", 3000, 1000, 3, "filename=\x9f.BIN\r\n", true},            // ÿ, Ÿ
-        {"pad.bin", 3000, 1000, 3, pad + std::string(65536 - pad.size(), ' ')},  // 64 KiB exactly
+        {"blocks.bin", 2 * B + 5, 2 * B, 2}, {"blocks3.bin", 3 * B + 5, 2 * B, 2}, {"block.bin", B, B, 1, {B}},
+        {"empty.log", 0, 1000, 1, {0}},  // one empty piece 001
+        {"small.txt", 99, 10, 10, {10, 10, 10, 10, 10, 10, 10, 10, 10, 9}}, {"odd.bin", 300001, 300000, 2},
+        {"fifty.bin", 50, 1000, 1, {50}}, {"p.bin", 150, 1000, 1, {150}},
+        {"hundred.bin", 150, 100, 2, {100, 50}},  // a block report of exactly 100 says 99
+        {"half.bin", B, 2 * B, 1, {B}}, {"over.bin", B + 1, B, 2, {B, 1}},
+        {"fat.bin", 601000, 300000, 3, {B, B, 37856, B, B, 37856, 1000}},
+        {"tenth.bin", 250000, 100000, 3, {100000, 100000, 50000}}, {"long.bin", 3 * B + 10, 3 * B + 10, 1, {B, B, B, 10}},
+        {"whole.bin", 4 * B, 2 * B, 2, {}, {B, B, 0, B, B, 0}},
+        {" sp.bin", 3000, 1000, 3, {}, {}, "filename= sp.bin\r\nsize=1\r\ncrc32=0\r\n"},  // read back as "sp.bin"
+        {"tab.bin", 3000, 1000, 3, {}, {}, "filename=\t tab.bin \t\r\nsize=1\r\n"},
+        {"case.bin", 3000, 1000, 3, {}, {}, "filename=CASE.BIN\r\n"},
+        {"\xe9t\xe9.bin", 3000, 1000, 3, {}, {}, "filename=\xc9T\xc9.BIN\r\n", true},  // été, ÉTÉ
+        {"\xff.bin", 3000, 1000, 3, {}, {}, "filename=\x9f.BIN\r\n", true},            // ÿ, Ÿ
+        {"pad.bin", 3000, 1000, 3, {}, {}, pad + std::string(65536 - pad.size(), ' ')},  // 64 KiB exactly
     };
     for (const auto& c : cases) {
         if (c.needs1252 && GetACP() != 1252) continue;
@@ -94,7 +104,11 @@ TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
         const auto source = Source(c.name, c.size, c.size);
         const std::string base = out.File(c.name);
         if (!c.described.empty()) WriteFileBytes(DescriptorFileName(base), c.described);
-        ASSERT_TRUE(SplitFile(source.Path, out.Path(), c.pieceSize, nullptr));
+        {
+            TProgressRecorder progress;
+            ASSERT_TRUE(SplitFile(source.Path, out.Path(), c.pieceSize, progress.Proc()));
+            progress.ExpectCalls("Spliting...", source.Path, work.Path(), out.Path(), c.size, c.reads);
+        }
         // The checksum list names each piece with the CRC-32 of its bytes.
         std::string joined, list = "; zandrel.pdl: the pieces of " + c.name + "\r\n";
         for (uint32_t k = 1; k <= c.pieces; ++k) {
@@ -114,6 +128,7 @@ TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
         if (!c.described.empty()) continue;
         TProgressRecorder progress;
         EXPECT_TRUE(engineprobe::Combine(DescriptorFileName(base), back.Path(), progress.Proc()).Ok());
+        progress.ExpectCalls("Combining...", back.File(c.name), out.Path(), back.Path(), c.size, c.combineReads);
         EXPECT_EQ(ReadFileBytes(back.File(c.name)), source.Bytes);
         EXPECT_EQ(FileNames(back.Path()).size(), 1u);
     }
@@ -139,46 +154,6 @@ TEST_F(SplitFileTest, TooManyPiecesIsRefusedWithNothingCreated)
         EXPECT_TRUE(FileNames(target.Path()).empty());
         EXPECT_TRUE(progress.Calls().empty());
         EXPECT_TRUE(engineprobe::Stamp(source) == before);
-    }
-}
-
-// Block reports after every read, which never crosses a piece boundary (a piece size of 300,000
-// reads 131,072, 131,072 and 37,856 bytes per full piece; one below the block size reads once per
-// piece), then the closing report; a combine's piece of whole blocks ends with a read of 0 bytes,
-// an empty write and one more report with the same percent. Every call names the operation, the
-// file, both directories and the cancel flag.
-TEST_F(SplitFileTest, ProgressSeries)
-{
-    const struct { bool combine; uint32_t size, pieceSize; std::vector<uint32_t> reads; } cases[] = {
-        {false, 0, 1000, {0}}, {false, 50, 1000, {50}}, {false, 150, 1000, {150}},  // 0: one empty piece
-        {false, 150, 100, {100, 50}},  // a block report of exactly 100 says 99
-        {false, B, B, {B}}, {false, B, 2 * B, {B}}, {false, B + 1, B, {B, 1}},
-        {false, 99, 10, {10, 10, 10, 10, 10, 10, 10, 10, 10, 9}},
-        {false, 601000, 300000, {B, B, 37856, B, B, 37856, 1000}},
-        {false, 250000, 100000, {100000, 100000, 50000}},
-        {false, 3 * B + 10, 3 * B + 10, {B, B, B, 10}},
-        {true, 4 * B, 2 * B, {B, B, 0, B, B, 0}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.size) + "/" + std::to_string(c.pieceSize));
-        TempDir out;
-        const auto source = Source("p.bin", c.size);
-        const std::string descriptor = c.combine ? Pieces("p.bin", source.Bytes, c.pieceSize) : "";
-        TProgressRecorder progress;
-        ASSERT_TRUE(c.combine ? CombineFiles(descriptor, out.Path(), progress.Proc())
-                              : SplitFile(source.Path, out.Path(), c.pieceSize, progress.Proc()));
-        std::vector<int32_t> expected;
-        uint64_t done = 0;
-        for (uint32_t r : c.reads) expected.push_back(BlockPercent(done += r, c.size));
-        expected.push_back(ProgressPercent(c.size, c.size));
-        EXPECT_EQ(progress.Percents(), expected);
-        for (const auto& call : progress.Calls()) {
-            EXPECT_EQ(call.Status, c.combine ? "Combining..." : "Spliting...");
-            EXPECT_EQ(call.FileName, c.combine ? out.File("p.bin") : source.Path);
-            EXPECT_EQ(call.SourceDir, c.combine ? pieces.Path() : work.Path());
-            EXPECT_EQ(call.TargetDir, out.Path());
-            EXPECT_EQ(call.Cancel, const_cast<uint8_t*>(&CancelFlag));
-        }
     }
 }
 
@@ -501,10 +476,7 @@ TEST_F(SplitFileTest, DriveRootsKeepTheirSeparator)
         TProgressRecorder progress;
         ASSERT_TRUE(SplitFile(c.source, c.target, 15000, progress.Proc()));
         ASSERT_EQ(progress.Calls().size(), 3u);
-        for (const auto& call : progress.Calls()) {
-            EXPECT_EQ(call.SourceDir, c.sourceDir);
-            EXPECT_EQ(call.TargetDir, c.targetDir);
-        }
+        progress.ExpectCalls("Spliting...", c.source, c.sourceDir, c.targetDir);
         const std::string base = AddBackslash(c.targetDir) + ExtractFileName(c.source);
         EXPECT_EQ(ReadFileBytes(PieceFileName(base, 2)).size(), 5000u);
         EXPECT_TRUE(FileExists(DescriptorFileName(base)));

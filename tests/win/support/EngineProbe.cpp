@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "App.h"
+#include "Progress.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
@@ -47,6 +48,24 @@ std::vector<int32_t> TProgressRecorder::Percents() const
     std::vector<int32_t> out;
     for (const auto& c : calls_) out.push_back(c.Percent);
     return out;
+}
+
+void TProgressRecorder::ExpectCalls(const std::string& status, const std::string& file, const std::string& sourceDir,
+                                    const std::string& targetDir, uint64_t size, const std::vector<uint32_t>& reads) const
+{
+    for (const auto& call : calls_) {
+        EXPECT_EQ(call.Status, status);
+        EXPECT_EQ(call.FileName, file);
+        EXPECT_EQ(call.SourceDir, sourceDir);
+        EXPECT_EQ(call.TargetDir, targetDir);
+        EXPECT_EQ(call.Cancel, const_cast<uint8_t*>(&CancelFlag));
+    }
+    if (reads.empty()) return;
+    std::vector<int32_t> expected;
+    uint64_t done = 0;
+    for (uint32_t r : reads) expected.push_back(BlockPercent(done += r, size));
+    expected.push_back(ProgressPercent(size, size));
+    EXPECT_EQ(Percents(), expected);
 }
 
 void ZANDREL_STDCALL TProgressRecorder::Record(int32_t Percent, const char* Status, const char* FileName,

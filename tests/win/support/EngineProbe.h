@@ -41,6 +41,11 @@ public:
     const std::vector<TProgressCall>& Calls() const { return calls_; }
     std::vector<int32_t> Percents() const;
     std::function<bool(size_t index)> OnCall;
+    // Expects every call to name this operation, file and directories and the engine's cancel
+    // flag; with reads (the bytes of each block read from size bytes), a report after every read
+    // and the closing one, with their percents.
+    void ExpectCalls(const std::string& status, const std::string& file, const std::string& sourceDir,
+                     const std::string& targetDir, uint64_t size = 0, const std::vector<uint32_t>& reads = {}) const;
 
     static void ZANDREL_STDCALL Record(int32_t Percent, const char* Status, const char* FileName,
                                        const char* SourceDir, const char* TargetDir, uint8_t* Cancel);
