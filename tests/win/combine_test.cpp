@@ -43,7 +43,6 @@ TEST_F(CombineFilesTest, ExistingTargetIsVerifiedNeverOverwritten)
         ASSERT_EQ(progress.Calls().size(), 1u) << "only the closing report: nothing copied";
         EXPECT_EQ(progress.Calls()[0].Percent, 0);
     }
-    DeleteFileA(target.File("kept.bin").c_str());
 }
 
 TEST_F(CombineFilesTest, MissingOrSurplusPieces)

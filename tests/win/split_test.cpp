@@ -5,6 +5,7 @@
 
 #include "App.h"
 #include "EngineTest.h"
+#include "Sfv.h"
 #include "SysError.h"
 
 using engineprobe::TPumpProbe;
@@ -109,17 +110,16 @@ TEST_F(SplitFileTest, PiecesDescriptorAndRoundTrip)
             ASSERT_TRUE(SplitFile(source.Path, out.Path(), c.pieceSize, progress.Proc()));
             progress.ExpectCalls("Spliting...", source.Path, work.Path(), out.Path(), c.size, c.reads);
         }
-        // The checksum list names each piece with the CRC-32 of its bytes.
-        std::string joined, list = "; zandrel.pdl: the pieces of " + c.name + "\r\n";
+        // The checksum list names each piece with the CRC-32 of its bytes (its text: tests/core).
+        std::string joined;
+        std::vector<TSfvEntry> list;
         for (uint32_t k = 1; k <= c.pieces; ++k) {
             const std::string piece = ReadFileBytes(PieceFileName(base, k));
             ASSERT_EQ(piece.size(), k < c.pieces ? c.pieceSize : c.size - (c.pieces - 1) * c.pieceSize) << k;
             joined += piece;
-            char crc[9];
-            snprintf(crc, sizeof crc, "%08X", engineprobe::Crc32(piece));
-            list += ExtractFileName(PieceFileName(base, k)) + " " + crc + "\r\n";
+            list.push_back({ExtractFileName(PieceFileName(base, k)), engineprobe::Crc32(piece)});
         }
-        EXPECT_EQ(ReadFileBytes(ChangeFileExt(base, ".sfv")), list);
+        EXPECT_EQ(ReadFileBytes(ChangeFileExt(base, ".sfv")), FormatSfv("zandrel.pdl: the pieces of " + c.name, list));
         EXPECT_EQ(joined, source.Bytes);
         EXPECT_FALSE(FileExists(PieceFileName(base, c.pieces + 1)));
         EXPECT_EQ(ReadFileBytes(DescriptorFileName(base)), DescriptorText(c.name, c.size, source.Bytes));
@@ -202,34 +202,33 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     const auto link = [](const std::string& path, const char* why) { return "Cannot create file \"" + path + "\". It is a link: " + why; };
     const char* sameFile = "other names lead to the same file.";
     const char* toNothing = "it leads to a file that is not there.";
-    // LinkTo: another name of the file at bytes.
-    struct TMake { std::string path, bytes; enum { File, Directory, LinkTo } kind = File; };
-    const auto Dir = TMake::Directory, LinkTo = TMake::LinkTo;
     const std::string named = "\r\nsize=5000\r\ncrc32=0\r\n", padded = "filename=pad.bin\r\nsize=1\r\ncrc32=0\r\n";
     const std::string pad = padded + std::string(65537 - padded.size(), ' '), e = "\xe6", ss = "stra\xdf" "e";
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    // text: the whole message, when given; hold: another program holds the descriptor (access 0: nobody).
-    struct TRow { std::vector<TMake> make; std::string source, targetDir; uint32_t pieceSize; std::string atRisk;
+    // make: files to make, as "path=bytes", "path\\" (a directory) or "path>other" (another name of
+    // other); text: the whole message, when given; hold: another program holds the descriptor
+    // (access 0: nobody).
+    struct TRow { std::vector<std::string> make; std::string source, targetDir; uint32_t pieceSize; std::string atRisk;
                   std::string text = std::string(); DWORD holdAccess = 0, holdShare = 0; bool needs1252 = false; };
     // A source stem.bin and in sets, at the name stem + ext, a file of these bytes.
     const auto beside = [&](const std::string& stem, const std::string& ext, const std::string& bytes, const std::string& text,
                             DWORD holdAccess = 0, DWORD holdShare = 0, bool needs1252 = false) {
-        return TRow{{{w(stem + ".bin"), five}, {s(stem + ext), bytes}}, w(stem + ".bin"), sets.Path(), 2000, s(stem + ext),
+        return TRow{{w(stem + ".bin=") + five, s(stem + ext + "=") + bytes}, w(stem + ".bin"), sets.Path(), 2000, s(stem + ext),
                     text, holdAccess, holdShare, needs1252};
     };
     const std::vector<TRow> cases = {
         {{}, t("data.001"), target.Path() + "\\", 1000, t("data.001")},
         {{}, t("data.002"), target.Path(), 2000, t("data.002")},
         {{}, t("data.003"), target.Path(), 1000, t("data.crc")},  // two pieces; data.bin's set
-        {{{t("list.crc"), PatternBytes(5000, 9)}}, t("list.crc"), target.Path(), 2000, t("list.crc"),
+        {{t("list.crc=") + PatternBytes(5000, 9)}, t("list.crc"), target.Path(), 2000, t("list.crc"),
          "Cannot create file \"" + t("list.crc") + "\". It is the file being split."},
-        {{{w("r.bin"), PatternBytes(999 * 2 + 1)}, {longDir[0], "", Dir}, {longDir[1], "", Dir}, {w("sub"), "", Dir}},
+        {{w("r.bin=") + PatternBytes(999 * 2 + 1), longDir[0] + "\\", longDir[1] + "\\", w("sub\\")},
          w("r.bin"), longDir[1], 2, longDir[1] + "\\r.001"},  // 1000 pieces of 2 bytes; 254 + 6: 260 characters
         {{}, w("r.bin"), longDir[0], 2, longDir[0] + "\\r.1000"},  // only the thousandth: 260
         {{}, w("r.bin"), dotted, 2, dottedLast, "Cannot create file \"" + dottedLast + "\". The name is longer than the system allows."},
-        {{{w("folder.bin"), "", Dir}}, w("folder.bin"), target.Path(), 2000, w("folder.bin")},
+        {{w("folder.bin\\")}, w("folder.bin"), target.Path(), 2000, w("folder.bin")},
         {{}, w("nul.txt"), target.Path(), 2000, w("nul.txt")},
-        {{{w("w.bin"), five}, {w("w.002"), "", Dir}}, w("w.bin"), work.Path(), 2000, w("w.002")},
+        {{w("w.bin=") + five, w("w.002\\")}, w("w.bin"), work.Path(), 2000, w("w.002")},
         // At the descriptor's name: a descriptor of another file, also held by other programs, this
         // file's own held, one without a file name (a data file: tests/host), one naming this file
         // but a byte over 64 KiB, others that only a language's rules would take for this file's.
@@ -250,14 +249,14 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
         // Links: two piece names of one file; a piece name that is another name of a file elsewhere
         // (a symbolic one: tests/host), the descriptor's name another name of an old piece or of a
         // descriptor elsewhere.
-        {{{w("hl.bin"), five}, {s("hl.001"), "piece one"}, {s("hl.002"), s("hl.001"), LinkTo}}, w("hl.bin"), sets.Path(),
+        {{w("hl.bin=") + five, s("hl.001=piece one"), s("hl.002>") + s("hl.001")}, w("hl.bin"), sets.Path(),
          2000, s("hl.001"), link(s("hl.001"), sameFile)},
-        {{{w("hx.bin"), five}, {w("keep.bin"), "another program's file"}, {s("hx.002"), w("keep.bin"), LinkTo}},
+        {{w("hx.bin=") + five, w("keep.bin=another program's file"), s("hx.002>") + w("keep.bin")},
          w("hx.bin"), sets.Path(), 2000, s("hx.002"), link(s("hx.002"), sameFile)},
-        {{{w("y.bin"), five}, {w("z.bin"), five}}, w("y.bin"), links, 2000, links + "\\y.crc", link(links + "\\y.crc", sameFile)},
+        {{w("y.bin=") + five, w("z.bin=") + five}, w("y.bin"), links, 2000, links + "\\y.crc", link(links + "\\y.crc", sameFile)},
         {{}, w("z.bin"), links, 2000, links + "\\z.crc", link(links + "\\z.crc", sameFile)},
         // Links that lead nowhere, at a piece name and at the descriptor's: Wine hides them.
-        {{{w("d.bin"), five}, {w("e.bin"), five}}, w("d.bin"), links, 2000, links + "\\d.002", link(links + "\\d.002", toNothing)},
+        {{w("d.bin=") + five, w("e.bin=") + five}, w("d.bin"), links, 2000, links + "\\d.002", link(links + "\\d.002", toNothing)},
         {{}, w("e.bin"), links, 2000, links + "\\e.crc", link(links + "\\e.crc", toNothing)},
         {{}, devices + "\\fifo.bin", target.Path(), 2000, devices + "\\fifo.bin"},
         {{}, devices + "\\zero.bin", target.Path(), 2000, devices + "\\zero.bin"},
@@ -266,14 +265,11 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
     for (const auto& c : cases) {
         if (c.atRisk.rfind("\\", 0) == 0 || (c.needs1252 && GetACP() != 1252)) continue;  // no fixture, no devices
         SCOPED_TRACE(c.source + " -> " + c.targetDir);
-        for (const TMake& m : c.make) {
-            if (m.kind == TMake::File) {
-                WriteFileBytes(m.path, m.bytes);
-            } else {
-                ASSERT_TRUE(m.kind == Dir ? CreateDirectoryA(m.path.c_str(), nullptr)
-                                          : CreateHardLinkA(m.path.c_str(), m.bytes.c_str(), nullptr))
-                    << m.path;
-            }
+        for (const std::string& m : c.make) {  // no path here holds "=" or ">"
+            const size_t eq = m.find('='), to = m.find('>');
+            if (eq != std::string::npos) WriteFileBytes(m.substr(0, eq), m.substr(eq + 1));
+            else ASSERT_TRUE(m.back() == '\\' ? CreateDirectoryA(m.c_str(), nullptr)
+                                               : CreateHardLinkA(m.substr(0, to).c_str(), m.substr(to + 1).c_str(), nullptr)) << m;
         }
         std::vector<std::string> dirs = {work.Path(), target.Path(), sets.Path()};
         if (fixture) dirs.push_back(*fixture + "\\outside");

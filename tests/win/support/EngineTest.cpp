@@ -3,9 +3,6 @@
 #include <windows.h>
 
 #include "App.h"
-#include "CRC32Core.h"
-#include "PieceNames.h"
-#include "SplitFiles.h"
 
 void TEngineTest::SetUpTestSuite() { BuildCRCTable(); }
 
@@ -20,9 +17,7 @@ void TEngineTest::SetUp()
 
 void TEngineTest::TearDown()
 {
-    if (boxes_) {
-        EXPECT_TRUE(boxes_->Seen().empty()) << "the engine shows no message";
-    }
+    if (boxes_) { EXPECT_TRUE(boxes_->Seen().empty()) << "the engine shows no message"; }
     boxes_.reset();
     App::SetOwnerWindow(nullptr);
     DestroyWindow(host_);
