@@ -2,11 +2,25 @@
 // pieces without a checksum file, the temporary name, a killed host, and the outcome with its
 // cause, heard before the closing report. (Round trips, progress series and cancelling are tabled
 // with the split's; descriptors with the engine's faults.)
-#include <windows.h>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 
-#include <map>
-
+#include "CRC32.h"
 #include "EngineTest.h"
+
+// Memory running out on demand, for the checksum's reading buffer (CRCBlockSize bytes): a checksum
+// that cannot run counts as a failed read of the file it was to read, never as a match.
+static std::atomic<bool> FailChecksumBuffer{false};
+
+void* operator new[](size_t n)
+{
+    if (FailChecksumBuffer && n == CRCBlockSize) throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 using CombineFilesTest = TEngineTest;
 
@@ -15,13 +29,17 @@ TEST_F(CombineFilesTest, ExistingTargetIsVerifiedNeverOverwritten)
 {
     const std::string bytes = PatternBytes(20000, 5);
     const std::string descriptor = Pieces("kept.bin", bytes, 7000);
-    // sparse: the size of a sparse file with the existing bytes at its start (never read whole).
-    const struct { const char* what; std::string existing; bool result; uint64_t sparse = 0; } cases[] = {
-        {"the same file", bytes, true},
-        {"a different file", PatternBytes(20000, 6), false},
-        {"the same bytes and more", bytes + "x", false},
-        {"an empty file", "", false},
-        {"the same bytes and 4 GiB more", bytes, false, 0x100000000ull + 20000},  // its low 32 bits alone would match
+    // sparse: the size of a sparse file with the existing bytes at its start (never read whole);
+    // noMemory: the checksum's buffer cannot be had.
+    const struct { const char* what; std::string existing; TCause cause; uint64_t sparse = 0;
+                   bool noMemory = false; } cases[] = {
+        {"the same file", bytes, TCause::None},
+        {"a different file", PatternBytes(20000, 6), TCause::DifferentFileThere},
+        {"the same bytes and more", bytes + "x", TCause::DifferentFileThere},
+        {"an empty file", "", TCause::DifferentFileThere},
+        // its low 32 bits alone would match
+        {"the same bytes and 4 GiB more", bytes, TCause::DifferentFileThere, 0x100000000ull + 20000},
+        {"the same file, no memory for its checksum", bytes, TCause::CannotRead, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -36,8 +54,11 @@ TEST_F(CombineFilesTest, ExistingTargetIsVerifiedNeverOverwritten)
         const auto before = engineprobe::Stamp(existing);
         const TUnchanged unchanged({pieces.Path()});
         TProgressRecorder progress;
-        EXPECT_TRUE(Ended(engineprobe::Combine(descriptor, target.Path(), progress.Proc()),
-                          c.result ? TCause::None : TCause::DifferentFileThere, c.result ? "" : existing));
+        FailChecksumBuffer = c.noMemory;
+        const TOutcome outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc());
+        FailChecksumBuffer = false;
+        EXPECT_TRUE(Ended(outcome, c.cause, c.cause == TCause::None ? "" : existing,
+                          c.noMemory ? ERROR_NOT_ENOUGH_MEMORY : engineprobe::AnyError));
         if (!c.sparse) { EXPECT_EQ(ReadFileBytes(existing), c.existing); }
         EXPECT_TRUE(engineprobe::Stamp(existing) == before);
         ASSERT_EQ(progress.Calls().size(), 1u) << "only the closing report: nothing copied";
@@ -259,14 +280,16 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
     WriteFileBytes(output + ".part2", "and another");
     const auto leftovers = engineprobe::Snapshot(target.Path());
 
-    enum TEnd { Success, Mismatch, Cancel, FinalNameAppears, PieceShrinks, RenameFails };
+    enum TEnd { Success, Mismatch, Cancel, FinalNameAppears, PieceShrinks, RenameFails, NoMemory };
     // kept: the file under the final name afterwards ("": none). A piece that shrinks after the
     // combine began is named; a rename that fails with nothing in the way (another program reads
-    // the finished file) cannot create the final name.
+    // the finished file) cannot create the final name; a checksum without memory for its buffer
+    // cannot read the output, which goes, after the closing report.
     const std::string third = PieceFileName(descriptor, 3), thirdBytes = ReadFileBytes(third);
     const struct { TEnd end; TCause cause; std::string file, kept; } ends[] = {{Success, TCause::None, "", bytes}, {Mismatch, TCause::ChecksumMismatch, "", ""},
                 {Cancel, TCause::Cancelled, "", ""}, {FinalNameAppears, TCause::DifferentFileThere, output, "came meanwhile"},
-                {PieceShrinks, TCause::PieceChanged, third, ""}, {RenameFails, TCause::CannotCreate, output, ""}};
+                {PieceShrinks, TCause::PieceChanged, third, ""}, {RenameFails, TCause::CannotCreate, output, ""},
+                {NoMemory, TCause::CannotRead, output, ""}};
     for (const auto& [end, cause, file, kept] : ends) {
         SCOPED_TRACE(end);
         const std::string text = ReadFileBytes(descriptor);
@@ -285,15 +308,18 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
             if (end == RenameFails && reader == INVALID_HANDLE_VALUE)
                 reader = CreateFileA((output + ".part3").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         };
+        FailChecksumBuffer = end == NoMemory;
         const TOutcome outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc());
+        FailChecksumBuffer = false;
         WriteFileBytes(descriptor, text);
         WriteFileBytes(third, thirdBytes);
         if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader), DeleteFileA((output + ".part3").c_str());
         if (end == PieceShrinks) { EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(uint64_t(7000), uint64_t(20000))); }
         if (end == RenameFails) { EXPECT_NE(reader, INVALID_HANDLE_VALUE); }
+        if (end == NoMemory) { EXPECT_EQ(progress.Calls().back().Percent, 100); }
         EXPECT_EQ(during, (std::vector<std::string>{"t.bin.part", "t.bin.part2", "t.bin.part3"}));
         for (const auto& call : progress.Calls()) EXPECT_EQ(call.FileName, output);
-        EXPECT_TRUE(Ended(outcome, cause, file));
+        EXPECT_TRUE(Ended(outcome, cause, file, end == NoMemory ? ERROR_NOT_ENOUGH_MEMORY : engineprobe::AnyError));
         EXPECT_EQ(outcome.Leftovers, (std::vector<std::string>{output + ".part", output + ".part2"}));
         auto expected = leftovers;
         if (!kept.empty()) expected["t.bin"] = kept;
@@ -334,21 +360,21 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
     EXPECT_EQ(FileNames(deep), (std::vector<std::string>{"long-nam.part", name}));
 }
 
-// The child of the next test: a combine (or, with ZANDREL_KILL_SPLIT, a split of that file into
+// The child of the next test: a combine of a checksum file (or a split of any other file into
 // 140000-byte pieces) whose process ends in its second progress call, as a host that is killed.
+// ZANDREL_KILL holds "file|target directory".
 TEST_F(CombineFilesTest, DISABLED_KilledMidwayChild)
 {
-    char descriptor[MAX_PATH], dir[MAX_PATH], split[MAX_PATH];
-    if (!GetEnvironmentVariableA("ZANDREL_KILL_DESCRIPTOR", descriptor, MAX_PATH) ||
-        !GetEnvironmentVariableA("ZANDREL_KILL_TARGET", dir, MAX_PATH))
-        GTEST_SKIP() << "run by KilledMidwayAndRunAgain";
+    char value[2 * MAX_PATH];
+    if (!GetEnvironmentVariableA("ZANDREL_KILL", value, sizeof value)) GTEST_SKIP() << "run by KilledMidwayAndRunAgain";
+    const std::string fields = value, file = fields.substr(0, fields.find('|')), dir = fields.substr(file.size() + 1);
     TProgressRecorder progress;
     progress.OnCall = [](size_t i) {
         if (i == 1) ExitProcess(7);
         return false;
     };
-    if (GetEnvironmentVariableA("ZANDREL_KILL_SPLIT", split, MAX_PATH)) RunSplit(split, dir, 140000, progress.Proc());
-    else RunCombine(descriptor, dir, progress.Proc(), nullptr);
+    if (ExtractFileExt(file) != ".crc") RunSplit(file, dir, 140000, progress.Proc());
+    else RunCombine(file, dir, progress.Proc(), nullptr);
     ADD_FAILURE() << "the process should have ended";
 }
 
@@ -361,18 +387,15 @@ TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
     const std::string descriptor = Pieces("k.bin", bytes, 140000);
     char self[MAX_PATH];
     ASSERT_NE(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
-    const auto killed = [&](const char* split) {
-        SetEnvironmentVariableA("ZANDREL_KILL_DESCRIPTOR", descriptor.c_str());
-        SetEnvironmentVariableA("ZANDREL_KILL_TARGET", target.Path().c_str());
-        SetEnvironmentVariableA("ZANDREL_KILL_SPLIT", split);
+    const auto killed = [&](const std::string& file) {
+        SetEnvironmentVariableA("ZANDREL_KILL", (file + "|" + target.Path()).c_str());
         std::string command = std::string("\"") + self +
                               "\" --gtest_also_run_disabled_tests --gtest_filter=CombineFilesTest.DISABLED_KilledMidwayChild";
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
         const bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        for (const char* name : {"ZANDREL_KILL_DESCRIPTOR", "ZANDREL_KILL_TARGET", "ZANDREL_KILL_SPLIT"})
-            SetEnvironmentVariableA(name, nullptr);
+        SetEnvironmentVariableA("ZANDREL_KILL", nullptr);
         ASSERT_TRUE(started);
         ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
         DWORD code = 0;
@@ -381,7 +404,7 @@ TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
         CloseHandle(pi.hProcess);
         EXPECT_EQ(code, 7u);
     };
-    killed(nullptr);
+    killed(descriptor);
 
     // The first piece (two blocks) was written, under the temporary name only.
     const auto left = engineprobe::Snapshot(target.Path());
@@ -398,7 +421,7 @@ TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
 
     // The split of k.bin into the target, killed after its first block: its first piece is there,
     // and neither its checksum file nor any piece makes a set.
-    killed(target.File("k.bin").c_str());
+    killed(target.File("k.bin"));
     EXPECT_TRUE(FileExists(target.File("k.001")));
     EXPECT_FALSE(FileExists(target.File("k.002")));
     TempDir out;

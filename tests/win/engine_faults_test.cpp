@@ -2,26 +2,9 @@
 // pieces, junk descriptors, files of 4 GB and more, and a source that changes during the split. In
 // every case the source and every file that was there before stay byte for byte as they were, and
 // a failed combine leaves no output behind.
-#include <windows.h>
-
-#include <atomic>
 #include <cstdlib>
-#include <new>
 
-#include "CRC32.h"
 #include "EngineTest.h"
-
-// Memory running out on demand, for the checksum's reading buffer (CRCBlockSize bytes).
-static std::atomic<bool> FailChecksumBuffer{false};
-
-void* operator new[](size_t n)
-{
-    if (FailChecksumBuffer && n == CRCBlockSize) throw std::bad_alloc();
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -338,25 +321,5 @@ TEST_F(EngineFaultsTest, SourceChangingDuringTheSplit)
         EXPECT_EQ(ReadFileBytes(out.File("moving.002")), bytes.substr(2 * B));
         EXPECT_EQ(ReadFileBytes(*fixture + "\\moving.old"), bytes);
         DeleteFileA((*fixture + "\\moving.old").c_str());
-    }
-}
-
-TEST_F(EngineFaultsTest, ChecksumThatCannotRunCountsAsAMismatch)
-{
-    const std::string bytes = PatternBytes(30000, 91);
-    const std::string descriptor = Pieces("oom.bin", bytes, 10000);
-    for (bool existing : {false, true}) {
-        SCOPED_TRACE(existing ? "an existing file is verified" : "rebuilt by this run");
-        const std::string output = target.File("oom.bin");
-        if (existing) WriteFileBytes(output, bytes);
-        TProgressRecorder progress;
-        TOutcome outcome;
-        FailChecksumBuffer = true;
-        EXPECT_NO_THROW(outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc()));
-        FailChecksumBuffer = false;
-        EXPECT_TRUE(Ended(outcome, TCause::CannotRead, output, ERROR_NOT_ENOUGH_MEMORY));
-        EXPECT_EQ(FileExists(output), existing) << "only a file this run created is deleted";
-        ASSERT_FALSE(progress.Calls().empty());
-        EXPECT_EQ(progress.Calls().back().Percent, existing ? 0 : 100) << "the closing report is made";
     }
 }
