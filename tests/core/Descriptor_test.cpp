@@ -74,14 +74,11 @@ TEST(Descriptor, KeysValuesLineEndsSizeRangeAndTheHexadecimalDigits)
         // A key with nothing after it, or just the skipped character, gives an empty value.
         {"filename\r\ncrc32=\r\n", "", 0, 0},
         // Only the first eight checksum digits count; a malformed checksum raises nothing.
-        {"crc32=CBF43926FF\r\n", "", 0, 0xCBF43926u},
-        {"crc32=XYZ\r\n", "", 0, xyz},
+        {"crc32=CBF43926FF\r\n", "", 0, 0xCBF43926u}, {"crc32=XYZ\r\n", "", 0, xyz},
         // A longer key that starts with a known key is read as that key, its next character skipped.
-        {"sizes7\r\n", "", 7, 0},
-        {"crc32x=1\r\n", "", 0, static_cast<uint32_t>('=' - 55) * 16u + 1u},
+        {"sizes7\r\n", "", 7, 0}, {"crc32x=1\r\n", "", 0, static_cast<uint32_t>('=' - 55) * 16u + 1u},
         // A UTF-8 byte order mark is skipped at the start only; later on it is text.
-        {bom + "filename=r.txt\r\nsize=10\r\n", "r.txt", 10, 0},
-        {"size=1\r\n" + bom + "size=10\r\n", "", 1, 0},
+        {bom + "filename=r.txt\r\nsize=10\r\n", "r.txt", 10, 0}, {"size=1\r\n" + bom + "size=10\r\n", "", 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

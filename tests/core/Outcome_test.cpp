@@ -40,8 +40,7 @@ TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
         TOutcome outcome;
         std::string text;
     } cases[] = {
-        {Succeeded(C), ""},
-        {Succeeded(S), ""},
+        {Succeeded(C), ""}, {Succeeded(S), ""},
         {Failed(C, TCause::CannotRead, "X:\\dir\\report.002", 5), "Cannot read file \"X:\\dir\\report.002\". " + sys},
         {Failed(C, TCause::CannotCreate, "T:\\report.txt", 5), "Cannot create file \"T:\\report.txt\". " + sys},
         {Failed(C, TCause::CannotWrite, "T:\\report.txt", 112), "Cannot write file \"T:\\report.txt\". " + sys},

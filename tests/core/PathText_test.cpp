@@ -96,8 +96,7 @@ TEST(PathText, NameExtensionAndDirectoryAlsoWithTwoByteCharacters)
     const struct { const char* path; const char* name; const char* ext; const char* dir; const char* crc; } cases[] = {
         {"C:\\docs\\report.txt", "report.txt", ".txt", "C:\\docs", "C:\\docs\\report.crc"},
         {"C:\\report.txt", "report.txt", ".txt", "C:\\", "C:\\report.crc"},
-        {"C:report.txt", "report.txt", ".txt", "C:", "C:report.crc"},
-        {"C:.x", ".x", ".x", "C:", "C:.crc"},
+        {"C:report.txt", "report.txt", ".txt", "C:", "C:report.crc"}, {"C:.x", ".x", ".x", "C:", "C:.crc"},
         {"report.txt", "report.txt", ".txt", "", "report.crc"},
         {"\\report.txt", "report.txt", ".txt", "\\", "\\report.crc"},
         {"\\\\server\\share\\a.txt", "a.txt", ".txt", "\\\\server\\share", "\\\\server\\share\\a.crc"},
@@ -105,8 +104,7 @@ TEST(PathText, NameExtensionAndDirectoryAlsoWithTwoByteCharacters)
         {"D:\\a.b\\README", "README", "", "D:\\a.b", "D:\\a.b\\README.crc"},  // a dot in a directory is no extension
         {"D:\\x\\archive.tar.gz", "archive.tar.gz", ".gz", "D:\\x", "D:\\x\\archive.tar.crc"},  // only the last one
         {"D:\\x\\.profile", ".profile", ".profile", "D:\\x", "D:\\x\\.crc"},
-        {"D:\\x\\name.", "name.", ".", "D:\\x", "D:\\x\\name.crc"},
-        {"D:\\dir\\", "", "", "D:\\dir", "D:\\dir\\.crc"},
+        {"D:\\x\\name.", "name.", ".", "D:\\x", "D:\\x\\name.crc"}, {"D:\\dir\\", "", "", "D:\\dir", "D:\\dir\\.crc"},
         {"", "", "", "", ".crc"},
     };
     for (const auto& c : cases) {

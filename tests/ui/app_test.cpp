@@ -73,31 +73,6 @@ TEST(App, DisablerTakesOnlyVisibleEnabledWindowsOfThisThreadAndCursorScopesNest)
     EXPECT_EQ(App::ScreenCursor(), nullptr);
 }
 
-namespace {
-
-// Wine's chooser finds a preselected folder by comparing the shell's item ids byte for byte, and
-// an id carries the folder's last-access time in two-second steps. Listing a folder that changed
-// since it was last listed moves that time (relatime), and the chooser lists the path's folders
-// between parsing the path and walking its tree: when the move crosses a step, the walk stops and
-// nothing is selected. Folders a test has just filled are listed once here, from the drive down,
-// so that the chooser's own listings move nothing.
-void SettleAccessTimes(const std::string& folder)
-{
-    for (size_t end = folder.find('\\');; end = folder.find('\\', end + 1)) {
-        const std::string dir = end == std::string::npos ? folder + "\\" : folder.substr(0, end + 1);
-        WIN32_FIND_DATAA entry;
-        HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
-        if (find != INVALID_HANDLE_VALUE) {
-            while (FindNextFileA(find, &entry)) {
-            }
-            FindClose(find);
-        }
-        if (end == std::string::npos) break;
-    }
-}
-
-}  // namespace
-
 // An existing folder is selected when the chooser opens, under the given root too, and OK returns
 // it; a file or a missing folder is no preselection, and cancelling leaves it cleared; the
 // desktop's "My Computer" is no file-system folder, so OK cannot confirm it. The split dialog's
@@ -110,7 +85,22 @@ TEST(BrowseForFolder, PreselectsAnExistingFolderUnderItsRootClearsAnythingElseAn
     const std::string folder = temp.File("Chosen folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     testfiles::WriteFileBytes(temp.File("file.txt"), "x");
-    SettleAccessTimes(folder);
+    // Wine's chooser finds a preselected folder by comparing the shell's item ids byte for byte, and
+    // an id carries the folder's last-access time in two-second steps. Listing a folder that changed
+    // since it was last listed moves that time (relatime), and the chooser lists the path's folders
+    // between parsing the path and walking its tree: when the move crosses a step, the walk stops and
+    // nothing is selected. Folders a test has just filled are listed once here, from the drive down,
+    // so that the chooser's own listings move nothing.
+    for (size_t end = folder.find('\\');; end = folder.find('\\', end + 1)) {
+        const std::string dir = end == std::string::npos ? folder + "\\" : folder.substr(0, end + 1);
+        WIN32_FIND_DATAA entry;
+        HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            while (FindNextFileA(find, &entry)) {}
+            FindClose(find);
+        }
+        if (end == std::string::npos) break;
+    }
     enum TOpen { Called, Clicked, BmClick };  // called here, or by the split dialog's button
     const struct {
         std::string start;     // the chooser's preselection; with the dialog, the folder then selected

@@ -264,8 +264,7 @@ TEST(ExecuteEntry, EveryEndingReachesTheUserOverTheHostAndLeavesItsWindowsAsThey
         const char* name;
         bool child, topEnabled, hostEnabled;
     } hosts[] = {
-        {"enabled top-level window", false, true, true},
-        {"disabled top-level window", false, false, false},
+        {"enabled top-level window", false, true, true}, {"disabled top-level window", false, false, false},
         {"child of an enabled top-level window", true, true, true},
         {"child of a disabled top-level window", true, false, true},
         {"disabled child of an enabled top-level window", true, true, false},

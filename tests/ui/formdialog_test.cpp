@@ -42,15 +42,6 @@ void PostClose(const TDrive& t, HWND focus, TWay way)
     if (way == AltF4) PostMessageA(focus, WM_SYSKEYDOWN, VK_F4, 0x20000001);  // with KF_ALTDOWN
 }
 
-// A control's left, top, width and height in its dialog's client area, in pixels.
-std::array<int, 4> ControlRect(HWND dialog, int id)
-{
-    RECT rc{};
-    GetWindowRect(GetDlgItem(dialog, id), &rc);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
-    return {int(rc.left), int(rc.top), int(rc.right - rc.left), int(rc.bottom - rc.top)};
-}
-
 // One dialog, opened by its Execute function on a file of the test's directory.
 struct TDialog {
     TDialogs which;
@@ -167,7 +158,11 @@ void ExpectOpened(const TDialog& d, const TDrive& t, const std::string& target)
     EXPECT_EQ(layout.controls.size(), d.which == Split ? 8u : 6u);
     std::vector<std::array<int, 4>> placed;
     for (const TControlRect& c : layout.controls) {
-        placed.push_back(ControlRect(t.Dialog, c.id));
+        // The control's left, top, width and height in the dialog's client area, in pixels.
+        RECT rc{};
+        GetWindowRect(GetDlgItem(t.Dialog, c.id), &rc);
+        MapWindowPoints(nullptr, t.Dialog, reinterpret_cast<POINT*>(&rc), 2);
+        placed.push_back({int(rc.left), int(rc.top), int(rc.right - rc.left), int(rc.bottom - rc.top)});
         EXPECT_EQ(placed.back(), (std::array<int, 4>{c.left, c.top, c.width, c.height})) << "control " << c.id;
     }
     if (d.which == Combine) {

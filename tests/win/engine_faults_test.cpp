@@ -185,18 +185,16 @@ TEST_F(EngineFaultsTest, Descriptors)
     struct TRow { std::string what, text; TEnd end; std::string message = std::string(); TCause cause = TCause::None;
                   std::string file = std::string(); uint64_t recorded = 0, held = 0; };
     std::vector<TRow> cases = {
-        {"binary junk", PatternBytes(700, 53), Refused, notChecksum},
-        {"empty", "", Refused, notChecksum},
+        {"binary junk", PatternBytes(700, 53), Refused, notChecksum}, {"empty", "", Refused, notChecksum},
         {"no filename line", "size=10000\r\ncrc32=0\r\n", Refused, notChecksum},
-        {"an empty name", text(""), Refused, notChecksum},
-        {"UTF-16 text", "\xFF\xFE" + utf16, Refused, notChecksum},
+        {"an empty name", text(""), Refused, notChecksum}, {"UTF-16 text", "\xFF\xFE" + utf16, Refused, notChecksum},
         {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + named, Ends, "", TCause::ChecksumMismatch},
         {"64 KiB exactly", named + std::string(65536 - named.size(), ' '), Ends, "", TCause::ChecksumMismatch},
         {"a byte over 64 KiB", named + std::string(65537 - named.size(), ' '), Refused, notChecksum},
         {"size not a number", text("j.bin", "abc"), Raises},
+        {"size of 2^63", text("j.bin", "9223372036854775808"), Raises},
         {"size with a tail", text("j.bin", "12x"), Raises, "'12x' is not a valid integer value"},
         {"size of 2 GB", text("j.bin", "2147483648"), Early, "", TCause::PieceMissing, third},
-        {"size of 2^63", text("j.bin", "9223372036854775808"), Raises},
         {"negative size", text("j.bin", "-1"), Early, "", TCause::PieceMissing, third},
         {"wrong checksum", text("j.bin", "10000", "12345678"), Ends, "", TCause::ChecksumMismatch},
         {"size smaller than the pieces", text("j.bin", "10"), Early, "", TCause::SizeMismatch, "", 10, 5000},  // one piece reaches it

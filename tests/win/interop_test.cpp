@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "App.h"
 #include "BoxWatcher.h"
 #include "CRC32Core.h"

@@ -461,10 +461,8 @@ TEST_F(SplitFileTest, DriveRootsKeepTheirSeparator)
         GTEST_SKIP() << "drive Q: is mapped by the engine test fixture (run through ctest)";
     CreateDirectoryA("Q:\\sub", nullptr);
     const struct { const char *source, *target, *sourceDir, *targetDir; } cases[] = {
-        {"Q:\\root.txt", "Q:\\", "Q:\\", "Q:\\"},
-        {"Q:\\root.txt", "Q:", "Q:\\", "Q:\\"},
-        {"Q:\\root.txt", "Q:\\sub", "Q:\\", "Q:\\sub"},
-        {"Q:\\sub\\deep.txt", "Q:\\", "Q:\\sub", "Q:\\"},
+        {"Q:\\root.txt", "Q:\\", "Q:\\", "Q:\\"}, {"Q:\\root.txt", "Q:", "Q:\\", "Q:\\"},
+        {"Q:\\root.txt", "Q:\\sub", "Q:\\", "Q:\\sub"}, {"Q:\\sub\\deep.txt", "Q:\\", "Q:\\sub", "Q:\\"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.source) + " -> " + c.target);
