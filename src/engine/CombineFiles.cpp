@@ -1,7 +1,7 @@
 // The combine: joins the pieces beside a checksum descriptor (or, without one, the pieces alone)
 // into the target directory and verifies the result. It never writes outside its target directory,
 // never replaces an existing file, and verifies the size as well as the checksum; a piece that is
-// a device counts as missing. The output is built under a temporary name and takes its final name
+// a device or a directory is no file and is never read. The output is built under a temporary name and takes its final name
 // only when complete and verified, so a file under the final name is never half a file; nothing
 // raised or failed after the temporary file was created leaves it behind.
 #include "SplitFiles.h"

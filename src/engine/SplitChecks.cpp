@@ -89,11 +89,11 @@ std::vector<std::string> CheckSplitPlan(const TInFile& source, const TSplitJob& 
         DWORD error = ERROR_SUCCESS;
         const std::optional<std::string> text = ReadDescriptorText(job.List, error, MaxListBytes);
         const std::optional<std::vector<TSfvEntry>> entries = text ? ParseSfv(*text) : std::nullopt;
-        const std::string stem = ExtractFileName(ChangeFileExt(job.Base, ""));
+        const std::wstring stem = WideFileName(ExtractFileName(ChangeFileExt(job.Base, "")));
         bool own = entries.has_value();
         for (size_t i = 0; own && i < entries->size(); ++i) {
             const std::string& name = (*entries)[i].Name;
-            own = PieceNumberOf(name) && SfvChecksumOf({{stem, 0}}, ChangeFileExt(name, "")).has_value();
+            own = PieceNumberOf(name) && SameFileName(WideFileName(ChangeFileExt(name, "")), stem);
         }
         if (!own)
             throw EOperationRefused("File \"" + job.List + "\" is not a checksum list of the pieces of \"" +
