@@ -44,8 +44,8 @@
 #include "PathText.h"
 #include "PieceNames.h"
 #include "Progress.h"
-#include "SplitChecks.h"
 #include "Sfv.h"
+#include "SplitChecks.h"
 #include "SplitJob.h"
 #include "SysError.h"
 #include "Transfer.h"
@@ -61,8 +61,9 @@ TOutcome SplitFailure(TCause cause, const std::string& file = std::string(), DWO
     return Failed(TOperation::Split, cause, file, code);
 }
 
-// The unfinished descriptor a split writes before its first piece: removed on every path but the
-// one that replaced it with the real descriptor.
+// A file that stands for an unfinished split (the unfinished descriptor written before the first
+// piece, the list written before the real descriptor): removed on every path but the one that
+// finished the split.
 class TUnfinishedMark {
 public:
     explicit TUnfinishedMark(const std::string& path) : path_(path) {}
