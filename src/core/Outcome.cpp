@@ -35,6 +35,8 @@ std::string Hex8(uint32_t value)
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
 }  // namespace
 
 std::string FailureText(const TOutcome& o, const std::string& systemText)
@@ -47,14 +49,18 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
                      : "The combine was cancelled before the file was complete.";
     case TCause::NoMemory: return "There is not enough memory for the transfer buffer.";
     case TCause::TooManyPieces:
-        return "Pieces of " + std::to_string(o.PieceSize) + " bytes are too small for a file of " +
-               std::to_string(o.Size) + " bytes: a split makes at most " + std::to_string(MaxPieceCount) +
-               " pieces. Choose pieces of at least " + std::to_string(SmallestPieceSize(o.Size)) + " bytes.";
+        // The rule as the plan applies it: the size divided by the piece size is at most 999.
+        return "Pieces of " + Bytes(o.PieceSize) + " are too small for a file of " + Bytes(o.Size) +
+               ": a split takes only a file smaller than " + std::to_string(MaxPieceCount) + " pieces, at most " +
+               std::to_string(MaxPieceCount - 1) + " whole pieces and a shorter last one. Choose pieces of at least " +
+               Bytes(SmallestPieceSize(o.Size)) + ".";
     case TCause::CannotOpen: return "Cannot open file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotRead: return "Cannot read file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotCreate: return "Cannot create file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotWrite: return "Cannot write file " + Quoted(o.File) + ". " + systemText;
     case TCause::SourceChanged: return "The file changed while it was being split.";
+    case TCause::MadeMeanwhile:
+        return "Another program made the file " + Quoted(o.File) + " while the split ran; it was left as it is.";
     case TCause::PieceMissing: return "Piece " + Quoted(o.File) + " is missing.";
     case TCause::DifferentFileThere:
         return "A different file " + Quoted(o.File) + " is already there; it was left as it is.";

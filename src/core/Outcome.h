@@ -32,6 +32,7 @@ enum class TCause {
     PieceDoesNotFit,     // combine: piece File holds Size bytes, the other pieces of its set RecordedSize each
     PieceChanged,        // combine: piece File held RecordedSize bytes when the combine began, Size when read
     PieceDamaged,        // combine: piece File's CRC, the RecordedCRC that the checksum list List records
+    MadeMeanwhile,       // split: another program made a file at a name the split writes after its checks (File)
 };
 
 struct TOutcome {
@@ -52,7 +53,9 @@ struct TOutcome {
     std::string ListUnused;     // combine without a checksum file: why the list beside the pieces was not used
     uint32_t Pieces = 0;        // combine: the number of pieces joined
     uint64_t Joined = 0;        // combine: the bytes the pieces joined hold
-    std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs
+    std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs;
+                                         // split: pieces of the set it replaced that it could not remove
+    std::string ListSkipped;    // split: why no checksum list was written beside a complete set
 
     bool Ok() const { return Cause == TCause::None; }
 };

@@ -91,12 +91,25 @@ void WriteDescriptorFile(const std::string& path, const std::string& fileName, u
     WriteDescriptorText(path, FormatDescriptor(fileName, size, crc), mustNotBe);
 }
 
-void WriteListFile(const std::string& path, const std::string& text, const TFile* mustNotBe)
+std::optional<TFileSeen> WriteSplitTextFile(const std::string& path, const std::string& text, const TFile& mustNotBe,
+                                            const TNameSeen& seen, DWORD& error)
 {
-    WriteDescriptorText(path, text, mustNotBe);
-}
-
-void WriteUnfinishedDescriptorFile(const std::string& path, const std::string& fileName, const TFile* mustNotBe)
-{
-    WriteDescriptorText(path, FormatUnfinishedDescriptor(fileName), mustNotBe);
+    TOutFile file;
+    if (!file.CreateAsSeen(path, seen, &mustNotBe)) {
+        error = file.Error();
+        return std::nullopt;
+    }
+    const std::optional<TFileSeen> made = file.Seen();
+    error = file.WriteAll(text.data(), static_cast<DWORD>(text.size())) ? ERROR_SUCCESS : file.Error();
+    if (!file.Close() && error == ERROR_SUCCESS) error = file.Error();
+    // Looked at again once closed, when its last write is final.
+    TInFile written;
+    std::optional<TFileSeen> now = written.Open(path, TInFile::InspectOnly) ? written.Seen() : std::nullopt;
+    if (now && made && !now->SameFile(*made)) now.reset();
+    if (error == ERROR_SUCCESS && now) return now;
+    if (error == ERROR_SUCCESS) error = written.IsOpen() ? ERROR_FILE_EXISTS : written.Error();
+    // Half a descriptor could pass for a whole one: none is left, and only this file goes.
+    DWORD ignored = ERROR_SUCCESS;
+    if (now) RemoveSeenFile(path, *now, ignored);
+    return std::nullopt;
 }

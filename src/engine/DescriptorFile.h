@@ -33,8 +33,11 @@ std::optional<std::string> ReadDescriptorFileName(const std::string& path, uint3
 // created or written.
 void WriteDescriptorFile(const std::string& path, const std::string& fileName, uint64_t size, uint32_t crc,
                          const TFile* mustNotBe = nullptr);
-// The same for what a split writes before its first piece (FormatUnfinishedDescriptor), and for
-// the checksum list of the pieces that it writes after its last piece (text in the SFV format).
-void WriteListFile(const std::string& path, const std::string& text, const TFile* mustNotBe = nullptr);
-void WriteUnfinishedDescriptorFile(const std::string& path, const std::string& fileName,
-                                   const TFile* mustNotBe = nullptr);
+// What a split writes beside its pieces (the unfinished descriptor before the first piece, the
+// list and the descriptor after the last): text created as the split's checks saw its name
+// (TOutFile::CreateAsSeen: never through a link, never mustNotBe's file, never over a file made
+// or put there after the checks). The file written, or no value with the system's code in error
+// (ERROR_FILE_EXISTS: another program's file is there now, left as it is); a file that could not
+// be written completely is removed again.
+std::optional<TFileSeen> WriteSplitTextFile(const std::string& path, const std::string& text, const TFile& mustNotBe,
+                                            const TNameSeen& seen, DWORD& error);

@@ -34,6 +34,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "App.h"
 #include "CRC32.h"
@@ -63,13 +64,14 @@ TOutcome SplitFailure(TCause cause, const std::string& file = std::string(), DWO
 
 // A file that stands for an unfinished split (the unfinished descriptor written before the first
 // piece, the list written before the real descriptor): removed on every path but the one that
-// finished the split.
+// finished the split, and only while it is still the file the split wrote.
 class TUnfinishedMark {
 public:
-    explicit TUnfinishedMark(const std::string& path) : path_(path) {}
+    TUnfinishedMark(const std::string& path, const TFileSeen& written) : path_(path), written_(written) {}
     ~TUnfinishedMark()
     {
-        if (!kept_) DeleteFileA(path_.c_str());
+        DWORD ignored = ERROR_SUCCESS;
+        if (!kept_) RemoveSeenFile(path_, written_, ignored);
     }
     TUnfinishedMark(const TUnfinishedMark&) = delete;
     TUnfinishedMark& operator=(const TUnfinishedMark&) = delete;
@@ -77,19 +79,39 @@ public:
 
 private:
     std::string path_;
+    TFileSeen written_;
     bool kept_ = false;
 };
 
+// Writes one of the split's text files at a name as the checks saw it. A file that another
+// program made there meanwhile is an outcome naming it; any other failure raises "Cannot create
+// file", as a descriptor that cannot be created always has.
+TOutcome WriteSplitText(const std::string& path, const std::string& text, const TInFile& source,
+                        const TNameSeen& seen, TFileSeen& written)
+{
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<TFileSeen> file = WriteSplitTextFile(path, text, source, seen, error);
+    if (file) {
+        written = *file;
+        return Succeeded(TOperation::Split);
+    }
+    if (error == ERROR_FILE_EXISTS) return SplitFailure(TCause::MadeMeanwhile, path);
+    throw EFileError("Cannot create file \"" + path + "\". " + SysErrorMessage(error));
+}
+
 // Copies piece n of the job from the source into a new (or emptied) piece file, block by block.
 // A cancel ends the piece early and is no failure here: the caller looks at the flag.
-TOutcome CopyPiece(TInFile& source, const TSplitJob& job, uint32_t n, TTransfer& transfer, uint32_t& crc)
+TOutcome CopyPiece(TInFile& source, const TSplitJob& job, const TSplitChecked& checked, uint32_t n, TTransfer& transfer,
+                   uint32_t& crc)
 {
     // The piece's own checksum, for the list, of the very blocks written: no byte is read twice.
     uint32_t pieceCrc = 0xFFFFFFFFu;
     const std::string& path = job.Piece(n);
     TOutFile piece;
-    if (!piece.Create(path, TOutFile::ReplaceExclusive, &source))
+    if (!piece.CreateAsSeen(path, checked.Pieces[n - 1], &source)) {
+        if (piece.Error() == ERROR_FILE_EXISTS) return SplitFailure(TCause::MadeMeanwhile, path);
         return SplitFailure(TCause::CannotCreate, path, piece.Error());
+    }
 
     const uint32_t thisPiece = job.Plan.Length(n);
     const uint32_t block = job.Plan.PieceSize < TransferBlockSize ? job.Plan.PieceSize : TransferBlockSize;
@@ -143,6 +165,23 @@ TOutcome DescribedChecksum(TInFile& source, const TSplitJob& job, uint32_t copie
     return Succeeded(TOperation::Split);
 }
 
+// Removes the replaced set's pieces above the new last piece, now that the new set is complete,
+// each only while it is still the file the checks saw. Those that stay (one whose checksum could
+// not be read for its proof, one held open or read-only) are returned; one changed or gone since
+// the checks is no longer that set's, and is not named.
+std::vector<std::string> RemoveStalePieces(const std::vector<TStalePiece>& stale)
+{
+    std::vector<std::string> left;
+    for (const TStalePiece& piece : stale) {
+        DWORD error = ERROR_SUCCESS;
+        if (!piece.Readable) left.push_back(piece.Path);
+        else if (!RemoveSeenFile(piece.Path, piece.Seen, error) && error != ERROR_FILE_NOT_FOUND &&
+                 error != ERROR_FILE_EXISTS)
+            left.push_back(piece.Path);
+    }
+    return left;
+}
+
 }  // namespace
 
 TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
@@ -171,25 +210,24 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     TTransfer transfer({Progress, SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(job.Base)}, *size,
                        true);
     if (!transfer.Ready()) return SplitFailure(TCause::NoMemory);
-    const std::vector<std::string> stale = CheckSplitPlan(source, job);
+    const TSplitChecked checked = CheckSplitPlan(source, job);
 
     // Until the last piece is written the descriptor's name holds what says so: a split that is
     // killed (or loses its power) midway leaves a set that no combine takes for a whole one. A
     // failure or a cancel that the split sees removes it again, so that it leaves no descriptor.
-    WriteUnfinishedDescriptorFile(job.Descriptor, job.SourceName, &source);
-    TUnfinishedMark mark(job.Descriptor);
-    for (const std::string& path : stale)
-        if (!DeleteFileA(path.c_str())) return SplitFailure(TCause::CannotWrite, path, GetLastError());
-    // The older set's list would name the new pieces damaged: it goes with the older descriptor.
-    if (!DeleteFileA(job.List.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-        return SplitFailure(TCause::CannotWrite, job.List, GetLastError());
+    // The replaced set's other files stay until the new set is complete.
+    TFileSeen unfinished;
+    const TOutcome marked =
+        WriteSplitText(job.Descriptor, FormatUnfinishedDescriptor(job.SourceName), source, checked.Descriptor, unfinished);
+    if (!marked.Ok()) return marked;
+    TUnfinishedMark mark(job.Descriptor, unfinished);
 
     std::vector<TSfvEntry> list;
     list.reserve(job.Count());
 
     for (uint32_t n = 1; n <= job.Count(); ++n) {
         uint32_t pieceCrc = 0;
-        const TOutcome piece = CopyPiece(source, job, n, transfer, pieceCrc);
+        const TOutcome piece = CopyPiece(source, job, checked, n, transfer, pieceCrc);
         if (!piece.Ok()) return piece;
         list.push_back({ExtractFileName(job.Piece(n)), pieceCrc});
         App::ProcessMessages();
@@ -208,14 +246,26 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     App::ProcessMessages();
     if (Cancelled()) return SplitFailure(TCause::Cancelled);
 
-    // The list before the descriptor: until the descriptor is there, the set is unfinished.
-    WriteListFile(job.List, FormatSfv("zandrel.pdl: the pieces of " + job.SourceName, list), &source);
-    TUnfinishedMark listMark(job.List);
-    WriteDescriptorFile(job.Descriptor, job.SourceName, *size, crc, &source);
-    listMark.Keep();
+    // The list before the descriptor: until the descriptor is there, the set is unfinished. A file
+    // another program made at the list's name meanwhile is left as it is, and the set goes without
+    // a list: the descriptor alone verifies it.
+    TOutcome done = Succeeded(TOperation::Split);
+    TFileSeen listWritten;
+    const TOutcome listed = WriteSplitText(job.List, FormatSfv("zandrel.pdl: the pieces of " + job.SourceName, list),
+                                           source, checked.List, listWritten);
+    std::optional<TUnfinishedMark> listMark;
+    if (listed.Ok()) listMark.emplace(job.List, listWritten);
+    else done.ListSkipped = FailureText(listed);
+    // Over the unfinished descriptor, while it is still the one this split wrote.
+    TFileSeen descriptor;
+    const TOutcome finished = WriteSplitText(job.Descriptor, FormatDescriptor(job.SourceName, *size, crc), source,
+                                             TNameSeen(unfinished), descriptor);
+    if (!finished.Ok()) return finished;
+    if (listMark) listMark->Keep();
     mark.Keep();
+    done.Leftovers = RemoveStalePieces(checked.Stale);
     transfer.ReportEnd();
-    return Succeeded(TOperation::Split);
+    return done;
 }
 
 bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,

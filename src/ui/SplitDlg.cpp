@@ -87,7 +87,15 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
     if (dialog.PieceSize == 0) return;
     const TOutcome outcome = RunSplit(FileName, dialog.TargetDir, dialog.PieceSize, Progress);
     if (outcome.Ok()) {
-        const std::string text = "File " + name + " succefully splitted.";
+        // What the split could not do beside a complete set: write its list over a file another
+        // program made, remove pieces of the set it replaced that are held open or read-only.
+        std::string text = "File " + name + " succefully splitted.";
+        if (!outcome.ListSkipped.empty()) text += "\r\n\r\nNo checksum list was written. " + outcome.ListSkipped;
+        if (!outcome.Leftovers.empty()) {
+            text += "\r\n\r\nLeft over from the replaced set:";
+            for (const std::string& path : outcome.Leftovers) text += " \"" + path + "\"";
+            text += outcome.Leftovers.size() == 1 ? ". It may be deleted." : ". They may be deleted.";
+        }
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONINFORMATION);
     } else if (outcome.Cause != TCause::Cancelled) {
         // A split that failed says why; the user's own cancel needs no word. The pieces written

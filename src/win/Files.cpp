@@ -29,6 +29,29 @@ const std::optional<TFile::TIdentity>& TFile::Identity() const
     return identity_;
 }
 
+bool TFileSeen::SameFile(const TFileSeen& other) const
+{
+    return Volume == other.Volume && IndexHigh == other.IndexHigh && IndexLow == other.IndexLow;
+}
+
+bool TFileSeen::Unchanged(const TFileSeen& other) const
+{
+    return SameFile(other) && Size == other.Size && CompareFileTime(&LastWrite, &other.LastWrite) == 0;
+}
+
+std::optional<TFileSeen> TFile::Seen() const
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(Handle(), &info)) return std::nullopt;
+    TFileSeen seen;
+    seen.Volume = info.dwVolumeSerialNumber;
+    seen.IndexHigh = info.nFileIndexHigh;
+    seen.IndexLow = info.nFileIndexLow;
+    seen.Size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    seen.LastWrite = info.ftLastWriteTime;
+    return seen;
+}
+
 bool TFile::SameFileAs(const TFile& other) const
 {
     const std::optional<TIdentity>& x = Identity();
@@ -178,6 +201,27 @@ bool TOutFile::Create(const std::string& path, TIntent intent, const TFile* must
     return true;
 }
 
+bool TOutFile::CreateAsSeen(const std::string& path, const TNameSeen& seen, const TFile* mustNotBe)
+{
+    if (seen) {
+        // Opened as it is: nothing changes before the handle has been looked at.
+        if (OpenHandle(path, GENERIC_WRITE, 0, OPEN_EXISTING)) {
+            if (!IsDisk()) return Refuse(ERROR_NOT_SUPPORTED);
+            if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
+            if (!OnlyReachedBy(path)) return Refuse(ERROR_CANT_RESOLVE_FILENAME);
+            const std::optional<TFileSeen> now = Seen();
+            if (!now || !now->Unchanged(*seen)) return Refuse(ERROR_FILE_EXISTS);
+            return SetEndOfFile(Handle()) || Failed();  // opened at offset 0
+        }
+        if (Error() != ERROR_FILE_NOT_FOUND) return false;
+    }
+    if (!OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW)) {
+        if (Error() == ERROR_ALREADY_EXISTS) return Refuse(ERROR_FILE_EXISTS);
+        return false;
+    }
+    return IsDisk() || Refuse(ERROR_NOT_SUPPORTED);
+}
+
 bool TOutFile::Refuse(DWORD code)
 {
     Close();
@@ -194,6 +238,45 @@ bool TOutFile::WriteAll(const void* data, DWORD len)
         return Failed();
     }
     return true;
+}
+
+namespace {
+
+// A file opened only to be removed: nothing shared, so that no other program holds it meanwhile.
+class TRemovableFile : public TFile {
+public:
+    bool Open(const std::string& path)
+    {
+        return OpenHandle(path, DELETE | FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING);
+    }
+    // Marks the file to go when its handle closes, and closes it.
+    bool Remove()
+    {
+        FILE_DISPOSITION_INFO disposition;
+        disposition.DeleteFile = TRUE;
+        if (!SetFileInformationByHandle(Handle(), FileDispositionInfo, &disposition, sizeof disposition))
+            return Failed();
+        return Close();
+    }
+};
+
+}  // namespace
+
+bool RemoveSeenFile(const std::string& path, const TFileSeen& seen, DWORD& error)
+{
+    TRemovableFile file;
+    if (!file.Open(path)) {
+        error = file.Error() == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : file.Error();
+        return false;
+    }
+    const std::optional<TFileSeen> now = file.Seen();
+    if (!file.IsDisk() || !now || !now->Unchanged(seen) || !file.OnlyReachedBy(path)) {
+        error = ERROR_FILE_EXISTS;
+        return false;
+    }
+    if (file.Remove()) return true;
+    error = file.Error();
+    return false;
 }
 
 std::optional<uint64_t> FileSizeByName(const std::string& path)

@@ -11,6 +11,21 @@
 
 #include "WinHandles.h"
 
+// What a look at a file on its handle found: which file it is (its volume and file index), its
+// size and its last write, so that a later look can tell whether a name still leads to that file.
+struct TFileSeen {
+    DWORD Volume = 0, IndexHigh = 0, IndexLow = 0;
+    uint64_t Size = 0;
+    FILETIME LastWrite{};
+    // The same file, whatever it holds now.
+    bool SameFile(const TFileSeen& other) const;
+    // The same file, of the same size and last written at the same time.
+    bool Unchanged(const TFileSeen& other) const;
+};
+// What stood at a name when a writer looked before its first write: nothing, or that file. A
+// writer that made the file looks again once it is closed: its last write is then final.
+using TNameSeen = std::optional<TFileSeen>;
+
 // What input and output files share.
 class TFile {
 public:
@@ -28,6 +43,8 @@ public:
     // name (hard link) leads to the same file. Where the system cannot tell the path it resolved,
     // the name is taken at its word.
     bool OnlyReachedBy(const std::string& path) const;
+    // Which file this is, with its size and last write; no value when the system cannot tell.
+    std::optional<TFileSeen> Seen() const;
     // Closes now; false when the system reports a failure, which for an output means data that may
     // not have reached the disk. The handle is gone either way; closing a closed file succeeds.
     bool Close();
@@ -93,6 +110,14 @@ public:
         ProbeExclusive,
     };
     bool Create(const std::string& path, TIntent intent, const TFile* mustNotBe = nullptr);
+    // Created or emptied only as the writer's earlier look found the name, so that a name that
+    // changed since is never written over. Where nothing stood, the file is created only where
+    // still nothing is (CreateNewExclusive); where a file stood, it is replaced as ReplaceExclusive
+    // replaces it and only while it is that very file, unchanged (a file gone meanwhile leaves the
+    // name free again; size and last write are compared too, since a file system may hand a new
+    // file the index of one just removed). Otherwise what is there stays as it is and the call
+    // fails with ERROR_FILE_EXISTS.
+    bool CreateAsSeen(const std::string& path, const TNameSeen& seen, const TFile* mustNotBe = nullptr);
     // Writes all of len bytes (also none): a short write is a failed write, ERROR_DISK_FULL when
     // the system gave no reason.
     bool WriteAll(const void* data, DWORD len);
@@ -101,6 +126,14 @@ private:
     // Closes the file and fails with code.
     bool Refuse(DWORD code);
 };
+
+// Removes the file at path only while it is the file seen, unchanged, reached by that name alone
+// (no link at the name, no other name of the file). The
+// file is opened without sharing and removed through that handle, so nothing another program holds
+// open and no file put at the name meanwhile is removed. False with error otherwise:
+// ERROR_FILE_NOT_FOUND when nothing is there, ERROR_FILE_EXISTS when another file is (or this one
+// changed), the system's code when it cannot be opened or removed (held open, read-only).
+bool RemoveSeenFile(const std::string& path, const TFileSeen& seen, DWORD& error);
 
 // A file name as the system receives it from the ANSI file functions: converted from the ANSI
 // code page to UTF-16. Empty when the text does not convert.

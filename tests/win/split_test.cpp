@@ -306,8 +306,8 @@ TEST_F(SplitFileTest, RefusedBeforeTheFirstWrite)
 }
 
 // Every file the copy opens for writing is looked at on its handle before anything in it changes:
-// a piece name that became a link to a file elsewhere, or another name of the source, while the
-// split ran, ends the split there and leaves that file as it was; a symbolic link that leads
+// a piece name whose file the checks saw became a link to a file elsewhere, or another name of the
+// source, while the split ran, ends the split there and leaves that file as it was; a symbolic link that leads
 // nowhere is refused before the first write (RefusedBeforeTheFirstWrite).
 TEST_F(SplitFileTest, EachPieceIsLookedAtOnItsHandleBeforeItIsEmptied)
 {
@@ -323,9 +323,11 @@ TEST_F(SplitFileTest, EachPieceIsLookedAtOnItsHandleBeforeItIsEmptied)
         const std::string name = out.File("t"), second = name + ".002";
         const auto source = Source("t.bin", 5000, 5);
         WriteFileBytes(keep, "another program's file");
+        WriteFileBytes(second, "a file the checks saw");
         TProgressRecorder progress;
         progress.OnCall = [&](size_t i) {
-            EXPECT_TRUE(i != 0 || CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr));
+            EXPECT_TRUE(i != 0 || (DeleteFileA(second.c_str()) &&
+                                   CreateHardLinkA(second.c_str(), c.secondName.c_str(), nullptr)));
             return false;
         };
         EXPECT_TRUE(Ended(RunSplit(source.Path, out.Path(), 2000, progress.Proc()), TCause::CannotCreate, second, c.error));
