@@ -27,7 +27,11 @@
 // - from before the first piece until the last one the descriptor's name holds an unfinished
 //   descriptor (FormatUnfinishedDescriptor), so that a split killed midway is never taken for a
 //   set; a failure or cancel the split sees removes it, so a failed split leaves no descriptor;
-// - a re-split over this file's own set removes that set's pieces above its own last piece.
+// - never over a name that changed after the checks: a name free then is created only where still
+//   nothing is, a file seen there is emptied only while it is that very file (TOutFile::CreateAsSeen);
+// - a re-split over this file's own set removes that set's proven pieces above its own last piece
+//   (SplitChecks.h) once the new set is complete, and only while they are the files the checks saw;
+//   a failure or a cancel removes none.
 #include "SplitFiles.h"
 
 #include <windows.h>

@@ -33,7 +33,10 @@ constexpr uint32_t TransferBlockSize = 131072;
 // created or a name the split would write is refused before the first write (the source itself,
 // a device or directory, a link, a name too long), and EOperationRefused for a source that is not
 // a file on disk or a file at the descriptor's name that is not a readable descriptor of this
-// same file; nothing is created in those cases (SplitChecks.h).
+// same file; nothing is created in those cases (SplitChecks.h). A piece or descriptor name that
+// another program took after the checks ends it with MadeMeanwhile; a list name taken so leaves
+// the set without a list (ListSkipped says why). A success names in Leftovers the replaced set's
+// pieces it could not remove.
 TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                   TPlugInProgressProc Progress);
 // True only for a successful RunSplit.

@@ -51,11 +51,19 @@ TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
         {Checksums(0xABC, 0), "The rebuilt file's CRC-32 is 00000ABC; the checksum file records 00000000."},
         {Failed(C, TCause::Cancelled), "The combine was cancelled before the file was complete."},
         // Exactly 1000 pieces' worth is one too many; the proposal then makes 999 pieces and a rest.
-        {TooMany(3000, 3), "Pieces of 3 bytes are too small for a file of 3000 bytes: a split makes at most 1000 "
-                           "pieces. Choose pieces of at least 4 bytes."},
+        {TooMany(3000, 3), "Pieces of 3 bytes are too small for a file of 3000 bytes: a split takes only a file "
+                           "smaller than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces "
+                           "of at least 4 bytes."},
         {TooMany(5ull << 40, 4294967295u),
-         "Pieces of 4294967295 bytes are too small for a file of 5497558138880 bytes: a split makes at most 1000 "
-         "pieces. Choose pieces of at least 5497558139 bytes."},
+         "Pieces of 4294967295 bytes are too small for a file of 5497558138880 bytes: a split takes only a file "
+         "smaller than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces of at least "
+         "5497558139 bytes."},
+        // One byte is a byte.
+        {TooMany(1000, 1), "Pieces of 1 byte are too small for a file of 1000 bytes: a split takes only a file "
+                           "smaller than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces "
+                           "of at least 2 bytes."},
+        {Failed(S, TCause::MadeMeanwhile, "T:\\report.003"),
+         "Another program made the file \"T:\\report.003\" while the split ran; it was left as it is."},
         {Failed(S, TCause::CannotRead, "X:\\dir\\report.txt", 23), "Cannot read file \"X:\\dir\\report.txt\". " + sys},
         {Failed(S, TCause::CannotCreate, "T:\\report.003", 5), "Cannot create file \"T:\\report.003\". " + sys},
         {Failed(S, TCause::CannotWrite, "T:\\report.003", 112), "Cannot write file \"T:\\report.003\". " + sys},

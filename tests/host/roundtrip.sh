@@ -100,7 +100,7 @@ mkdir "$WORK/f"
 "$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/data.bin")" "$(winpath "$WORK/f")" --auto 700 >"$WORK/out" 2>&1 &&
     fail "700-byte pieces accepted"
 # (the box's CR LF CR LF comes out of the host's text-mode console as CR CR LF twice)
-box=$'[Split file] File data.bin was not split.\n\nPieces of 700 bytes are too small for a file of 700001 bytes: a split makes at most 1000 pieces. Choose pieces of at least 701 bytes.\n'
+box=$'[Split file] File data.bin was not split.\n\nPieces of 700 bytes are too small for a file of 700001 bytes: a split takes only a file smaller than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces of at least 701 bytes.\n'
 [[ "$(tr -d '\r' <"$WORK/out"; echo .)" == *"$box"* ]] && [ "$(grep -c 'was not split' "$WORK/out")" = 1 ] ||
     fail "too many pieces: no failure box"
 [ -z "$(ls -A "$WORK/f")" ] || fail "too many pieces: files written"
@@ -117,4 +117,20 @@ ln -s ../other.bin "$WORK/f/data.002"
 grep -qF "[Error] Cannot create file \"$(winpath "$WORK/f/data.002")\". It is a link: other names lead to the same file." "$WORK/out" ||
     fail "a link at a piece name: no refusal"
 [ "$(cat "$WORK/other.bin")" = "another program" ] && [ "$(ls -A "$WORK/f")" = data.002 ] || fail "a link was written through"
+
+# a re-split over the older set: of the older pieces above the new last one, the proven one goes,
+# a read-only one stays and the success box names it; a user's file beyond the older set stays
+mkdir "$WORK/s" "$WORK/s/o"
+head -c 5000 /dev/urandom >"$WORK/s/d.bin"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/s/d.bin")" "$(winpath "$WORK/s/o")" --auto 1000 >"$WORK/out" 2>&1 ||
+    fail "the older set"
+printf 'users' >"$WORK/s/o/d.006"
+chmod a-w "$WORK/s/o/d.005"
+"$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$WORK/s/d.bin")" "$(winpath "$WORK/s/o")" --auto 2000 >"$WORK/out" 2>&1 ||
+    fail "the re-split"
+left="Left over from the replaced set: \"$(winpath "$WORK/s/o/d.005")\". It may be deleted."
+[[ "$(tr -d '\r' <"$WORK/out")" == *$'succefully splitted.\n\n'"$left"* ]] || fail "the piece left over is not named"
+[ ! -e "$WORK/s/o/d.004" ] && [ -e "$WORK/s/o/d.005" ] && [ "$(cat "$WORK/s/o/d.006")" = users ] ||
+    fail "the re-split removed the wrong files"
+chmod u+w "$WORK/s/o/d.005"
 echo "1 passed, 0 failed"

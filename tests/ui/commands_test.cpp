@@ -91,8 +91,9 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
              SysErrorMessage(ERROR_FILE_NOT_FOUND)},
         {"too many pieces", 0, 0, "1000", dir.File("huge.img"), Failed,
          "File huge.img" + header +
-             "Pieces of 1000 bytes are too small for a file of 1234567890 bytes: a split makes at most 1000 "
-             "pieces. Choose pieces of at least 1234568 bytes."},
+             "Pieces of 1000 bytes are too small for a file of 1234567890 bytes: a split takes only a file smaller "
+             "than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces of at least 1234568 "
+             "bytes."},
         {"full disk", 0, 0, "300000", report, Failed,
          "File report.txt" + header + "Cannot write file \"%T\\report.002\". " + SysErrorMessage(ERROR_DISK_FULL),
          300000, true},
