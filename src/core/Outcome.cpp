@@ -35,7 +35,18 @@ std::string Hex8(uint32_t value)
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+std::string Damaged(const std::string& piece, uint32_t crc, uint32_t recorded, const std::string& list)
+{
+    return "Piece " + Quoted(piece) + " is damaged: its CRC-32 is " + Hex8(crc) + "; " + list + " records " +
+           Hex8(recorded) + ".";
+}
+
 }  // namespace
+
+std::string ListMismatchText(const std::string& list)
+{
+    return "The checksum list " + list + " beside the pieces does not match this set; it was not used.";
+}
 
 std::string FailureText(const TOutcome& o, const std::string& systemText)
 {
@@ -71,9 +82,11 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::PieceChanged:
         return "Piece " + Quoted(o.File) + " changed while it was being joined: it held " +
                std::to_string(o.RecordedSize) + " bytes when the combine began, " + std::to_string(o.Size) + " now.";
-    case TCause::PieceDamaged:
-        return "Piece " + Quoted(o.File) + " is damaged: its CRC-32 is " + Hex8(o.CRC) + "; " + o.List + " records " +
-               Hex8(o.RecordedCRC) + ".";
+    case TCause::PieceDamaged: {
+        std::string text = Damaged(o.File, o.CRC, o.RecordedCRC, o.List);
+        for (const TDamagedPiece& more : o.MoreDamaged) text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);
+        return text;
+    }
     case TCause::ChecksumMismatch:
         return "The rebuilt file's CRC-32 is " + Hex8(o.CRC) + "; the checksum file records " + Hex8(o.RecordedCRC) + ".";
     }
