@@ -184,6 +184,11 @@ TEST_F(CombineFilesTest, PiecesAlone)
         {"z.001", "one.|"}, {"z.002", "two"}, {"z.x.005", "other"},
         {"z.crc", "filename=z\r\nsize=13\r\ncrc32=" + IntToHex(engineprobe::Crc32("zero|one.|two")) + "\r\n"}};
     const auto P = [&](const std::string& n) { return pieces.File(n); };
+    const auto list = [&](bool zero) {  // z's pieces as a list names them, z.000 among them or not
+        std::vector<TSfvEntry> entries = {{"z.001", engineprobe::Crc32("one.|")}, {"z.002", engineprobe::Crc32("two")}};
+        if (zero) entries.push_back({"z.000", engineprobe::Crc32("zero|")});
+        return FormatSfv("z", entries);
+    };
     const auto fixture = engineprobe::FixtureDir();
     enum TSetUp { None, OutputThere, CancelLast, NoTarget };
     // files: the set's files, with the bytes above, or as "name=bytes", or "name/": a directory;
@@ -215,6 +220,15 @@ TEST_F(CombineFilesTest, PiecesAlone)
         {"a z.000 of another size selected", plus(z, {"z.000=6 byte"}), P("z.000"), TCause::PieceDoesNotFit, P("z.000"), false,
          "", None, 6, 5},
         {"z.001 missing", {"z.000=6 byte", "z.002"}, P("z.002"), TCause::PieceMissing, P("z.001"), false},
+        // A list that names the pieces decides a z.000; a checksum file takes one only to reach its size exactly.
+        {"a z.000 the list does not name", plus(z, {"z.000=zero|", "z.sfv=" + list(false)}), P("z.001"), TCause::None, "",
+         true, "one.|two", None, 0, 0, engineprobe::AnyError, true},
+        {"a z.000 the list names", plus(z, {"z.000=zero|", "z.sfv=" + list(true)}), P("z.001"), TCause::None, "", true,
+         "zero|one.|two", None, 0, 0, engineprobe::AnyError, true},
+        {"a z.000 past the recorded size", plus(z, {"z.000=zero|", "z.crc=filename=z\r\nsize=12\r\ncrc32=0\r\n"}),
+         P("z.002"), TCause::PieceMissing, P("z.003"), false, "", None, 0, 0, engineprobe::AnyError, true},
+        {"the odd piece first", {"m.001=1234567", "m.002=12345", "m.003=12345", "m.004=12345", "m.005=123"}, P("m.002"),
+         TCause::PieceDoesNotFit, P("m.001"), false, "", None, 7, 5},
         {"no name", {".001=x"}, P(".001"), TCause::CannotCreate, target.Path() + "\\", false, "", None, 0, 0, ERROR_INVALID_NAME},
         {"a space for a name", {" .001=x"}, P(" .001"), TCause::CannotCreate, target.Path() + "\\ ", false, "", None, 0, 0,
          ERROR_INVALID_NAME},
