@@ -37,7 +37,18 @@ std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
+std::string Damaged(const std::string& piece, uint32_t crc, uint32_t recorded, const std::string& list)
+{
+    return "Piece " + Quoted(piece) + " is damaged: its CRC-32 is " + Hex8(crc) + "; " + list + " records " +
+           Hex8(recorded) + ".";
+}
+
 }  // namespace
+
+std::string ListMismatchText(const std::string& list)
+{
+    return "The checksum list " + list + " beside the pieces does not match this set; it was not used.";
+}
 
 std::string FailureText(const TOutcome& o, const std::string& systemText)
 {
@@ -77,9 +88,11 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::PieceChanged:
         return "Piece " + Quoted(o.File) + " changed while it was being joined: it held " +
                std::to_string(o.RecordedSize) + " bytes when the combine began, " + std::to_string(o.Size) + " now.";
-    case TCause::PieceDamaged:
-        return "Piece " + Quoted(o.File) + " is damaged: its CRC-32 is " + Hex8(o.CRC) + "; " + o.List + " records " +
-               Hex8(o.RecordedCRC) + ".";
+    case TCause::PieceDamaged: {
+        std::string text = Damaged(o.File, o.CRC, o.RecordedCRC, o.List);
+        for (const TDamagedPiece& more : o.MoreDamaged) text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);
+        return text;
+    }
     case TCause::ChecksumMismatch:
         return "The rebuilt file's CRC-32 is " + Hex8(o.CRC) + "; the checksum file records " + Hex8(o.RecordedCRC) + ".";
     }

@@ -35,6 +35,12 @@ enum class TCause {
     MadeMeanwhile,       // split: another program made a file at a name the split writes after its checks (File)
 };
 
+// A piece whose CRC-32 differs from the one a checksum list records for it.
+struct TDamagedPiece {
+    std::string File;
+    uint32_t CRC = 0, RecordedCRC = 0;
+};
+
 struct TOutcome {
     TOperation Operation = TOperation::Split;
     TCause Cause = TCause::None;
@@ -51,6 +57,9 @@ struct TOutcome {
     bool Unverified = false;    // combine: pieces joined without a checksum file, and no list checked them
     std::string List;           // combine: the name of the checksum list (.sfv) that checked the pieces
     std::string ListUnused;     // combine without a checksum file: why the list beside the pieces was not used
+    std::string ListMismatch;   // combine with a checksum file that verified the result: the list beside
+                                // the pieces that contradicted it (not used)
+    std::vector<TDamagedPiece> MoreDamaged;  // PieceDamaged: the further pieces the list contradicts
     uint32_t Pieces = 0;        // combine: the number of pieces joined
     uint64_t Joined = 0;        // combine: the bytes the pieces joined hold
     std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs;
@@ -65,6 +74,9 @@ TOutcome Failed(TOperation operation, TCause cause, const std::string& file = st
 
 // The smallest piece size a split of size bytes accepts (at most 1000 pieces): size / 1000 + 1.
 uint64_t SmallestPieceSize(uint64_t size);
+
+// The line a verified combine adds for a checksum list beside the pieces that contradicted it.
+std::string ListMismatchText(const std::string& list);
 
 // The cause in words, one or two sentences, without a line break; systemText is the system's
 // description of outcome.SystemError (used only by the causes that carry one). Empty for success.

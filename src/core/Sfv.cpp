@@ -11,19 +11,37 @@ bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Read in the ANSI code page: the second byte of a double-byte character is never a letter.
-bool SameAsciiCaseless(const std::string& a, const std::string& b)
+// The name with its ASCII letters in upper case, read in the ANSI code page: two names are the
+// same name to a list exactly when their keys are equal.
+std::string NameKey(const std::string& name)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (IsLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-            ++i;
-        } else if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
-            return false;
-        }
+    std::string key = name;
+    for (size_t i = 0; i < key.size(); ++i) {
+        if (IsLeadByte(static_cast<unsigned char>(key[i])) && i + 1 < key.size()) ++i;
+        else key[i] = AsciiUpper(key[i]);
     }
-    return true;
+    return key;
+}
+
+enum class TLine { Skipped, Entry, Malformed };
+
+// One line of a list: blank or a comment, an entry, or neither.
+TLine ReadLine(std::string line, TSfvEntry& entry)
+{
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == ';') return TLine::Skipped;
+    if (line.size() < 10) return TLine::Malformed;
+    const std::string digits = line.substr(line.size() - 8);
+    for (char c : digits)
+        if (!IsHexDigit(c)) return TLine::Malformed;
+    const char gap = line[line.size() - 9];
+    if (gap != ' ' && gap != '\t') return TLine::Malformed;
+    std::string name = line.substr(0, line.size() - 9);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+    if (name.empty()) return TLine::Malformed;
+    entry = {name, static_cast<uint32_t>(std::stoul(digits, nullptr, 16))};
+    return TLine::Entry;
 }
 
 }  // namespace
@@ -42,27 +60,45 @@ std::string FormatSfv(const std::string& comment, const std::vector<TSfvEntry>& 
 std::optional<std::vector<TSfvEntry>> ParseSfv(const std::string& text)
 {
     std::vector<TSfvEntry> entries;
-    for (std::string line : SplitLines(text)) {
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-        if (line.find_first_not_of(" \t") == std::string::npos || line[line.find_first_not_of(" \t")] == ';') continue;
-        if (line.size() < 10) return std::nullopt;
-        const std::string digits = line.substr(line.size() - 8);
-        for (char c : digits)
-            if (!IsHexDigit(c)) return std::nullopt;
-        const char gap = line[line.size() - 9];
-        if (gap != ' ' && gap != '\t') return std::nullopt;
-        std::string name = line.substr(0, line.size() - 9);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
-        if (name.empty()) return std::nullopt;
-        entries.push_back({name, static_cast<uint32_t>(std::stoul(digits, nullptr, 16))});
+    for (const std::string& line : SplitLines(text)) {
+        TSfvEntry entry;
+        const TLine kind = ReadLine(line, entry);
+        if (kind == TLine::Malformed) return std::nullopt;
+        if (kind == TLine::Entry) entries.push_back(entry);
     }
     if (entries.empty()) return std::nullopt;
     return entries;
 }
 
-std::optional<uint32_t> SfvChecksumOf(const std::vector<TSfvEntry>& entries, const std::string& name)
+TSfvList::TSfvList(const std::string& text, const std::function<void()>& pause)
 {
-    for (const TSfvEntry& e : entries)
-        if (FindLastCharOf(e.Name, "\\/:") == std::string::npos && SameAsciiCaseless(e.Name, name)) return e.CRC;
-    return std::nullopt;
+    const size_t n = text.size();
+    size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (size_t lines = 1; start < n; ++lines) {
+        size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
+        TSfvEntry entry;
+        if (ReadLine(text.substr(start, end - start), entry) == TLine::Entry) {
+            ++entries_;
+            if (FindLastCharOf(entry.Name, "\\/:") == std::string::npos) {
+                const auto [at, added] = byName_.try_emplace(NameKey(entry.Name), TListed{entry.CRC, false});
+                if (!added && at->second.CRC != entry.CRC) at->second.Conflict = true;
+            }
+        }
+        start = end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n' ? end + 2 : end + (end < n);
+        if (pause && lines % SfvLinesPerPause == 0) pause();
+    }
+}
+
+std::optional<uint32_t> TSfvList::ChecksumOf(const std::string& name) const
+{
+    const auto at = byName_.find(NameKey(name));
+    if (at == byName_.end() || at->second.Conflict) return std::nullopt;
+    return at->second.CRC;
+}
+
+bool TSfvList::Conflicting(const std::string& name) const
+{
+    const auto at = byName_.find(NameKey(name));
+    return at != byName_.end() && at->second.Conflict;
 }

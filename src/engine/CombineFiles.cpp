@@ -27,11 +27,26 @@ TOutcome CombineFailure(TCause cause, const std::string& file = std::string(), D
     return Failed(TOperation::Combine, cause, file, code);
 }
 
+// The pieces the list contradicts, the first one the cause's file.
+TOutcome DamagedOutcome(const TCombineJob& job, const std::vector<TDamagedPiece>& damaged)
+{
+    TOutcome outcome = CombineFailure(TCause::PieceDamaged, damaged.front().File);
+    outcome.CRC = damaged.front().CRC;
+    outcome.RecordedCRC = damaged.front().RecordedCRC;
+    outcome.List = job.List;
+    outcome.MoreDamaged.assign(damaged.begin() + 1, damaged.end());
+    return outcome;
+}
+
 // Appends piece i of the job to the output, read to its end whatever its length: a short read
 // marks the end. A piece that is gone, or is no file on disk, is missing; one that holds another
 // number of bytes than when the job was made changed meanwhile. A cancel ends the piece early; a
-// piece read whole is complete all the same.
-TOutcome AppendPiece(const TCombineJob& job, uint32_t i, TOutFile& out, TTransfer& transfer)
+// piece read whole is complete all the same. A piece the list beside contradicts ends a join of
+// pieces alone, where the list is all the verification there is; with a checksum file the copy
+// goes on and the piece joins damaged, since only the checksum file's check can say whether the
+// list or the piece is wrong.
+TOutcome AppendPiece(const TCombineJob& job, uint32_t i, TOutFile& out, TTransfer& transfer,
+                     std::vector<TDamagedPiece>& damaged)
 {
     const std::string path = job.Piece(i);
     TInFile piece;
@@ -57,11 +72,8 @@ TOutcome AppendPiece(const TCombineJob& job, uint32_t i, TOutFile& out, TTransfe
     if (Cancelled() && read < job.Sizes[i]) return CombineFailure(TCause::Cancelled);
     if (read == job.Sizes[i]) {
         if (!listed || (crc ^ 0xFFFFFFFFu) == *job.PieceCRCs[i]) return Succeeded(TOperation::Combine);
-        TOutcome damaged = CombineFailure(TCause::PieceDamaged, path);
-        damaged.CRC = crc ^ 0xFFFFFFFFu;
-        damaged.RecordedCRC = *job.PieceCRCs[i];
-        damaged.List = job.List;
-        return damaged;
+        damaged.push_back({path, crc ^ 0xFFFFFFFFu, *job.PieceCRCs[i]});
+        return job.HasDescriptor() ? Succeeded(TOperation::Combine) : DamagedOutcome(job, damaged);
     }
     TOutcome changed = CombineFailure(TCause::PieceChanged, path);
     changed.Size = read;
@@ -116,10 +128,10 @@ TOutcome CheckOutput(const std::string& path, uint64_t size, uint32_t crc)
 
 // Copies the job's pieces into out, letting messages run after each. A failed piece, or a cancel
 // before the last piece was complete, is the result.
-TOutcome CopyPieces(const TCombineJob& job, TOutFile& out, TTransfer& transfer)
+TOutcome CopyPieces(const TCombineJob& job, TOutFile& out, TTransfer& transfer, std::vector<TDamagedPiece>& damaged)
 {
     for (uint32_t i = 0; i < job.Count(); ++i) {
-        const TOutcome copy = AppendPiece(job, i, out, transfer);
+        const TOutcome copy = AppendPiece(job, i, out, transfer, damaged);
         if (!copy.Ok()) return copy;
         App::ProcessMessages();
         if (Cancelled() && i + 1 < job.Count()) return CombineFailure(TCause::Cancelled);
@@ -147,8 +159,9 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
     // Only a file this run creates is ever written or deleted: an existing one is only verified.
     TTempOutputFile temp(job.Output);
     const bool created = !job.OutputThere && temp.Create();
+    std::vector<TDamagedPiece> damaged;  // pieces the list contradicts, with a checksum file
     if (created) {
-        outcome = CopyPieces(job, temp.File(), transfer);
+        outcome = CopyPieces(job, temp.File(), transfer, damaged);
         if (!temp.File().Close() && outcome.Ok()) outcome = CombineFailure(TCause::CannotWrite, job.Output, temp.File().Error());
     } else if (!job.OutputThere) {
         // A temporary name that no system would take is named itself; otherwise the user knows the
@@ -163,6 +176,9 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
         if (outcome.File == temp.Path() && created) outcome.File = job.Output;
         if (!outcome.Ok() && !created && outcome.Cause != TCause::CannotRead)
             outcome = CombineFailure(TCause::DifferentFileThere, job.Output);
+        // A file the checksum file confirms outvotes the list; one it does not is damaged where
+        // the list says so.
+        if (!damaged.empty() && outcome.Cause == TCause::ChecksumMismatch) outcome = DamagedOutcome(job, damaged);
     }
     if (outcome.Ok() && created && !temp.Commit()) {
         if (temp.Error() == ERROR_FILE_EXISTS)
@@ -175,7 +191,9 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
     outcome.WithoutDescriptor = !job.HasDescriptor();
     outcome.Unverified = !job.HasDescriptor() && !job.ListCoversAll();
     outcome.ListUnused = job.ListUnused;
-    if (outcome.Cause != TCause::PieceDamaged) outcome.List = job.ListCoversAll() ? job.List : std::string();
+    if (outcome.Ok() && !damaged.empty()) outcome.ListMismatch = job.List;
+    if (outcome.Cause != TCause::PieceDamaged)
+        outcome.List = job.ListCoversAll() && damaged.empty() ? job.List : std::string();
     outcome.Pieces = job.Count();
     outcome.Joined = job.Total;
     outcome.Leftovers = temp.Leftovers();

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <map>
 #include <set>
 
+#include "App.h"
 #include "DescriptorFile.h"
 #include "Errors.h"
 #include "Files.h"
@@ -139,36 +141,68 @@ TRun RunFrom(const std::string& base, uint32_t first, std::optional<uint64_t> en
     }
 }
 
-// The piece of a run that does not fit one set: every piece but the last holds as many bytes as
-// the first. Its index, or none.
-std::optional<size_t> MisfitOf(const std::vector<uint64_t>& sizes)
+// The size every piece of a run but the last should hold: the one that most of them share (the
+// first one's where sizes tie), so that the piece named as not fitting is the odd one, wherever
+// it lies.
+uint64_t NormOf(const std::vector<uint64_t>& sizes)
 {
+    std::map<uint64_t, size_t> counts;
+    for (size_t i = 0; i + 1 < sizes.size(); ++i) ++counts[sizes[i]];
+    uint64_t norm = sizes[0];
     for (size_t i = 1; i + 1 < sizes.size(); ++i)
-        if (sizes[i] != sizes[0]) return i;
+        if (counts[sizes[i]] > counts[norm]) norm = sizes[i];
+    return norm;
+}
+
+// The piece of a run that does not fit one set, and the size it should hold.
+struct TMisfit {
+    size_t Index;
+    uint64_t Norm;
+};
+
+std::optional<TMisfit> MisfitOf(const std::vector<uint64_t>& sizes)
+{
+    if (sizes.size() < 3) return std::nullopt;
+    const uint64_t norm = NormOf(sizes);
+    for (size_t i = 0; i + 1 < sizes.size(); ++i)
+        if (sizes[i] != norm) return TMisfit{i, norm};
     return std::nullopt;
 }
 
+// Whether a list names a file: with one checksum, or with several.
+bool Names(const TSfvList& list, const std::string& path)
+{
+    const std::string name = ExtractFileName(path);
+    return list.ChecksumOf(name) || list.Conflicting(name);
+}
+
 // A set without a checksum file: one run of numbers from 1 (or from .000, where a .000 fits the
-// run), no piece numbered beyond it, every piece but the last of one size.
-void FindJoinSet(TCombineJob& job)
+// run), no piece numbered beyond it, every piece but the last of one size. A list beside that
+// names pieces of the run says whether a .000 belongs to them: one it does not name is left out.
+void FindJoinSet(TCombineJob& job, const TSfvList* list)
 {
     const std::string& base = job.Base;
     const std::set<uint32_t> present = PresentPieces(base);
     TRun run = RunFrom(base, 1);
     job.First = 1;
+    bool listNamesRun = false;
+    for (uint32_t i = 0; list && !listNamesRun && i < run.Sizes.size(); ++i)
+        listNamesRun = Names(*list, PieceFileName(base, 1 + i));
+    const bool zeroOutside = listNamesRun && !Names(*list, PieceFileName(base, 0));
     const TLook zero = Look(PieceFileName(base, 0));
-    if (zero.Entry == TEntry::File) {
+    if (zero.Entry == TEntry::File && !zeroOutside) {
         std::vector<uint64_t> withZero{zero.Size};
         withZero.insert(withZero.end(), run.Sizes.begin(), run.Sizes.end());
         // A .000 of another size than the run's pieces belongs to no set of them.
-        if (!MisfitOf(withZero)) {
+        const std::optional<TMisfit> misfit = MisfitOf(withZero);
+        if (!misfit) {
             job.First = 0;
             run.Sizes = withZero;
             run.Total += zero.Size;
         } else if (job.Source.SelectedPiece == 0u) {
             job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, 0));
             job.Refusal.Size = zero.Size;
-            job.Refusal.RecordedSize = run.Sizes[0];
+            job.Refusal.RecordedSize = run.Sizes.empty() ? misfit->Norm : NormOf(run.Sizes);
             return;
         }
     }
@@ -178,10 +212,10 @@ void FindJoinSet(TCombineJob& job)
         job.Refusal = NotJoinable(next, run.End.Entry);
         return;
     }
-    if (const std::optional<size_t> misfit = MisfitOf(run.Sizes)) {
-        job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, job.First + static_cast<uint32_t>(*misfit)));
-        job.Refusal.Size = run.Sizes[*misfit];
-        job.Refusal.RecordedSize = run.Sizes[0];
+    if (const std::optional<TMisfit> misfit = MisfitOf(run.Sizes)) {
+        job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, job.First + static_cast<uint32_t>(misfit->Index)));
+        job.Refusal.Size = run.Sizes[misfit->Index];
+        job.Refusal.RecordedSize = misfit->Norm;
         return;
     }
     job.Sizes = run.Sizes;
@@ -189,7 +223,8 @@ void FindJoinSet(TCombineJob& job)
 }
 
 // The pieces a checksum file needs: from 1 until the recorded size is reached (piece 1 at least);
-// from .000 instead when the pieces from 1 fall short and those from .000 do not.
+// from .000 instead when the pieces from 1 fall short and those from .000 hold the size exactly:
+// a .000 that only overshoots it is no piece this set needs.
 void FindDescribedSet(TCombineJob& job)
 {
     const uint64_t size = job.Descriptor.Size;
@@ -197,7 +232,7 @@ void FindDescribedSet(TCombineJob& job)
     job.First = 1;
     if (run.Total < size || run.Sizes.empty()) {
         const TRun fromZero = RunFrom(job.Base, 0, size);
-        if (!fromZero.Sizes.empty() && fromZero.Total >= size) {
+        if (!fromZero.Sizes.empty() && fromZero.Total == size) {
             run = fromZero;
             job.First = 0;
         }
@@ -217,26 +252,36 @@ void FindDescribedSet(TCombineJob& job)
 }
 
 // The checksum list beside the pieces (BASE.sfv, in any case of its letters where the system
-// compares names so): read when it is a file; used when it parses and lists any piece joined. A
-// piece it lists above the set's last one is missing. Without a checksum file, the reason a list
-// that is there is not used is kept for the closing message.
-void ReadList(TCombineJob& job)
+// compares names so), read when it is a file; messages run while a long one is read. None when
+// none is there or no line of it names a file (the reason kept for the closing message).
+std::optional<TSfvList> ReadListBeside(TCombineJob& job)
 {
     const std::string path = ChangeFileExt(job.Base, ".sfv");
-    if (Look(path).Entry != TEntry::File) return;
+    if (Look(path).Entry != TEntry::File) return std::nullopt;
     DWORD error = ERROR_SUCCESS;
     const std::optional<std::string> text = ReadDescriptorText(path, error, MaxListBytes);
-    const std::optional<std::vector<TSfvEntry>> entries = text ? ParseSfv(*text) : std::nullopt;
-    const std::string name = ExtractFileName(path);
-    if (!entries) {
-        job.ListUnused = name + " beside the pieces is no checksum list that can be read";
-        return;
-    }
+    std::optional<TSfvList> list;
+    App::TBlockPump pump;
+    if (text) list.emplace(*text, [&pump] { pump.AfterBlock(); });
+    if (list && list->Readable()) return list;
+    job.ListUnused = ExtractFileName(path) + " beside the pieces is no checksum list that can be read";
+    return std::nullopt;
+}
+
+// The list's checksum of each piece joined; it is used when it lists any of them. Without a
+// checksum file a piece it lists above the set's last one is missing, and the reason it cannot
+// verify the join is kept for the closing message.
+void MatchList(TCombineJob& job, const TSfvList& list)
+{
+    const std::string name = ExtractFileName(ChangeFileExt(job.Base, ".sfv"));
     std::vector<std::optional<uint32_t>> crcs;
     bool any = false;
+    std::string twice;  // a piece listed with different checksums
     for (uint32_t i = 0; i < job.Count(); ++i) {
-        crcs.push_back(SfvChecksumOf(*entries, ExtractFileName(job.Piece(i))));
-        any = any || crcs.back().has_value();
+        const std::string piece = ExtractFileName(job.Piece(i));
+        crcs.push_back(list.ChecksumOf(piece));
+        if (twice.empty() && list.Conflicting(piece)) twice = piece;
+        any = any || Names(list, piece);
     }
     if (!any) {
         job.ListUnused = name + " beside the pieces lists none of them";
@@ -245,10 +290,11 @@ void ReadList(TCombineJob& job)
     job.List = name;
     job.PieceCRCs = crcs;
     if (job.HasDescriptor()) return;
-    if (!job.ListCoversAll()) job.ListUnused = name + " lists only some of the pieces";
+    if (!twice.empty()) job.ListUnused = name + " lists " + twice + " twice with different checksums";
+    else if (!job.ListCoversAll()) job.ListUnused = name + " lists only some of the pieces";
     const uint32_t end = job.First + job.Count();
     for (uint32_t n = end; n < end + 1000; ++n)
-        if (SfvChecksumOf(*entries, ExtractFileName(PieceFileName(job.Base, n)))) {
+        if (Names(list, PieceFileName(job.Base, n))) {
             job.Refusal = CombineFailure(TCause::PieceMissing, PieceFileName(job.Base, n));
             return;
         }
@@ -283,7 +329,8 @@ TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& Targ
         job.Output = AddBackslash(TargetDir) + job.Descriptor.FileName;
         job.OutputThere = ExistsByName(job.Output);
         if (!job.OutputThere) FindDescribedSet(job);
-        if (job.Refusal.Ok() && !job.OutputThere) ReadList(job);
+        if (job.Refusal.Ok() && !job.OutputThere)
+            if (const std::optional<TSfvList> list = ReadListBeside(job)) MatchList(job, *list);
         return job;
     }
     const std::string name = ExtractFileName(ChangeFileExt(source.Selected, ""));
@@ -294,8 +341,9 @@ TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& Targ
         return job;
     }
     CheckOutputName(name, "File " + Quoted(source.Selected) + " would be joined into");
-    FindJoinSet(job);
-    if (job.Refusal.Ok()) ReadList(job);
+    const std::optional<TSfvList> list = ReadListBeside(job);
+    FindJoinSet(job, list ? &*list : nullptr);
+    if (job.Refusal.Ok() && list) MatchList(job, *list);
     if (job.Refusal.Ok() && ExistsByName(job.Output)) job.Refusal = CombineFailure(TCause::OutputThere, job.Output);
     return job;
 }

@@ -70,8 +70,8 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     if (!outcome.Ok()) return;
     if (outcome.WithoutDescriptor) {
         const std::string joined = "File " + ExtractFileName(job.Output) + " combined from " +
-                                   std::to_string(outcome.Pieces) + " pieces, " + std::to_string(outcome.Joined) +
-                                   " bytes";
+                                   std::to_string(outcome.Pieces) + (outcome.Pieces == 1 ? " piece, " : " pieces, ") +
+                                   std::to_string(outcome.Joined) + " bytes";
         if (!outcome.Unverified) {
             // Every piece matched the checksum its list records.
             const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + leftovers(outcome);
@@ -85,6 +85,9 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
         MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONWARNING);
         return;
     }
-    const std::string text = "File " + name + " succefully combined. CRC checksum - OK!" + leftovers(outcome);
+    // A list beside the pieces that the verified result contradicts is no sign of damage: it
+    // belongs to another set, or is out of date.
+    const std::string list = outcome.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.ListMismatch);
+    const std::string text = "File " + name + " succefully combined. CRC checksum - OK!" + list + leftovers(outcome);
     MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
 }

@@ -61,6 +61,15 @@ bool TFile::SameFileAs(const TFile& other) const
 
 namespace {
 
+// The ANSI file functions take no name beyond MAX_PATH, whatever its form; a name in the system's
+// long form goes through the wide functions, which take it whole.
+bool InLongForm(const std::string& path) { return path.compare(0, 4, "\\\\?\\") == 0; }
+
+DWORD AttributesOf(const std::string& path)
+{
+    return InLongForm(path) ? GetFileAttributesW(WideFileName(path).c_str()) : GetFileAttributesA(path.c_str());
+}
+
 // The path by which the system reached the file behind handle, every link resolved; no value
 // when the system cannot tell.
 std::optional<std::wstring> FinalPath(HANDLE handle)
@@ -131,7 +140,10 @@ bool TFile::Close()
 
 bool TFile::OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD creation)
 {
-    handle_ = TFileHandle(CreateFileA(path.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    handle_ = TFileHandle(InLongForm(path) ? CreateFileW(WideFileName(path).c_str(), access, share, nullptr, creation,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr)
+                                           : CreateFileA(path.c_str(), access, share, nullptr, creation,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     identityKnown_ = false;
     identity_.reset();
     if (!handle_.Valid()) return Failed();
@@ -282,7 +294,10 @@ bool RemoveSeenFile(const std::string& path, const TFileSeen& seen, DWORD& error
 std::optional<uint64_t> FileSizeByName(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    const bool found = InLongForm(path)
+                           ? GetFileAttributesExW(WideFileName(path).c_str(), GetFileExInfoStandard, &data)
+                           : GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    if (!found) return std::nullopt;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         SetLastError(ERROR_ACCESS_DENIED);  // what opening a directory as a file answers
         return std::nullopt;
@@ -353,6 +368,26 @@ std::vector<std::string> ListFiles(const std::string& pattern)
     return names;
 }
 
+namespace {
+
+// The system's long form of a path that fits its limit: "\\?\" and the full path ("\\?\UNC\"
+// for a share's), in which the wide file functions take names of any length. Empty when the
+// system cannot make the full path.
+std::string LongPathForm(const std::string& path)
+{
+    size_t leaf = 0;
+    const std::wstring full = FullPath(WideFileName(path), leaf);
+    if (full.empty()) return std::string();
+    const std::wstring form = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, form.data(), static_cast<int>(form.size()), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, form.data(), static_cast<int>(form.size()), &text[0], bytes, nullptr, nullptr);
+    return text;
+}
+
+}  // namespace
+
 bool TTempOutputFile::Create()
 {
     const std::string name = ExtractFileName(output_);
@@ -370,11 +405,18 @@ bool TTempOutputFile::Create()
         // No path longer than a split would create: within the system's limit as typed and in full.
         while (!FitsPathLimit(dir + name.substr(0, keep) + suffix) && PrevCharIndex(name, keep) > 0)
             keep = PrevCharIndex(name, keep);
-        const std::string path = dir + name.substr(0, keep) + suffix;
+        std::string path = dir + name.substr(0, keep) + suffix;
+        // Not even one character before the suffix fits (a short name deep down): the long form
+        // holds the whole name, beside the output all the same. Only this file's own writes, its
+        // check and its rename to the output's name, which fits, ever use it.
         if (!FitsPathLimit(path)) {
-            failedPath_ = path;
-            error_ = ERROR_FILENAME_EXCED_RANGE;
-            return false;
+            const std::string longForm = LongPathForm(output_);
+            if (longForm.empty()) {
+                failedPath_ = path;
+                error_ = ERROR_FILENAME_EXCED_RANGE;
+                return false;
+            }
+            path = longForm + suffix;
         }
         if (file_.Create(path, TOutFile::CreateNewExclusive)) {
             path_ = path;
@@ -387,7 +429,7 @@ bool TTempOutputFile::Create()
         error_ = file_.Error();
         failedPath_ = path;
         if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) return false;
-        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const DWORD attributes = AttributesOf(path);
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             leftovers_.push_back(path);
     }
@@ -396,7 +438,10 @@ bool TTempOutputFile::Create()
 
 bool TTempOutputFile::Commit()
 {
-    if (MoveFileExA(path_.c_str(), output_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const bool moved = InLongForm(path_) ? MoveFileExW(WideFileName(path_).c_str(), WideFileName(output_).c_str(),
+                                                       MOVEFILE_WRITE_THROUGH)
+                                         : MoveFileExA(path_.c_str(), output_.c_str(), MOVEFILE_WRITE_THROUGH);
+    if (moved) {
         path_.clear();
         return true;
     }
@@ -408,6 +453,7 @@ bool TTempOutputFile::Commit()
 void TTempOutputFile::Discard()
 {
     file_.Close();
-    if (!path_.empty()) DeleteFileA(path_.c_str());
+    if (!path_.empty() && InLongForm(path_)) DeleteFileW(WideFileName(path_).c_str());
+    else if (!path_.empty()) DeleteFileA(path_.c_str());
     path_.clear();
 }

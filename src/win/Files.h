@@ -166,7 +166,10 @@ std::vector<std::string> ListFiles(const std::string& pattern);
 // The temporary file that an output is built in, beside it: the output's name followed by
 // ".part", or ".part2", ".part3", ... the first that does not exist. Where such a name would be
 // longer than the system allows (an output near the path limit), the output's name is cut, a
-// character at a time, until it fits: an output as long as the system allows can still be built.
+// character at a time, until it fits; where not even one character fits, the temporary file is
+// made under the output's whole name in the system's long form ("\\?\..."), which this class
+// and the file classes here take through the wide functions: every output the system allows can
+// still be built.
 // Created only where no file is, so no file of anyone else is ever opened; deleted again unless it
 // took the output's name.
 class TTempOutputFile {

@@ -25,16 +25,20 @@ TEST(Sfv, FormatParseAndLookUp)
         EXPECT_EQ(got, c.entries) << c.text;
     }
     // ASCII case is ignored, the second byte of a double-byte character is no letter and no
-    // separator; a name with a path in it is never found. -1: not found.
-    const std::vector<TSfvEntry> list = {{"Report.001", 1}, {"dir\\x.002", 2}, {"dir/x.003", 3}, {"c:x.004", 4},
-                                         {"\x83" "a.005", 5}, {SO ".006", 6}};
+    // separator; a name with a path in it is never found, nor one listed with two checksums; a
+    // byte-order mark at the start is skipped and a junk line costs only itself. -1: not found.
+    const std::string list = "\xEF\xBB\xBF" "first.000 00000009\r\n" +
+                             FormatSfv("names", {{"Report.001", 1}, {"dir\\x.002", 2}, {"dir/x.003", 3}, {"c:x.004", 4},
+                                                 {"\x83" "a.005", 5}, {SO ".006", 6}, {"two.007", 7}, {"TWO.007", 8}}) +
+                             "junk\r\nalike.008 00000008\r\nALIKE.008 00000008\r\n";
     const struct { const char* name; int bytes, cp932; } looked[] = {
         {"report.001", 1, 1}, {"REPORT.001", 1, 1}, {"Report.0011", -1, -1}, {"dir\\x.002", -1, -1}, {"x.002", -1, -1},
         {"dir/x.003", -1, -1}, {"c:x.004", -1, -1}, {"\x83" "a.005", 5, 5}, {"\x83" "A.005", 5, -1}, {SO ".006", -1, 6},
+        {"FIRST.000", 9, 9}, {"two.007", -1, -1}, {"alike.008", 8, 8},
     };
     for (const auto& c : looked)
         InBothCodePages(c.name, c.bytes, c.cp932, [&](int want) {
-            const std::optional<uint32_t> crc = SfvChecksumOf(list, c.name);
+            const std::optional<uint32_t> crc = TSfvList(list).ChecksumOf(c.name);
             EXPECT_EQ(crc ? static_cast<int>(*crc) : -1, want);
         });
 }

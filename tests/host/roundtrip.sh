@@ -38,14 +38,23 @@ head -c 999001 /dev/urandom >"$WORK/k/m.bin"
 mkdir "$WORK/g" "$WORK/g/o" "$WORK/g/o2"
 head -c 5000 /dev/urandom >"$WORK/g/x"
 (cd "$WORK/g" && split -b 1000 -a 3 --numeric-suffixes=1 x x. && cksfv x.00? | sed 's/^x\./X./' >x.sfv)
-"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/g/x.003")" "$(winpath "$WORK/g/o")" --auto >"$WORK/out" 2>&1
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/g/x.003")" "$(winpath "$WORK/g/o")" --auto >"$WORK/out" 2>&1 &&
 grep -qF 'File x combined from 5 pieces, 5000 bytes. Verified: every piece matches x.sfv.' "$WORK/out" &&
     cmp -s "$WORK/g/x" "$WORK/g/o/x" || fail "the GNU split set with its cksfv list"
 printf 'x.001 12345\r\n' >"$WORK/g/x.sfv"
-"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/g/x.001")" "$(winpath "$WORK/g/o2")" --auto >"$WORK/out" 2>&1
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/g/x.001")" "$(winpath "$WORK/g/o2")" --auto >"$WORK/out" 2>&1 &&
+    fail "an unverified join reported as success"
 grep -qF 'It could not be verified: there is no checksum file x.crc beside the pieces (x.sfv beside the pieces is no checksum list that can be read).' "$WORK/out" ||
     fail "a list that does not parse"
 
+# a list beside that contradicts a descriptor the rebuilt file matches is named, not taken for damage
+mkdir "$WORK/r3"
+cp "$WORK/p/data.sfv" "$WORK/data.sfv.kept"
+sed -i 's/^data\.002 ......../data.002 00000000/' "$WORK/p/data.sfv"
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/p/data.crc")" "$(winpath "$WORK/r3")" --auto >"$WORK/out" 2>&1 &&
+    grep -qF 'The checksum list data.sfv beside the pieces does not match this set; it was not used.' "$WORK/out" &&
+    cmp -s "$WORK/data.bin" "$WORK/r3/data.bin" || fail "a contradicting list beside a matching descriptor"
+cp "$WORK/data.sfv.kept" "$WORK/p/data.sfv"
 # one flipped byte in a piece: the combine names the piece and leaves no rebuilt file
 b=$(od -An -tu1 -j500 -N1 "$WORK/p/data.004" | tr -d ' ')
 printf "\\$(printf %03o $((255 - b)))" | dd of="$WORK/p/data.004" bs=1 seek=500 conv=notrunc status=none

@@ -2,12 +2,14 @@
 // pieces without a checksum file, the temporary name, a killed host, and the outcome with its
 // cause, heard before the closing report. (Round trips, progress series and cancelling are tabled
 // with the split's; descriptors with the engine's faults.)
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
 #include "CRC32.h"
 #include "EngineTest.h"
+#include "Sfv.h"
 
 // Memory running out on demand, for the checksum's reading buffer (CRCBlockSize bytes): a checksum
 // that cannot run counts as a failed read of the file it was to read, never as a match.
@@ -182,6 +184,11 @@ TEST_F(CombineFilesTest, PiecesAlone)
         {"z.001", "one.|"}, {"z.002", "two"}, {"z.x.005", "other"},
         {"z.crc", "filename=z\r\nsize=13\r\ncrc32=" + IntToHex(engineprobe::Crc32("zero|one.|two")) + "\r\n"}};
     const auto P = [&](const std::string& n) { return pieces.File(n); };
+    const auto list = [&](bool zero) {  // z's pieces as a list names them, z.000 among them or not
+        std::vector<TSfvEntry> entries = {{"z.001", engineprobe::Crc32("one.|")}, {"z.002", engineprobe::Crc32("two")}};
+        if (zero) entries.push_back({"z.000", engineprobe::Crc32("zero|")});
+        return FormatSfv("z", entries);
+    };
     const auto fixture = engineprobe::FixtureDir();
     enum TSetUp { None, OutputThere, CancelLast, NoTarget };
     // files: the set's files, with the bytes above, or as "name=bytes", or "name/": a directory;
@@ -213,6 +220,15 @@ TEST_F(CombineFilesTest, PiecesAlone)
         {"a z.000 of another size selected", plus(z, {"z.000=6 byte"}), P("z.000"), TCause::PieceDoesNotFit, P("z.000"), false,
          "", None, 6, 5},
         {"z.001 missing", {"z.000=6 byte", "z.002"}, P("z.002"), TCause::PieceMissing, P("z.001"), false},
+        // A list that names the pieces decides a z.000; a checksum file takes one only to reach its size exactly.
+        {"a z.000 the list does not name", plus(z, {"z.000=zero|", "z.sfv=" + list(false)}), P("z.001"), TCause::None,
+         "", true, "one.|two", None, 0, 0, engineprobe::AnyError, true},
+        {"a z.000 the list names", plus(z, {"z.000=zero|", "z.sfv=" + list(true)}), P("z.001"), TCause::None, "", true,
+         "zero|one.|two", None, 0, 0, engineprobe::AnyError, true},
+        {"a z.000 past the recorded size", plus(z, {"z.000=zero|", "z.crc=filename=z\r\nsize=12\r\ncrc32=0\r\n"}),
+         P("z.002"), TCause::PieceMissing, P("z.003"), false, "", None, 0, 0, engineprobe::AnyError, true},
+        {"the odd piece first", {"m.001=1234567", "m.002=12345", "m.003=12345", "m.004=12345", "m.005=123"}, P("m.002"),
+         TCause::PieceDoesNotFit, P("m.001"), false, "", None, 7, 5},
         {"no name", {".001=x"}, P(".001"), TCause::CannotCreate, target.Path() + "\\", false, "", None, 0, 0, ERROR_INVALID_NAME},
         {"a space for a name", {" .001=x"}, P(" .001"), TCause::CannotCreate, target.Path() + "\\ ", false, "", None, 0, 0,
          ERROR_INVALID_NAME},
@@ -431,3 +447,92 @@ TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
     }
     EXPECT_TRUE(FileNames(out.Path()).empty());
 }
+
+// A list beside the pieces of x.bin (x.001 .. x.003), one row each: damaged: the pieces whose
+// bytes differ from the split's; wrong: those the list records a wrong checksum for; twice: x.002
+// listed again with another checksum; named: the pieces named as damaged; unused: without a
+// checksum file, why the list verified nothing.
+struct TListRow { const char* name; bool descriptor; std::vector<uint32_t> damaged, wrong; bool twice; TCause cause;
+                  std::vector<uint32_t> named; bool listMismatch; std::string unused; };
+
+class ListAgainstDescriptor : public TEngineTest, public ::testing::WithParamInterface<TListRow> {};
+
+TEST_P(ListAgainstDescriptor, DescriptorDecidesAndListNamesDamage)
+{
+    const TListRow& row = GetParam();
+    const std::string bytes = PatternBytes(7000, 61), descriptor = Pieces("x.bin", bytes, 3000);
+    const auto in = [](const std::vector<uint32_t>& set, uint32_t n) { return std::count(set.begin(), set.end(), n); };
+    std::vector<TSfvEntry> list(row.twice, {"x.002", 1});
+    for (uint32_t n = 1; n <= 3; ++n) {
+        const std::string piece = PieceFileName(descriptor, n), good = ReadFileBytes(piece);
+        list.push_back({ExtractFileName(piece), engineprobe::Crc32(good) ^ in(row.wrong, n)});
+        if (in(row.damaged, n)) WriteFileBytes(piece, "!" + good.substr(1));
+    }
+    WriteFileBytes(pieces.File("x.sfv"), FormatSfv("x", list));
+    if (!row.descriptor) DeleteFileA(descriptor.c_str());
+    const TOutcome outcome = engineprobe::Combine(PieceFileName(descriptor, 1), target.Path(), nullptr);
+    std::vector<std::string> named, expected;
+    if (outcome.Cause == TCause::PieceDamaged) named.push_back(outcome.File);
+    for (const TDamagedPiece& more : outcome.MoreDamaged) named.push_back(more.File);
+    for (uint32_t n : row.named) expected.push_back(PieceFileName(descriptor, n));
+    EXPECT_EQ(outcome.Cause, row.cause);
+    EXPECT_EQ(named, expected);
+    EXPECT_EQ(outcome.ListMismatch, row.listMismatch ? "x.sfv" : "");
+    EXPECT_EQ(outcome.ListUnused, row.unused);
+    const std::string output = target.File(row.descriptor ? "x.bin" : "x");
+    EXPECT_EQ(FileExists(output) ? ReadFileBytes(output) : "", outcome.Ok() ? bytes : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ListAgainstDescriptor, ::testing::Values(
+    TListRow{"list_wrong_file_right", true, {}, {2}, false, TCause::None, {}, true, ""},
+    TListRow{"two_pieces_damaged_both_named", true, {1, 3}, {}, false, TCause::PieceDamaged, {1, 3}, false, ""},
+    TListRow{"alone_first_damage_ends_join", false, {1, 3}, {}, false, TCause::PieceDamaged, {1}, false, ""},
+    TListRow{"alone_piece_listed_twice", false, {}, {}, true, TCause::None, {}, false,
+             "x.sfv lists x.002 twice with different checksums"}),
+    [](const ::testing::TestParamInfo<TListRow>& row) { return std::string(row.param.name); });
+
+// A long list is read between the host's messages: one pump every SfvLinesPerPause lines.
+struct TLongListRow { const char* name; size_t lines, pumps; };
+
+class LongList : public TEngineTest, public ::testing::WithParamInterface<TLongListRow> {};
+
+TEST_P(LongList, MessagesRunWhileAListIsRead)
+{
+    const std::string descriptor = Pieces("l.bin", PatternBytes(5000, 62), 2000);
+    const std::vector<TSfvEntry> list(GetParam().lines - 1, {"other.bin", 0});
+    WriteFileBytes(pieces.File("l.sfv"), FormatSfv("many", list));
+    engineprobe::TPumpProbe probe(1);  // every pause finds the clock moved on
+    MakeCombineJob(FindCombineSource(descriptor), target.Path());
+    EXPECT_EQ(probe.Pumps(), GetParam().pumps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LongList, ::testing::Values(TLongListRow{"one_line_short", SfvLinesPerPause - 1, 0},
+                                                           TLongListRow{"three_pauses", 4 * SfvLinesPerPause - 1, 3}),
+                         [](const ::testing::TestParamInfo<TLongListRow>& row) { return std::string(row.param.name); });
+
+// An output name as long as the system takes is built, however little room is left beside it for
+// a temporary name (the final name's own with ".part"): the final name alone is there afterwards.
+struct TDeepRow { const char* name; std::string output; bool alone; };  // alone: no checksum file
+
+class DeepOutput : public TEngineTest, public ::testing::WithParamInterface<TDeepRow> {};
+
+TEST_P(DeepOutput, EveryOutputOf259CharactersIsBuilt)
+{
+    const TDeepRow& row = GetParam();
+    const std::string bytes = PatternBytes(300000, 63), descriptor = Pieces(row.output, bytes, 140000);
+    const std::string deep = target.File(std::string(MAX_PATH - 3 - target.Path().size() - row.output.size(), 'd'));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + std::wstring(deep.begin(), deep.end())).c_str(), nullptr));
+    if (row.alone) DeleteFileA(descriptor.c_str());
+    std::vector<std::string> during;
+    TProgressRecorder progress;
+    progress.OnCall = [&](size_t i) { if (i == 0) during = FileNames(deep); return false; };
+    const std::string from = row.alone ? PieceFileName(descriptor, 1) : descriptor;
+    EXPECT_TRUE(Ended(engineprobe::Combine(from, deep, progress.Proc()), TCause::None));
+    EXPECT_EQ(during, std::vector<std::string>{row.output + ".part"});
+    EXPECT_EQ(FileNames(deep), std::vector<std::string>{row.output});
+    EXPECT_EQ(ReadFileBytes(deep + "\\" + row.output), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DeepOutput, ::testing::Values(TDeepRow{"one_letter", "n", false},
+                                                             TDeepRow{"one_letter_alone", "n", true}),
+                         [](const ::testing::TestParamInfo<TDeepRow>& row) { return std::string(row.param.name); });

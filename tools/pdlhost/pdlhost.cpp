@@ -298,7 +298,10 @@ DWORD WINAPI AutoPilotThread(LPVOID arg)
                 GetWindowTextA(text, msg, sizeof msg);
                 std::printf("\n[%s] %s\n", caption, msg);
                 std::fflush(stdout);
-                if (std::strstr(msg, "succefully")) pilot->succeeded = true;
+                // Success is a verified result: the checksum file's, or that of a list every
+                // piece matched. A join that nothing confirmed is no success.
+                if (std::strstr(msg, "succefully") || std::strstr(msg, ". Verified: every piece matches "))
+                    pilot->succeeded = true;
                 else ++pilot->errors;
                 PostMessageA(dlg, WM_COMMAND, IDOK, 0);
                 // A validation message leaves the command's dialog up for another try, which
