@@ -35,8 +35,6 @@ std::string Hex8(uint32_t value)
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
-
 std::string Damaged(const std::string& piece, uint32_t crc, uint32_t recorded, const std::string& list)
 {
     return "Piece " + Quoted(piece) + " is damaged: its CRC-32 is " + Hex8(crc) + "; " + list + " records " +
@@ -44,6 +42,8 @@ std::string Damaged(const std::string& piece, uint32_t crc, uint32_t recorded, c
 }
 
 }  // namespace
+
+std::string ByteCount(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
 std::string ListMismatchText(const std::string& list)
 {
@@ -61,10 +61,10 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::NoMemory: return "There is not enough memory for the transfer buffer.";
     case TCause::TooManyPieces:
         // The rule as the plan applies it: the size divided by the piece size is at most 999.
-        return "Pieces of " + Bytes(o.PieceSize) + " are too small for a file of " + Bytes(o.Size) +
+        return "Pieces of " + ByteCount(o.PieceSize) + " are too small for a file of " + ByteCount(o.Size) +
                ": a split takes only a file smaller than " + std::to_string(MaxPieceCount) + " pieces, at most " +
                std::to_string(MaxPieceCount - 1) + " whole pieces and a shorter last one. Choose pieces of at least " +
-               Bytes(SmallestPieceSize(o.Size)) + ".";
+               ByteCount(SmallestPieceSize(o.Size)) + ".";
     case TCause::CannotOpen: return "Cannot open file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotRead: return "Cannot read file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotCreate: return "Cannot create file " + Quoted(o.File) + ". " + systemText;
@@ -77,17 +77,17 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
         return "A different file " + Quoted(o.File) + " is already there; it was left as it is.";
     case TCause::OutputThere: return "A file " + Quoted(o.File) + " is already there; it was left as it is.";
     case TCause::SizeMismatch:
-        return "The pieces hold " + std::to_string(o.Size) + " bytes; the checksum file records " +
+        return "The pieces hold " + ByteCount(o.Size) + "; the checksum file records " +
                std::to_string(o.RecordedSize) + ".";
     case TCause::PieceNotAFile: return "Piece " + Quoted(o.File) + " is not a file.";
     case TCause::PieceIsLink: return "Piece " + Quoted(o.File) + " is a link that leads nowhere.";
     case TCause::PieceDoesNotFit:
-        return "Piece " + Quoted(o.File) + " holds " + std::to_string(o.Size) + " bytes, not " +
+        return "Piece " + Quoted(o.File) + " holds " + ByteCount(o.Size) + ", not " +
                std::to_string(o.RecordedSize) +
                " like the other pieces of the set: only the last piece may differ. Nothing was combined.";
     case TCause::PieceChanged:
         return "Piece " + Quoted(o.File) + " changed while it was being joined: it held " +
-               std::to_string(o.RecordedSize) + " bytes when the combine began, " + std::to_string(o.Size) + " now.";
+               ByteCount(o.RecordedSize) + " when the combine began, " + std::to_string(o.Size) + " now.";
     case TCause::PieceDamaged: {
         std::string text = Damaged(o.File, o.CRC, o.RecordedCRC, o.List);
         for (const TDamagedPiece& more : o.MoreDamaged) text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);

@@ -72,6 +72,9 @@ struct TOutcome {
 TOutcome Succeeded(TOperation operation);
 TOutcome Failed(TOperation operation, TCause cause, const std::string& file = std::string(), uint32_t sysError = 0);
 
+// "1 byte", "2 bytes", ...
+std::string ByteCount(uint64_t n);
+
 // The smallest piece size a split of size bytes accepts (at most 1000 pieces): size / 1000 + 1.
 uint64_t SmallestPieceSize(uint64_t size);
 

@@ -71,7 +71,7 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     if (outcome.WithoutDescriptor) {
         const std::string joined = "File " + ExtractFileName(job.Output) + " combined from " +
                                    std::to_string(outcome.Pieces) + (outcome.Pieces == 1 ? " piece, " : " pieces, ") +
-                                   std::to_string(outcome.Joined) + " bytes";
+                                   ByteCount(outcome.Joined);
         if (!outcome.Unverified) {
             // Every piece matched the checksum its list records.
             const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + leftovers(outcome);

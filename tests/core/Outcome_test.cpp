@@ -62,6 +62,9 @@ TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
         {TooMany(1000, 1), "Pieces of 1 byte are too small for a file of 1000 bytes: a split takes only a file "
                            "smaller than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces "
                            "of at least 2 bytes."},
+        {[] { TOutcome o = Failed(C, TCause::PieceDoesNotFit, "X:\\q.002"); o.Size = 1; o.RecordedSize = 5; return o; }(),
+         "Piece \"X:\\q.002\" holds 1 byte, not 5 like the other pieces of the set: only the last piece may "
+         "differ. Nothing was combined."},
         {Failed(S, TCause::MadeMeanwhile, "T:\\report.003"),
          "Another program made the file \"T:\\report.003\" while the split ran; it was left as it is."},
         {Failed(S, TCause::CannotRead, "X:\\dir\\report.txt", 23), "Cannot read file \"X:\\dir\\report.txt\". " + sys},

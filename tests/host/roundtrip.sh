@@ -142,4 +142,8 @@ left="Left over from the replaced set: \"$(winpath "$WORK/s/o/d.005")\". It may 
 [ ! -e "$WORK/s/o/d.004" ] && [ -e "$WORK/s/o/d.005" ] && [ "$(cat "$WORK/s/o/d.006")" = users ] ||
     fail "the re-split removed the wrong files"
 chmod u+w "$WORK/s/o/d.005"
+# one piece of one byte, without a checksum file: the warning counts them in the singular
+printf 'x' >"$WORK/s/q.001"
+"$RUN" "$BIN/pdlhost.exe" combine "$LIB" "$(winpath "$WORK/s/q.001")" "$(winpath "$WORK/s/o")" --auto >"$WORK/out" 2>&1
+grep -qF 'File q combined from 1 piece, 1 byte. It could not be verified' "$WORK/out" || fail "one piece, one byte"
 echo "1 passed, 0 failed"
