@@ -1,5 +1,5 @@
 // What both operations share while they copy: the progress report that follows every block and
-// the transfer state carried from block to block. Private to the engine (SplitFiles, CombineFiles).
+// the transfer state carried from block to block. Private to the engine (SplitOperation, CombineOperation).
 #pragma once
 #include <windows.h>
 
@@ -12,7 +12,7 @@
 #include "CRC32Core.h"
 #include "Progress.h"
 #include "ProgressProc.h"
-#include "SplitFiles.h"
+#include "Operations.h"
 
 inline bool Cancelled() { return CancelFlag != 0; }
 

@@ -103,7 +103,7 @@ TEST_F(CombineFilesTest, MissingOrSurplusPieces)
         if (c.piece != third) WriteFileBytes(c.descriptor, "filename=set.bin\r\nsize=6000\r\ncrc32=0\r\n");
         TProgressRecorder progress;
         progress.OnCall = [](size_t i) { return i >= 20; };  // a combine reading without end is stopped
-        EXPECT_TRUE(Ended(RunCombine(c.descriptor, target.Path(), progress.Proc(), nullptr), c.cause, c.piece));
+        EXPECT_TRUE(Ended(RunCombineFrom(c.descriptor, target.Path(), progress.Proc(), nullptr), c.cause, c.piece));
         EXPECT_TRUE(FileNames(target.Path()).empty());
         EXPECT_TRUE(progress.Calls().empty());
     }
@@ -253,7 +253,7 @@ TEST_F(CombineFilesTest, PiecesAlone)
             progress.OnCall = [&](size_t i) { return c.setUp == CancelLast && i == 2; };
             const std::string dir = c.setUp == NoTarget ? target.File("absent") : target.Path();
             const TOutcome outcome = c.anyCall ? engineprobe::Combine(c.selected, dir, progress.Proc())
-                                               : RunCombine(c.selected, dir, progress.Proc(), [](const TOutcome&) {
+                                               : RunCombineFrom(c.selected, dir, progress.Proc(), [](const TOutcome&) {
                                                      ADD_FAILURE() << "no verdict before anything is written";
                                                  });
             EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
@@ -279,7 +279,7 @@ TEST_F(CombineFilesTest, PiecesAlone)
     };
     for (const auto& r : refused) {
         if (r.selected.empty()) continue;  // no fixture
-        EXPECT_EQ(Refusal([&] { RunCombine(r.selected, target.Path(), nullptr, nullptr); }), r.text + " Nothing was combined.");
+        EXPECT_EQ(Refusal([&] { RunCombineFrom(r.selected, target.Path(), nullptr, nullptr); }), r.text + " Nothing was combined.");
     }
     EXPECT_TRUE(FileNames(target.Path()).empty());
 }
@@ -390,7 +390,7 @@ TEST_F(CombineFilesTest, DISABLED_KilledMidwayChild)
         return false;
     };
     if (ExtractFileExt(file) != ".crc") RunSplit(file, dir, 140000, progress.Proc());
-    else RunCombine(file, dir, progress.Proc(), nullptr);
+    else RunCombineFrom(file, dir, progress.Proc(), nullptr);
     ADD_FAILURE() << "the process should have ended";
 }
 
@@ -442,7 +442,7 @@ TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
     EXPECT_FALSE(FileExists(target.File("k.002")));
     TempDir out;
     for (const char* selected : {"k.crc", "k.001"}) {
-        EXPECT_EQ(Refusal([&] { RunCombine(target.File(selected), out.Path(), nullptr, nullptr); }),
+        EXPECT_EQ(Refusal([&] { RunCombineFrom(target.File(selected), out.Path(), nullptr, nullptr); }),
                   "The split that made \"" + target.File(selected) + "\" did not finish. Nothing was combined.");
     }
     EXPECT_TRUE(FileNames(out.Path()).empty());

@@ -114,7 +114,7 @@ TEST_F(EngineFaultsTest, Faults)
             // What a combine finds before it writes anything ends it without a verdict.
             const bool early = c.cause == TCause::PieceMissing || c.cause == TCause::SizeMismatch;
             outcome = !c.combine ? RunSplit(c.from, to, c.pieceSize, nullptr)
-                      : early    ? RunCombine(c.from, to, nullptr, nullptr)
+                      : early    ? RunCombineFrom(c.from, to, nullptr, nullptr)
                                  : engineprobe::Combine(c.from, to, nullptr);
         }
         EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
@@ -227,7 +227,7 @@ TEST_F(EngineFaultsTest, Descriptors)
             const std::string what = c.end == Refused ? Refusal([&] { combine(); }) : Refusal<EConvertError>([&] { combine(); });
             if (!c.message.empty()) { EXPECT_EQ(what, c.message); }
         } else {
-            const TOutcome outcome = c.end == Early ? RunCombine(descriptor, dir, progress.Proc(), nullptr) : combine();
+            const TOutcome outcome = c.end == Early ? RunCombineFrom(descriptor, dir, progress.Proc(), nullptr) : combine();
             EXPECT_TRUE(Ended(outcome, c.cause, c.file));
             if (c.cause == TCause::SizeMismatch) {
                 EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(c.held, c.recorded));

@@ -107,7 +107,7 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
 {
     std::vector<TOutcome> verdicts;
     size_t callsBefore = 0;
-    const TOutcome outcome = RunCombine(descriptor, targetDir, progress, [&](const TOutcome& verdict) {
+    const TOutcome outcome = RunCombineFrom(descriptor, targetDir, progress, [&](const TOutcome& verdict) {
         verdicts.push_back(verdict);
         callsBefore = gActive ? gActive->Calls().size() : 0;
     });

@@ -1,5 +1,4 @@
-// The split, and what both operations share (the cancel flag, the failure text); the combine is
-// in CombineFiles.cpp.
+// The split; the combine is in CombineOperation.cpp, what both share in Operations.cpp.
 //
 // Both operations copy through one transfer buffer of TransferBlockSize bytes, report after every
 // block, let the thread's messages run between blocks (at most once per clock tick, see
@@ -32,7 +31,7 @@
 // - a re-split over this file's own set removes that set's proven pieces above its own last piece
 //   (SplitChecks.h) once the new set is complete, and only while they are the files the checks saw;
 //   a failure or a cancel removes none.
-#include "SplitFiles.h"
+#include "SplitOperation.h"
 
 #include <windows.h>
 
@@ -46,6 +45,7 @@
 #include "DescriptorFile.h"
 #include "Errors.h"
 #include "Files.h"
+#include "HostTexts.h"
 #include "PathText.h"
 #include "PieceNames.h"
 #include "Progress.h"
@@ -55,11 +55,7 @@
 #include "SysError.h"
 #include "Transfer.h"
 
-volatile uint8_t CancelFlag = 0;
-
 namespace {
-
-const char SplitStatus[] = "Spliting...";
 
 TOutcome SplitFailure(TCause cause, const std::string& file = std::string(), DWORD code = 0)
 {
@@ -211,7 +207,7 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
 
     const TSplitJob job = MakeSplitJob(FileName, TargetDir, plan);
     // The pieces' directory is the descriptor's too: the closing report names the same one.
-    TTransfer transfer({Progress, SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(job.Base)}, *size,
+    TTransfer transfer({Progress, hosttext::SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(job.Base)}, *size,
                        true);
     if (!transfer.Ready()) return SplitFailure(TCause::NoMemory);
     const TSplitChecked checked = CheckSplitPlan(source, job);
@@ -276,9 +272,4 @@ bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32
                TPlugInProgressProc Progress)
 {
     return RunSplit(FileName, TargetDir, PieceSize, Progress).Ok();
-}
-
-std::string FailureText(const TOutcome& outcome)
-{
-    return FailureText(outcome, outcome.SystemError != 0 ? SysErrorMessage(outcome.SystemError) : std::string());
 }

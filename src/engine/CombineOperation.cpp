@@ -4,7 +4,7 @@
 // a device or a directory is no file and is never read. The output is built under a temporary name and takes its final name
 // only when complete and verified, so a file under the final name is never half a file; nothing
 // raised or failed after the temporary file was created leaves it behind.
-#include "SplitFiles.h"
+#include "CombineOperation.h"
 
 #include <windows.h>
 
@@ -15,12 +15,11 @@
 #include "CRC32Core.h"
 #include "CombineJob.h"
 #include "Files.h"
+#include "HostTexts.h"
 #include "PathText.h"
 #include "Transfer.h"
 
 namespace {
-
-const char CombineStatus[] = "Combining...";
 
 TOutcome CombineFailure(TCause cause, const std::string& file = std::string(), DWORD code = 0)
 {
@@ -148,7 +147,7 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
     outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();
     if (!outcome.Ok()) return outcome;
 
-    TTransfer transfer({Progress, CombineStatus, job.Output, ExtractFileDir(job.Base), ExtractFileDir(job.Output)},
+    TTransfer transfer({Progress, hosttext::CombineStatus, job.Output, ExtractFileDir(job.Base), ExtractFileDir(job.Output)},
                        job.Size(), false);
     if (!transfer.Ready()) {
         outcome = CombineFailure(TCause::NoMemory);
@@ -202,8 +201,8 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
     return outcome;
 }
 
-TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
-                    const TCombineVerdict& Verdict)
+TOutcome RunCombineFrom(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
+                        const TCombineVerdict& Verdict)
 {
     CancelFlag = 0;
     return RunCombine(MakeCombineJob(FindCombineSource(FileName), TargetDir), Progress, Verdict);
@@ -211,6 +210,6 @@ TOutcome RunCombine(const std::string& FileName, const std::string& TargetDir, T
 
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress)
 {
-    const TOutcome outcome = RunCombine(FileName, TargetDir, Progress, nullptr);
+    const TOutcome outcome = RunCombineFrom(FileName, TargetDir, Progress, nullptr);
     return outcome.Ok() && !outcome.Unverified;
 }
