@@ -11,17 +11,15 @@
 #include <string>
 
 #include "CombineDlg.h"
+#include "HostTexts.h"
 #include "HostWindowState.h"
 #include "SplitDlg.h"
 #include "Version.h"
 
 namespace {
 
-const char* const AboutCaption = "Ferncove Trellisan Standart Plug-In";
-const char* const SplitAboutText =
-    "Split files plugin for Ferncove Trellisan\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT;
-const char* const CombineAboutText =
-    "Combine splitted files plugin for Ferncove Trellisan\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT;
+const char* const SplitAboutText = ZANDREL_SPLIT_ABOUT ZANDREL_COPYRIGHT;
+const char* const CombineAboutText = ZANDREL_COMBINE_ABOUT ZANDREL_COPYRIGHT;
 
 // Writes the text and one terminating zero; the bytes after it keep what the host put there.
 // Every text written is a constant that fits its field with room to spare.
@@ -36,7 +34,7 @@ std::string HostText(const char* text) { return text ? std::string(text) : std::
 // Delivers an error raised inside a command to the user, since it must not travel on to the host.
 void ShowCommandError(HWND hostWindow, const char* text)
 {
-    MessageBoxA(hostWindow, text, "Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(hostWindow, text, hosttext::ErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 template <typename Dialog>
@@ -104,14 +102,12 @@ void FillInfo(TPlugInInfo* Info, const char* name, const char* description, cons
 
 void FillSplitInfo(TPlugInInfo* Info)
 {
-    FillInfo(Info, "Split file Plugin", "Split file plug-in for Ferncove Trellisan", "Split file",
-             &GetSplitFunction);
+    FillInfo(Info, hosttext::SplitName, hosttext::SplitDescription, hosttext::SplitCaption, &GetSplitFunction);
 }
 
 void FillCombineInfo(TPlugInInfo* Info)
 {
-    FillInfo(Info, "Combine splitted files Plugin",
-             "Combine splitted files plug-in for Ferncove Trellisan", "Combine files",
+    FillInfo(Info, hosttext::CombineName, hosttext::CombineDescription, hosttext::CombineCaption,
              &GetCombineFunction);
 }
 
@@ -135,13 +131,13 @@ void* ZANDREL_STDCALL GetCombineFunction(int32_t Code)
 
 int32_t ZANDREL_STDCALL SplitAbout(uint32_t, void* HostWindow)
 {
-    MessageBoxA(static_cast<HWND>(HostWindow), SplitAboutText, AboutCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(static_cast<HWND>(HostWindow), SplitAboutText, hosttext::AboutCaption, MB_OK | MB_ICONINFORMATION);
     return 0;
 }
 
 int32_t ZANDREL_STDCALL CombineAbout(uint32_t, void* HostWindow)
 {
-    MessageBoxA(static_cast<HWND>(HostWindow), CombineAboutText, AboutCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(static_cast<HWND>(HostWindow), CombineAboutText, hosttext::AboutCaption, MB_OK | MB_ICONINFORMATION);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "CombineDlg.h"
 
+#include "HostTexts.h"
 #include "PathText.h"
 #include "SplitFiles.h"
 #include "nettools.h"
@@ -24,7 +25,7 @@ void TCombineDialog::btOKClick()
         return;
     }
     Nested([] {
-        return MessageBoxA(App::OwnerWindow(), "Path not found. Please check it.", "Path not found",
+        return MessageBoxA(App::OwnerWindow(), hosttext::PathNotFound, hosttext::PathNotFoundCaption,
                            MB_OK | MB_ICONERROR);
     });
 }
@@ -38,7 +39,7 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     // A piece with its checksum file beside it is combined as if the checksum file was selected.
     const TCombineSource source = FindCombineSource(FileName);
     const std::string name = ExtractFileName(source.HasDescriptor ? source.Descriptor : FileName);
-    dialog.Label1 = "Combine " + name + " and all files with ascending names to directory:";
+    dialog.Label1 = hosttext::With(hosttext::CombineLabel, name);
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TCombineDialog::mrOk) return;
     // Worked out once, after the target is known and before anything is written; its refusals
@@ -62,8 +63,8 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
         if (outcome.Ok() || outcome.Cause == TCause::NoMemory) return;
         const std::string cause = FailureText(outcome);
         const std::string text =
-            (outcome.WithoutDescriptor ? cause : "CRC Error.\r\n\r\n" + cause) + leftovers(outcome);
-        MessageBoxA(App::OwnerWindow(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
+            (outcome.WithoutDescriptor ? cause : hosttext::CRCError + ("\r\n\r\n" + cause)) + leftovers(outcome);
+        MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::ErrorCaption, MB_OK | MB_ICONERROR);
     };
     const TOutcome outcome = RunCombine(job, Progress, tell);
     if (!told) tell(outcome);
@@ -75,19 +76,19 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
         if (!outcome.Unverified) {
             // Every piece matched the checksum its list records.
             const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + leftovers(outcome);
-            MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
+            MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
             return;
         }
         const std::string why = outcome.ListUnused.empty() ? std::string() : " (" + outcome.ListUnused + ")";
         const std::string text = joined + ". It could not be verified: there is no checksum file " +
                                  ExtractFileName(source.Descriptor) + " beside the pieces" + why + "." +
                                  leftovers(outcome);
-        MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONWARNING);
+        MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     // A list beside the pieces that the verified result contradicts is no sign of damage: it
     // belongs to another set, or is out of date.
     const std::string list = outcome.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.ListMismatch);
-    const std::string text = "File " + name + " succefully combined. CRC checksum - OK!" + list + leftovers(outcome);
-    MessageBoxA(App::OwnerWindow(), text.c_str(), "Combine files", MB_OK | MB_ICONINFORMATION);
+    const std::string text = hosttext::With(hosttext::CombineDone, name) + list + leftovers(outcome);
+    MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
 }

@@ -5,6 +5,7 @@
 
 #include "BrowseForFolder.h"
 #include "Errors.h"
+#include "HostTexts.h"
 #include "SpeedButton.h"
 #include "WinHandles.h"
 #include "resource.h"
@@ -156,7 +157,7 @@ void TFormDialog::sbBrowseClick()
 {
     // No folder is preselected: the chooser starts from its own default.
     std::string path;
-    if (Nested([&] { return BrowseForFolder("Select directory", std::wstring(), path); }))
+    if (Nested([&] { return BrowseForFolder(hosttext::SelectDirectory, std::wstring(), path); }))
         SetControlText(IDC_EDTARGETDIR, path);
 }
 

@@ -1,5 +1,6 @@
 #include "SplitDlg.h"
 
+#include "HostTexts.h"
 #include "PathText.h"
 #include "SplitFiles.h"
 #include "TargetSize.h"
@@ -58,14 +59,14 @@ void TSplitDialog::btOKClick()
     const std::string dir = ControlText(IDC_EDTARGETDIR);
     // The directory the split writes into, as it joins names to the text.
     if (!TargetDirectoryExists(dir)) {
-        const std::string text = "Directory " + dir + " not found. Select other directory";
-        Nested([&] { return MessageBoxA(nullptr, text.c_str(), "Split file", MB_OK | MB_ICONERROR); });
+        const std::string text = hosttext::With(hosttext::DirectoryNotFound, dir);
+        Nested([&] { return MessageBoxA(nullptr, text.c_str(), hosttext::SplitCaption, MB_OK | MB_ICONERROR); });
         return;
     }
     PieceSize = ParseTargetSize(ControlText(IDC_CBTRGSIZE));
     if (PieceSize == 0) {
         Nested([] {
-            return MessageBoxA(nullptr, "Target file size is invalid. Please repeat input.", "Split file",
+            return MessageBoxA(nullptr, hosttext::SizeInvalid, hosttext::SplitCaption,
                                MB_OK | MB_ICONERROR);
         });
         return;
@@ -80,7 +81,7 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
     App::TOwnerWindowScope owner(HostWindow);
     TSplitDialog dialog;
     const std::string name = ExtractFileName(FileName);
-    dialog.Label1 = "Split file " + name + " to directory:";
+    dialog.Label1 = hosttext::With(hosttext::SplitLabel, name);
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TSplitDialog::mrOk) return;
 
@@ -89,18 +90,18 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
     if (outcome.Ok()) {
         // What the split could not do beside a complete set: write its list over a file another
         // program made, remove pieces of the set it replaced that are held open or read-only.
-        std::string text = "File " + name + " succefully splitted.";
+        std::string text = hosttext::With(hosttext::SplitDone, name);
         if (!outcome.ListSkipped.empty()) text += "\r\n\r\nNo checksum list was written. " + outcome.ListSkipped;
         if (!outcome.Leftovers.empty()) {
             text += "\r\n\r\nLeft over from the replaced set:";
             for (const std::string& path : outcome.Leftovers) text += " \"" + path + "\"";
             text += outcome.Leftovers.size() == 1 ? ". It may be deleted." : ". They may be deleted.";
         }
-        MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONINFORMATION);
+        MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::SplitCaption, MB_OK | MB_ICONINFORMATION);
     } else if (outcome.Cause != TCause::Cancelled) {
         // A split that failed says why; the user's own cancel needs no word. The pieces written
         // until then stay where they are.
         const std::string text = "File " + name + " was not split.\r\n\r\n" + FailureText(outcome);
-        MessageBoxA(App::OwnerWindow(), text.c_str(), "Split file", MB_OK | MB_ICONERROR);
+        MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::SplitCaption, MB_OK | MB_ICONERROR);
     }
 }

@@ -1,5 +1,6 @@
 // OLE on the loading thread, the shell's clipboard formats and the shell's task allocator:
-// set up when the library loads, torn down when it unloads.
+// set up when the library loads, torn down when it unloads. Kept for what a host observes: OLE
+// initialised on its loading thread and the clipboard formats registered while the library is loaded.
 #pragma once
 #include <windows.h>
 #include <objidl.h>

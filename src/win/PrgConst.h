@@ -1,4 +1,6 @@
 // The host's English interface texts, carried for the host. Nothing in this library reads them.
+// Kept for what a host observes: the memory they take while the library is loaded, made and freed
+// in the modules' load order.
 #pragma once
 #include <string>
 

@@ -7,7 +7,8 @@
 
 // The record of shares already connected, consulted by IsShareConnected. Created empty at load
 // (InitializeNettools) and freed at unload (FinalizeNettools); null outside that time. Nothing in
-// this library adds to it.
+// this library adds to it. Kept for what a host observes: a list made at load and freed at unload,
+// and the share test that consults it.
 extern std::vector<std::string>* ConnectedShares;
 void InitializeNettools();
 void FinalizeNettools();
