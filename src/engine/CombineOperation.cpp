@@ -140,7 +140,7 @@ TOutcome CopyPieces(const TCombineJob& job, TOutFile& out, TTransfer& transfer, 
 
 }  // namespace
 
-TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const TCombineVerdict& Verdict)
+TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingReport* Closing)
 {
     CancelFlag = 0;
     TOutcome outcome = job.Refusal;
@@ -196,16 +196,15 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
     outcome.Pieces = job.Count();
     outcome.Joined = job.Total;
     outcome.Leftovers = temp.Leftovers();
-    if (Verdict) Verdict(outcome);
-    transfer.ReportEnd();
+    transfer.End(Closing);
     return outcome;
 }
 
 TOutcome RunCombineFrom(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
-                        const TCombineVerdict& Verdict)
+                        TClosingReport* Closing)
 {
     CancelFlag = 0;
-    return RunCombine(MakeCombineJob(FindCombineSource(FileName), TargetDir), Progress, Verdict);
+    return RunCombine(MakeCombineJob(FindCombineSource(FileName), TargetDir), Progress, Closing);
 }
 
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress)

@@ -1,23 +1,18 @@
 // The combine: the pieces beside a checksum file (or the pieces alone) joined into the target
 // directory and verified.
 #pragma once
-#include <functional>
 #include <string>
 
 #include "CombineJob.h"
 #include "Operations.h"
 #include "ProgressProc.h"
 
-// Hears the combine's verdict in its closing phase: after the check, and after the removal of an
-// output that failed it, before the closing progress call. Called once on every path that reaches
-// the closing phase; not when the combine raises, finds no memory for its buffer, or (joining
-// pieces without a checksum file) ends before anything is written: the outcome is then only
-// returned, and no progress call is made.
-using TCombineVerdict = std::function<void(const TOutcome&)>;
-
 // Runs the combine that job describes (CombineJob.h): a job with a Refusal ends at once with it,
-// nothing created and no progress call. Otherwise as below.
-TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const TCombineVerdict& Verdict);
+// nothing created and no progress call. Otherwise as below. Every path through the closing phase
+// (after the check, and after the removal of an output that failed it) ends with the closing
+// progress call, or with Closing holding it for the caller where Closing is given; a combine that
+// raises, finds no memory for its buffer or ends before anything is written makes none.
+TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingReport* Closing = nullptr);
 // Joins the pieces of FileName's set (see TCombineSource) into TargetDir. With a checksum file the
 // result is verified and succeeds only when it has the recorded size and checksum; without one the
 // pieces BASE.001, BASE.002, ... (from BASE.000 where a splitter that counts from zero left one)
@@ -32,7 +27,7 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, const 
 // written by a split that did not finish; nothing is created then. Temporary files of earlier
 // runs in the way are named in the outcome's Leftovers and never touched.
 TOutcome RunCombineFrom(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
-                        const TCombineVerdict& Verdict);
+                        TClosingReport* Closing = nullptr);
 // True only for a successful and verified RunCombineFrom (a join without a checksum file gives false
-// even when complete, since nothing confirmed it); hears no verdict.
+// even when complete, since nothing confirmed it).
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress);

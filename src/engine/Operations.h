@@ -14,7 +14,9 @@
 // - The engine shows no message: its callers turn outcomes into what the user sees.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "Outcome.h"
 
@@ -23,6 +25,28 @@ extern volatile uint8_t CancelFlag;
 
 // Transfer buffer size of both operations.
 constexpr uint32_t TransferBlockSize = 131072;
+
+// The closing progress call of an operation (its percent may say 100). The engine makes it itself
+// unless its caller asks for it: then the caller, which tells the user how the operation ended,
+// makes it where its box needs it (after a failure's box, before a success's). Empty where no
+// closing call is due (an operation that ended before its first write, or a split that failed or
+// was cancelled): Send() then makes none.
+class TClosingReport {
+public:
+    TClosingReport() = default;
+    explicit TClosingReport(std::function<void()> call) : call_(std::move(call)) {}
+    bool Due() const { return static_cast<bool>(call_); }
+    // Makes the call, at most once.
+    void Send()
+    {
+        std::function<void()> call;
+        call.swap(call_);
+        if (call) call();
+    }
+
+private:
+    std::function<void()> call_;
+};
 
 // FailureText (Outcome.h) with the system's description of the outcome's error code.
 std::string FailureText(const TOutcome& outcome);

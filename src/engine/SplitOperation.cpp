@@ -185,7 +185,7 @@ std::vector<std::string> RemoveStalePieces(const std::vector<TStalePiece>& stale
 }  // namespace
 
 TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
-                  TPlugInProgressProc Progress)
+                  TPlugInProgressProc Progress, TClosingReport* Closing)
 {
     CancelFlag = 0;
 
@@ -264,7 +264,7 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     if (listMark) listMark->Keep();
     mark.Keep();
     done.Leftovers = RemoveStalePieces(checked.Stale);
-    transfer.ReportEnd();
+    transfer.End(Closing);
     return done;
 }
 

@@ -17,8 +17,10 @@
 // another program took after the checks ends it with MadeMeanwhile; a list name taken so leaves
 // the set without a list (ListSkipped says why). A success names in Leftovers the replaced set's
 // pieces it could not remove.
+// A split that succeeds ends with the closing progress call, or with Closing holding it for the
+// caller where Closing is given.
 TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
-                  TPlugInProgressProc Progress);
+                  TPlugInProgressProc Progress, TClosingReport* Closing = nullptr);
 // True only for a successful RunSplit.
 bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                TPlugInProgressProc Progress);

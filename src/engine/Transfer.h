@@ -58,6 +58,14 @@ public:
     }
     // The closing report: its percent may say 100.
     void ReportEnd() const { reporter_.Report(ProgressPercent(done_, size_)); }
+    // The closing report made now (closing null) or handed to the caller to make.
+    void End(TClosingReport* closing) const
+    {
+        if (!closing) return ReportEnd();
+        const TReporter reporter = reporter_;
+        const int32_t percent = ProgressPercent(done_, size_);
+        *closing = TClosingReport([reporter, percent] { reporter.Report(percent); });
+    }
 
 private:
     std::unique_ptr<unsigned char[]> buffer_;

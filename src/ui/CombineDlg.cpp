@@ -46,29 +46,30 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     // pass to the caller like every error the combine raises.
     const TCombineJob job = MakeCombineJob(source, dialog.TargetDir);
 
-    // A combine that fails is reported with its cause in its closing phase, before the closing
-    // progress call, while the host's progress display still shows the combine; one that fails
-    // before it writes anything makes no progress call and is reported when it returns. A failed
-    // check is a "CRC Error."; a join without a checksum file checks nothing, so its cause stands
-    // alone. Temporary files of earlier runs that the combine met are named after its result.
+    // A combine that fails is reported with its cause before the closing progress call, while the
+    // host's progress display still shows the combine; one that fails before it writes anything
+    // makes no progress call at all. A success's box follows the closing call. A failed check is a
+    // "CRC Error."; a join without a checksum file checks nothing, so its cause stands alone.
+    // Temporary files of earlier runs that the combine met are named after its result.
     const auto leftovers = [](const TOutcome& outcome) {
         if (outcome.Leftovers.empty()) return std::string();
         std::string text = "\r\n\r\nLeft over from earlier combines:";
         for (const std::string& path : outcome.Leftovers) text += " \"" + path + "\"";
         return text + ". They may be deleted.";
     };
-    bool told = false;
-    const auto tell = [&](const TOutcome& outcome) {
-        told = true;
-        if (outcome.Ok() || outcome.Cause == TCause::NoMemory) return;
-        const std::string cause = FailureText(outcome);
-        const std::string text =
-            (outcome.WithoutDescriptor ? cause : hosttext::CRCError + ("\r\n\r\n" + cause)) + leftovers(outcome);
-        MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::ErrorCaption, MB_OK | MB_ICONERROR);
-    };
-    const TOutcome outcome = RunCombine(job, Progress, tell);
-    if (!told) tell(outcome);
-    if (!outcome.Ok()) return;
+    TClosingReport closing;
+    const TOutcome outcome = RunCombine(job, Progress, &closing);
+    if (!outcome.Ok()) {
+        if (outcome.Cause != TCause::NoMemory) {
+            const std::string cause = FailureText(outcome);
+            const std::string text =
+                (outcome.WithoutDescriptor ? cause : hosttext::CRCError + ("\r\n\r\n" + cause)) + leftovers(outcome);
+            MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::ErrorCaption, MB_OK | MB_ICONERROR);
+        }
+        closing.Send();
+        return;
+    }
+    closing.Send();
     if (outcome.WithoutDescriptor) {
         const std::string joined = "File " + ExtractFileName(job.Output) + " combined from " +
                                    std::to_string(outcome.Pieces) + (outcome.Pieces == 1 ? " piece, " : " pieces, ") +

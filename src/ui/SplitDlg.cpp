@@ -86,7 +86,10 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
     if (dialog.ShowModal() != TSplitDialog::mrOk) return;
 
     if (dialog.PieceSize == 0) return;
-    const TOutcome outcome = RunSplit(FileName, dialog.TargetDir, dialog.PieceSize, Progress);
+    // The closing progress call before the box, which the user reads once the host shows the end.
+    TClosingReport closing;
+    const TOutcome outcome = RunSplit(FileName, dialog.TargetDir, dialog.PieceSize, Progress, &closing);
+    closing.Send();
     if (outcome.Ok()) {
         // What the split could not do beside a complete set: write its list over a file another
         // program made, remove pieces of the set it replaced that are held open or read-only.

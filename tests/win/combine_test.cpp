@@ -169,7 +169,7 @@ TEST_F(CombineFilesTest, SelectedPieces)
 
 // Pieces without a checksum file, one set per row, the p.002 of p.001 .. p.003 selected unless
 // said: joined when they form one set, refused before anything is written (nothing created, no
-// verdict, no progress call), or failing while joining (its cause, the final name in it, nothing
+// closing report, no progress call), or failing while joining (its cause, the final name in it, nothing
 // left in the target; a locked piece and a cancel end it as they end a combine with a checksum
 // file). Pieces from a splitter that counts from zero are joined from z.000, also when it is
 // selected, and with a checksum file that records them; a name that only begins like the set's
@@ -253,9 +253,13 @@ TEST_F(CombineFilesTest, PiecesAlone)
             progress.OnCall = [&](size_t i) { return c.setUp == CancelLast && i == 2; };
             const std::string dir = c.setUp == NoTarget ? target.File("absent") : target.Path();
             const TOutcome outcome = c.anyCall ? engineprobe::Combine(c.selected, dir, progress.Proc())
-                                               : RunCombineFrom(c.selected, dir, progress.Proc(), [](const TOutcome&) {
-                                                     ADD_FAILURE() << "no verdict before anything is written";
-                                                 });
+                                               : [&] {
+                                                     TClosingReport closing;
+                                                     const TOutcome o = RunCombineFrom(c.selected, dir, progress.Proc(),
+                                                                                       &closing);
+                                                     EXPECT_FALSE(closing.Due()) << "none before anything is written";
+                                                     return o;
+                                                 }();
             EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
             EXPECT_EQ(outcome.Unverified, !c.verified);
             EXPECT_EQ(progress.Calls().empty(), !c.anyCall);

@@ -111,7 +111,7 @@ TEST_F(EngineFaultsTest, Faults)
                                                  : std::vector<std::string>{work.Path(), pieces.Path()});
             std::optional<engineprobe::THold> hold;
             if (!c.held.empty()) hold.emplace(c.held);
-            // What a combine finds before it writes anything ends it without a verdict.
+            // What a combine finds before it writes anything ends it without a closing report.
             const bool early = c.cause == TCause::PieceMissing || c.cause == TCause::SizeMismatch;
             outcome = !c.combine ? RunSplit(c.from, to, c.pieceSize, nullptr)
                       : early    ? RunCombineFrom(c.from, to, nullptr, nullptr)

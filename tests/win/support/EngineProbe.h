@@ -75,9 +75,9 @@ private:
     size_t pumps_ = 0;
 };
 
-// RunCombine with a verdict that checks the closing phase's order: exactly one verdict, the
-// outcome that is returned, heard before the closing progress call (when a TProgressRecorder
-// records the calls, it had seen all but that one by then).
+// RunCombineFrom with the closing progress call left to the caller, as the dialog leaves it: the
+// combine must hand one over on every path through its closing phase, and have made every other
+// call by then (when a TProgressRecorder records the calls); it is sent here, once.
 TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress);
 
 // Success when cause is TCause::None; otherwise that cause naming file, with the system's error
