@@ -1,7 +1,7 @@
 #!/bin/bash
 # The reference host in double-byte ANSI code pages: a file whose name holds characters ending in
 # the byte 0x5C (the byte of "\") is split into a directory named by such a character and combined
-# back into another. Wine takes its ANSI code page from the Linux locale (ja_JP.UTF-8 gives 932,
+# back into another, then split again over its older set. Wine takes its ANSI code page from the Linux locale (ja_JP.UTF-8 gives 932,
 # zh_CN.UTF-8 gives 936); names on the Linux side are UTF-8 and Wine converts them, while the
 # library's texts (descriptor, messages) are in the ANSI code page. Usage: codepages.sh BINDIR
 set -uo pipefail
@@ -37,6 +37,13 @@ roundtrip() {
         --auto >"$WORK/out" 2>&1
     grep -q 'outside the target directory' "$WORK/out" || fail "a name leaving the directory was not refused"
     [ "$(listing "$w/${dir}2")" = "$name " ] || fail "written by a refused combine: $(listing "$w/${dir}2")"
+
+    # a re-split into two pieces: the older third piece goes, a user's file at the fourth stays
+    printf 'users' >"$w/$dir/$base.004"
+    LANG=$loc "$RUN" "$BIN/pdlhost.exe" split "$LIB" "$(winpath "$w/src/$name")" "$(winpath "$w/$dir")" \
+        --auto 150000 >"$WORK/out" 2>&1 || fail "re-split"
+    [ "$(listing "$w/$dir")" = "out.crc $base.001 $base.002 $base.004 $base.crc $base.sfv " ] &&
+        [ "$(cat "$w/$dir/$base.004")" = users ] || fail "re-split in $dir: $(listing "$w/$dir")"
     passed=$((passed + 1))
 }
 
