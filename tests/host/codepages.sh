@@ -1,9 +1,10 @@
 #!/bin/bash
 # The reference host in double-byte ANSI code pages: a file whose name holds characters ending in
 # the byte 0x5C (the byte of "\") is split into a directory named by such a character and combined
-# back into another, then split again over its older set. Wine takes its ANSI code page from the Linux locale (ja_JP.UTF-8 gives 932,
-# zh_CN.UTF-8 gives 936); names on the Linux side are UTF-8 and Wine converts them, while the
-# library's texts (descriptor, messages) are in the ANSI code page. Usage: codepages.sh BINDIR
+# back into another, then split again over its older set. Wine takes its ANSI code page from the
+# Linux locale (ja_JP.UTF-8 gives 932, zh_CN.UTF-8 gives 936); names on the Linux side are UTF-8
+# and Wine converts them, while the library's texts (descriptor, messages) are in the ANSI code
+# page. Usage: codepages.sh BINDIR
 set -uo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "$0")/../../scripts/lib.sh"
