@@ -90,7 +90,8 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
                ByteCount(o.RecordedSize) + " when the combine began, " + std::to_string(o.Size) + " now.";
     case TCause::PieceDamaged: {
         std::string text = Damaged(o.File, o.CRC, o.RecordedCRC, o.List);
-        for (const TDamagedPiece& more : o.MoreDamaged) text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);
+        for (const TDamagedPiece& more : o.MoreDamaged)
+            text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);
         return text;
     }
     case TCause::ChecksumMismatch:

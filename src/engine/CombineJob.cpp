@@ -213,7 +213,8 @@ void FindJoinSet(TCombineJob& job, const TSfvList* list)
         return;
     }
     if (const std::optional<TMisfit> misfit = MisfitOf(run.Sizes)) {
-        job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, job.First + static_cast<uint32_t>(misfit->Index)));
+        const uint32_t odd = job.First + static_cast<uint32_t>(misfit->Index);
+        job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, odd));
         job.Refusal.Size = run.Sizes[misfit->Index];
         job.Refusal.RecordedSize = misfit->Norm;
         return;

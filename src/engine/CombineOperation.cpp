@@ -147,8 +147,9 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosi
     outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();
     if (!outcome.Ok()) return outcome;
 
-    TTransfer transfer({Progress, hosttext::CombineStatus, job.Output, ExtractFileDir(job.Base), ExtractFileDir(job.Output)},
-                       job.Size(), false);
+    TTransfer transfer(
+        {Progress, hosttext::CombineStatus, job.Output, ExtractFileDir(job.Base), ExtractFileDir(job.Output)},
+        job.Size(), false);
     if (!transfer.Ready()) {
         outcome = CombineFailure(TCause::NoMemory);
         outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();

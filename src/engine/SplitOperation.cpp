@@ -207,8 +207,8 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
 
     const TSplitJob job = MakeSplitJob(FileName, TargetDir, plan);
     // The pieces' directory is the descriptor's too: the closing report names the same one.
-    TTransfer transfer({Progress, hosttext::SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(job.Base)}, *size,
-                       true);
+    TTransfer transfer(
+        {Progress, hosttext::SplitStatus, FileName, ExtractFileDir(FileName), ExtractFileDir(job.Base)}, *size, true);
     if (!transfer.Ready()) return SplitFailure(TCause::NoMemory);
     const TSplitChecked checked = CheckSplitPlan(source, job);
 
@@ -217,8 +217,8 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     // failure or a cancel that the split sees removes it again, so that it leaves no descriptor.
     // The replaced set's other files stay until the new set is complete.
     TFileSeen unfinished;
-    const TOutcome marked =
-        WriteSplitText(job.Descriptor, FormatUnfinishedDescriptor(job.SourceName), source, checked.Descriptor, unfinished);
+    const TOutcome marked = WriteSplitText(job.Descriptor, FormatUnfinishedDescriptor(job.SourceName), source,
+                                           checked.Descriptor, unfinished);
     if (!marked.Ok()) return marked;
     TUnfinishedMark mark(job.Descriptor, unfinished);
 

@@ -89,7 +89,8 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     }
     // A list beside the pieces that the verified result contradicts is no sign of damage: it
     // belongs to another set, or is out of date.
-    const std::string list = outcome.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.ListMismatch);
+    const std::string list =
+        outcome.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.ListMismatch);
     const std::string text = hosttext::With(hosttext::CombineDone, name) + list + leftovers(outcome);
     MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
 }

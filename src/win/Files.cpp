@@ -379,7 +379,8 @@ std::string LongPathForm(const std::string& path)
     const std::wstring full = FullPath(WideFileName(path), leaf);
     if (full.empty()) return std::string();
     const std::wstring form = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, form.data(), static_cast<int>(form.size()), nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, form.data(), static_cast<int>(form.size()), nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return std::string();
     std::string text(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_ACP, 0, form.data(), static_cast<int>(form.size()), &text[0], bytes, nullptr, nullptr);
