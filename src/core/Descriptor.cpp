@@ -10,6 +10,12 @@ std::string FormatDescriptor(const std::string& fileName, uint64_t size, uint32_
            "crc32=" + IntToHex(crc) + "\r\n";
 }
 
+std::string WithoutUtf8Bom(const std::string& text)
+{
+    static const char Utf8Bom[] = "\xEF\xBB\xBF";
+    return text.compare(0, 3, Utf8Bom) == 0 ? text.substr(3) : text;
+}
+
 std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -68,12 +74,9 @@ const char UnfinishedKey[] = "unfinished";
 
 TDescriptorLines ScanDescriptor(const std::string& text)
 {
-    // A text editor that saves the file as UTF-8 puts a byte-order mark first; it is no part of
-    // the first line's key.
-    static const char Utf8Bom[] = "\xEF\xBB\xBF";
-    const bool bom = text.compare(0, 3, Utf8Bom) == 0;
+    // A byte-order mark is no part of the first line's key.
     TDescriptorLines d;
-    for (const std::string& line : SplitLines(bom ? text.substr(3) : text)) {
+    for (const std::string& line : SplitLines(WithoutUtf8Bom(text))) {
         if (StartsWith(line, "filename", 8)) {
             d.FileName = ValueAfter(line, 8);
         } else if (StartsWith(line, "size", 4)) {

@@ -23,6 +23,8 @@ std::string FormatUnfinishedDescriptor(const std::string& fileName);
 // Whether the text is what FormatUnfinishedDescriptor writes: it has an "unfinished=" line.
 bool IsUnfinishedDescriptor(const std::string& text);
 
+// The text without the UTF-8 byte-order mark that a text editor may put first.
+std::string WithoutUtf8Bom(const std::string& text);
 // Lines end at CR LF, a lone CR or a lone LF; a final line ending starts no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
 // A descriptor's size: decimal with an optional sign, 0 to 9223372036854775807. A negative value

@@ -72,21 +72,17 @@ std::optional<std::vector<TSfvEntry>> ParseSfv(const std::string& text)
 
 TSfvList::TSfvList(const std::string& text, const std::function<void()>& pause)
 {
-    const size_t n = text.size();
-    size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    for (size_t lines = 1; start < n; ++lines) {
-        size_t end = start;
-        while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
+    size_t lines = 0;
+    for (const std::string& line : SplitLines(WithoutUtf8Bom(text))) {
         TSfvEntry entry;
-        if (ReadLine(text.substr(start, end - start), entry) == TLine::Entry) {
+        if (ReadLine(line, entry) == TLine::Entry) {
             ++entries_;
             if (FindLastCharOf(entry.Name, "\\/:") == std::string::npos) {
                 const auto [at, added] = byName_.try_emplace(NameKey(entry.Name), TListed{entry.CRC, false});
                 if (!added && at->second.CRC != entry.CRC) at->second.Conflict = true;
             }
         }
-        start = end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n' ? end + 2 : end + (end < n);
-        if (pause && lines % SfvLinesPerPause == 0) pause();
+        if (pause && ++lines % SfvLinesPerPause == 0) pause();
     }
 }
 

@@ -56,14 +56,13 @@ public:
         reporter_.Report(BlockPercent(done_, size_));
         pump_.AfterBlock();
     }
-    // The closing report: its percent may say 100.
-    void ReportEnd() const { reporter_.Report(ProgressPercent(done_, size_)); }
-    // The closing report made now (closing null) or handed to the caller to make.
+    // The closing report, whose percent may say 100: made now (closing null) or handed to the
+    // caller to make.
     void End(TClosingReport* closing) const
     {
-        if (!closing) return ReportEnd();
-        const TReporter reporter = reporter_;
         const int32_t percent = ProgressPercent(done_, size_);
+        if (!closing) return reporter_.Report(percent);
+        const TReporter reporter = reporter_;
         *closing = TClosingReport([reporter, percent] { reporter.Report(percent); });
     }
 

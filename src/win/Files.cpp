@@ -203,28 +203,28 @@ bool TOutFile::Create(const std::string& path, TIntent intent, const TFile* must
             // Taken, yet nothing to open there: a link that leads nowhere.
             return Refuse(Error() == ERROR_FILE_NOT_FOUND ? ERROR_CANT_RESOLVE_FILENAME : Error());
     }
-    if (!IsDisk()) return Refuse(ERROR_NOT_SUPPORTED);
     // A file that this call created is no other file and has no other name.
-    if (existed) {
-        if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
-        if (!OnlyReachedBy(path)) return Refuse(ERROR_CANT_RESOLVE_FILENAME);
-        if (!SetEndOfFile(Handle())) return Failed();  // opened at offset 0
+    if (existed) return EmptyExisting(path, mustNotBe, nullptr);
+    return IsDisk() || Refuse(ERROR_NOT_SUPPORTED);
+}
+
+bool TOutFile::EmptyExisting(const std::string& path, const TFile* mustNotBe, const TFileSeen* seen)
+{
+    if (!IsDisk()) return Refuse(ERROR_NOT_SUPPORTED);
+    if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
+    if (!OnlyReachedBy(path)) return Refuse(ERROR_CANT_RESOLVE_FILENAME);
+    if (seen) {
+        const std::optional<TFileSeen> now = Seen();
+        if (!now || !now->Unchanged(*seen)) return Refuse(ERROR_FILE_EXISTS);
     }
-    return true;
+    return SetEndOfFile(Handle()) || Failed();  // opened at offset 0
 }
 
 bool TOutFile::CreateAsSeen(const std::string& path, const TNameSeen& seen, const TFile* mustNotBe)
 {
     if (seen) {
         // Opened as it is: nothing changes before the handle has been looked at.
-        if (OpenHandle(path, GENERIC_WRITE, 0, OPEN_EXISTING)) {
-            if (!IsDisk()) return Refuse(ERROR_NOT_SUPPORTED);
-            if (mustNotBe && SameFileAs(*mustNotBe)) return Refuse(ERROR_SHARING_VIOLATION);
-            if (!OnlyReachedBy(path)) return Refuse(ERROR_CANT_RESOLVE_FILENAME);
-            const std::optional<TFileSeen> now = Seen();
-            if (!now || !now->Unchanged(*seen)) return Refuse(ERROR_FILE_EXISTS);
-            return SetEndOfFile(Handle()) || Failed();  // opened at offset 0
-        }
+        if (OpenHandle(path, GENERIC_WRITE, 0, OPEN_EXISTING)) return EmptyExisting(path, mustNotBe, &*seen);
         if (Error() != ERROR_FILE_NOT_FOUND) return false;
     }
     if (!OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW)) {

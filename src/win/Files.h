@@ -125,6 +125,10 @@ public:
 private:
     // Closes the file and fails with code.
     bool Refuse(DWORD code);
+    // The existing file just opened at path, looked at on its handle before anything in it
+    // changes: emptied only when it is a file on disk that path alone reaches, not mustNotBe's file
+    // and, where seen is given, still that very file, unchanged.
+    bool EmptyExisting(const std::string& path, const TFile* mustNotBe, const TFileSeen* seen);
 };
 
 // Removes the file at path only while it is the file seen, unchanged, reached by that name alone
