@@ -1,6 +1,8 @@
 #include "Outcome.h"
 
 #include <cstdio>
+#include <stdexcept>
+#include <utility>
 
 #include "PiecePlan.h"
 
@@ -18,6 +20,13 @@ TOutcome Failed(TOperation operation, TCause cause, const std::string& file, uin
     outcome.Cause = cause;
     outcome.File = file;
     outcome.SystemError = sysError;
+    return outcome;
+}
+
+TOutcome FailedWith(TOperation operation, std::exception_ptr error)
+{
+    TOutcome outcome = Failed(operation, TCause::Error);
+    outcome.Error = std::move(error);
     return outcome;
 }
 
@@ -61,10 +70,10 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
     case TCause::NoMemory: return "There is not enough memory for the transfer buffer.";
     case TCause::TooManyPieces:
         // The rule as the plan applies it: the size divided by the piece size is at most 999.
-        return "Pieces of " + ByteCount(o.PieceSize) + " are too small for a file of " + ByteCount(o.Size) +
+        return "Pieces of " + ByteCount(o.PieceSize) + " are too small for a file of " + ByteCount(o.FoundSize) +
                ": a split takes only a file smaller than " + std::to_string(MaxPieceCount) + " pieces, at most " +
                std::to_string(MaxPieceCount - 1) + " whole pieces and a shorter last one. Choose pieces of at least " +
-               ByteCount(SmallestPieceSize(o.Size)) + ".";
+               ByteCount(SmallestPieceSize(o.FoundSize)) + ".";
     case TCause::CannotOpen: return "Cannot open file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotRead: return "Cannot read file " + Quoted(o.File) + ". " + systemText;
     case TCause::CannotCreate: return "Cannot create file " + Quoted(o.File) + ". " + systemText;
@@ -77,25 +86,35 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
         return "A different file " + Quoted(o.File) + " is already there; it was left as it is.";
     case TCause::OutputThere: return "A file " + Quoted(o.File) + " is already there; it was left as it is.";
     case TCause::SizeMismatch:
-        return "The pieces hold " + ByteCount(o.Size) + "; the checksum file records " +
-               std::to_string(o.RecordedSize) + ".";
+        return "The pieces hold " + ByteCount(o.FoundSize) + "; the checksum file records " +
+               std::to_string(o.ExpectedSize) + ".";
     case TCause::PieceNotAFile: return "Piece " + Quoted(o.File) + " is not a file.";
     case TCause::PieceIsLink: return "Piece " + Quoted(o.File) + " is a link that leads nowhere.";
     case TCause::PieceDoesNotFit:
-        return "Piece " + Quoted(o.File) + " holds " + ByteCount(o.Size) + ", not " +
-               std::to_string(o.RecordedSize) +
+        return "Piece " + Quoted(o.File) + " holds " + ByteCount(o.FoundSize) + ", not " +
+               std::to_string(o.ExpectedSize) +
                " like the other pieces of the set: only the last piece may differ. Nothing was combined.";
     case TCause::PieceChanged:
         return "Piece " + Quoted(o.File) + " changed while it was being joined: it held " +
-               ByteCount(o.RecordedSize) + " when the combine began, " + std::to_string(o.Size) + " now.";
+               ByteCount(o.ExpectedSize) + " when the combine began, " + std::to_string(o.FoundSize) + " now.";
     case TCause::PieceDamaged: {
-        std::string text = Damaged(o.File, o.CRC, o.RecordedCRC, o.List);
+        std::string text = Damaged(o.File, o.FoundCRC, o.ExpectedCRC, o.List);
         for (const TDamagedPiece& more : o.MoreDamaged)
             text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);
         return text;
     }
     case TCause::ChecksumMismatch:
-        return "The rebuilt file's CRC-32 is " + Hex8(o.CRC) + "; the checksum file records " + Hex8(o.RecordedCRC) + ".";
+        return "The rebuilt file's CRC-32 is " + Hex8(o.FoundCRC) + "; the checksum file records " +
+               Hex8(o.ExpectedCRC) + ".";
+    case TCause::Error:
+        // The error's own words, as a caller that lets it rise shows them.
+        try {
+            if (o.Error) std::rethrow_exception(o.Error);
+        } catch (const std::exception& e) {
+            return e.what();
+        } catch (...) {
+        }
+        return "Unexpected error.";
     }
     return std::string();
 }

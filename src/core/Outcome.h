@@ -7,6 +7,7 @@
 // they can be checked without Windows.
 #pragma once
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ enum class TCause {
     None,                // success: the result is complete (and, for a combine, verified unless Unverified)
     Cancelled,           // the host set the cancel flag before the result was complete
     NoMemory,            // the transfer buffer could not be obtained
-    TooManyPieces,       // split: Size / PieceSize is 1000 or more (or PieceSize is 0)
+    TooManyPieces,       // split: FoundSize / PieceSize is 1000 or more (or PieceSize is 0)
     CannotOpen,          // split: the source cannot be opened (File, SystemError)
     CannotRead,          // a source, a piece or an output to verify cannot be read (File, SystemError)
     CannotCreate,        // a piece or the combine's output cannot be created (File, SystemError)
@@ -25,14 +26,17 @@ enum class TCause {
     PieceMissing,        // combine: the pieces end before the recorded size (File: the next piece)
     DifferentFileThere,  // combine: another file of the output's name is in the target (File)
     OutputThere,         // combine without a checksum file: a file of the output's name is in the target (File)
-    SizeMismatch,        // combine: the pieces hold Size bytes, the descriptor records RecordedSize
+    SizeMismatch,        // combine: the pieces hold FoundSize bytes, the descriptor records ExpectedSize
     ChecksumMismatch,    // combine: the rebuilt file's CRC, the descriptor's RecordedCRC
     PieceNotAFile,       // combine: a directory or a device stands at a piece's name (File)
     PieceIsLink,         // combine: a link that leads nowhere stands at a piece's name (File)
-    PieceDoesNotFit,     // combine: piece File holds Size bytes, the other pieces of its set RecordedSize each
-    PieceChanged,        // combine: piece File held RecordedSize bytes when the combine began, Size when read
+    PieceDoesNotFit,     // combine: piece File holds FoundSize bytes, the other pieces of its set ExpectedSize each
+    PieceChanged,        // combine: piece File held ExpectedSize bytes when the combine began, FoundSize when read
     PieceDamaged,        // combine: piece File's CRC, the RecordedCRC that the checksum list List records
     MadeMeanwhile,       // split: another program made a file at a name the split writes after its checks (File)
+    Error,               // an error told in its own words (Error): a refusal before the first write (a
+                         // source, a name or a checksum file the checks refuse, a descriptor that cannot
+                         // be read), or a checksum file or list that cannot be created
 };
 
 // A piece whose CRC-32 differs from the one a checksum list records for it.
@@ -41,36 +45,46 @@ struct TDamagedPiece {
     uint32_t CRC = 0, RecordedCRC = 0;
 };
 
-struct TOutcome {
-    TOperation Operation = TOperation::Split;
-    TCause Cause = TCause::None;
-    std::string File;           // the file concerned; empty when the cause names none
-    uint32_t SystemError = 0;     // the system's error code; 0 when the cause has none
-    uint64_t Size = 0;          // TooManyPieces: the source's size; SizeMismatch: the bytes the pieces
-                                // hold; PieceDoesNotFit, PieceChanged: the piece's size
-    uint64_t RecordedSize = 0;  // SizeMismatch: the size the checksum file records; PieceDoesNotFit: the
-                                // size of the set's other pieces; PieceChanged: its size when the combine began
-    uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
-    uint32_t CRC = 0;           // ChecksumMismatch: the rebuilt file's CRC-32
-    uint32_t RecordedCRC = 0;   // ChecksumMismatch: the CRC-32 the checksum file records
-    bool WithoutDescriptor = false;  // combine: pieces joined without a checksum file
+// What a complete operation reports beside its success; empty in a result that failed.
+struct TDone {
+    uint32_t Pieces = 0;        // combine: the number of pieces joined
+    uint64_t Joined = 0;        // combine: the bytes the pieces joined hold
     bool Unverified = false;    // combine: pieces joined without a checksum file, and no list checked them
-    std::string List;           // combine: the name of the checksum list (.sfv) that checked the pieces
     std::string ListUnused;     // combine without a checksum file: why the list beside the pieces was not used
     std::string ListMismatch;   // combine with a checksum file that verified the result: the list beside
                                 // the pieces that contradicted it (not used)
+    std::string ListSkipped;    // split: why no checksum list was written beside a complete set
+};
+
+struct TOutcome {
+    TOperation Operation = TOperation::Split;
+    TCause Cause = TCause::None;
+    std::string File;             // the file concerned; empty when the cause names none
+    uint32_t SystemError = 0;     // the system's error code; 0 when the cause has none
+    // What a failed check found against what it expected; each means the same whatever the cause,
+    // and is 0 where the cause compares nothing of the kind.
+    uint64_t FoundSize = 0;     // the size found: of File, of the pieces together where the cause
+                                // names no file, of the source for TooManyPieces
+    uint64_t ExpectedSize = 0;  // the size File (the pieces together) should have had: the recorded
+                                // one, the one the set's other pieces share, the one it had at the start
+    uint32_t FoundCRC = 0;      // the CRC-32 found: of piece File, or of the rebuilt file
+    uint32_t ExpectedCRC = 0;   // the CRC-32 recorded for it, by the checksum list or file
+    uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
     std::vector<TDamagedPiece> MoreDamaged;  // PieceDamaged: the further pieces the list contradicts
-    uint32_t Pieces = 0;        // combine: the number of pieces joined
-    uint64_t Joined = 0;        // combine: the bytes the pieces joined hold
+    std::exception_ptr Error;   // Error: the error in its own words (a std::runtime_error)
+    std::string List;           // combine: the name of the checksum list (.sfv) that checked the pieces
+    bool WithoutDescriptor = false;  // combine: pieces joined without a checksum file
     std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs;
                                          // split: pieces of the set it replaced that it could not remove
-    std::string ListSkipped;    // split: why no checksum list was written beside a complete set
+    TDone Done;                 // success only
 
     bool Ok() const { return Cause == TCause::None; }
 };
 
 TOutcome Succeeded(TOperation operation);
 TOutcome Failed(TOperation operation, TCause cause, const std::string& file = std::string(), uint32_t sysError = 0);
+// The result of an operation that ends with error, told in its own words.
+TOutcome FailedWith(TOperation operation, std::exception_ptr error);
 
 // "1 byte", "2 bytes", ...
 std::string ByteCount(uint64_t n);

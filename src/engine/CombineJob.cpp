@@ -201,8 +201,8 @@ void FindJoinSet(TCombineJob& job, const TSfvList* list)
             run.Total += zero.Size;
         } else if (job.Source.SelectedPiece == 0u) {
             job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, 0));
-            job.Refusal.Size = zero.Size;
-            job.Refusal.RecordedSize = run.Sizes.empty() ? misfit->Norm : NormOf(run.Sizes);
+            job.Refusal.FoundSize = zero.Size;
+            job.Refusal.ExpectedSize = run.Sizes.empty() ? misfit->Norm : NormOf(run.Sizes);
             return;
         }
     }
@@ -215,8 +215,8 @@ void FindJoinSet(TCombineJob& job, const TSfvList* list)
     if (const std::optional<TMisfit> misfit = MisfitOf(run.Sizes)) {
         const uint32_t odd = job.First + static_cast<uint32_t>(misfit->Index);
         job.Refusal = CombineFailure(TCause::PieceDoesNotFit, PieceFileName(base, odd));
-        job.Refusal.Size = run.Sizes[misfit->Index];
-        job.Refusal.RecordedSize = misfit->Norm;
+        job.Refusal.FoundSize = run.Sizes[misfit->Index];
+        job.Refusal.ExpectedSize = misfit->Norm;
         return;
     }
     job.Sizes = run.Sizes;
@@ -245,8 +245,8 @@ void FindDescribedSet(TCombineJob& job)
     if (run.Total != size) {
         // More bytes than recorded: these pieces are not the set the checksum file describes.
         job.Refusal = CombineFailure(TCause::SizeMismatch);
-        job.Refusal.Size = run.Total;
-        job.Refusal.RecordedSize = size;
+        job.Refusal.FoundSize = run.Total;
+        job.Refusal.ExpectedSize = size;
     }
     job.Sizes = run.Sizes;
     job.Total = run.Total;
@@ -319,11 +319,10 @@ TCombineSource FindCombineSource(const std::string& FileName)
     return source;
 }
 
-TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& TargetDir)
+namespace {
+
+void MakeJob(TCombineJob& job, const TCombineSource& source, const std::string& TargetDir)
 {
-    TCombineJob job;
-    job.Source = source;
-    job.Refusal = Succeeded(TOperation::Combine);
     job.Base = source.HasDescriptor ? source.Descriptor : source.Selected;
     if (source.HasDescriptor) {
         job.Descriptor = ReadCombineDescriptor(source);
@@ -332,19 +331,34 @@ TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& Targ
         if (!job.OutputThere) FindDescribedSet(job);
         if (job.Refusal.Ok() && !job.OutputThere)
             if (const std::optional<TSfvList> list = ReadListBeside(job)) MatchList(job, *list);
-        return job;
+        return;
     }
     const std::string name = ExtractFileName(ChangeFileExt(source.Selected, ""));
     job.Output = AddBackslash(TargetDir) + name;
     // Pieces named only by their number (".001") give no name to join into.
     if (name.find_first_not_of(" .") == std::string::npos) {
         job.Refusal = Failed(TOperation::Combine, TCause::CannotCreate, job.Output, ERROR_INVALID_NAME);
-        return job;
+        return;
     }
     CheckOutputName(name, "File " + Quoted(source.Selected) + " would be joined into");
     const std::optional<TSfvList> list = ReadListBeside(job);
     FindJoinSet(job, list ? &*list : nullptr);
     if (job.Refusal.Ok() && list) MatchList(job, *list);
     if (job.Refusal.Ok() && ExistsByName(job.Output)) job.Refusal = CombineFailure(TCause::OutputThere, job.Output);
+}
+
+}  // namespace
+
+TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& TargetDir)
+{
+    TCombineJob job;
+    job.Source = source;
+    job.Refusal = Succeeded(TOperation::Combine);
+    // The checks raise what they refuse in its own words; the job carries it like any refusal.
+    try {
+        MakeJob(job, source, TargetDir);
+    } catch (const EZandrelError&) {
+        job.Refusal = FailedWith(TOperation::Combine, std::current_exception());
+    }
     return job;
 }

@@ -53,11 +53,11 @@ struct TCombineJob {
     }
 };
 
-// The job of a combine of source into TargetDir. Raises what the combine refuses before anything
-// is looked at further (EOperationRefused: a file that is no checksum file, a checksum file that
-// names a file outside the target, a device or a name the system would change, a split that did
-// not finish, a checksum file name that is a directory or a link that leads nowhere) and the
-// descriptor reader's errors. A set that cannot be joined (a piece missing, not a file, a link
-// that leads nowhere, of a size that does not fit the set, an output already there) is the
-// job's Refusal.
+// The job of a combine of source into TargetDir. Whatever the combine refuses before anything is
+// written is the job's Refusal: a set that cannot be joined (a piece missing, not a file, a link
+// that leads nowhere, of a size that does not fit the set, an output already there) with its
+// cause, and with the cause Error what the checks refuse in their own words (EOperationRefused: a
+// file that is no checksum file, a checksum file that names a file outside the target, a device or
+// a name the system would change, a split that did not finish, a checksum file name that is a
+// directory or a link that leads nowhere) and the descriptor reader's errors.
 TCombineJob MakeCombineJob(const TCombineSource& source, const std::string& TargetDir);

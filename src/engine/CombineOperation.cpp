@@ -3,7 +3,7 @@
 // never replaces an existing file, and verifies the size as well as the checksum; a piece that is
 // a device or a directory is no file and is never read. The output is built under a temporary name and takes its final name
 // only when complete and verified, so a file under the final name is never half a file; nothing
-// raised or failed after the temporary file was created leaves it behind.
+// that failed after the temporary file was created leaves it behind.
 #include "CombineOperation.h"
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include "CRC32.h"
 #include "CRC32Core.h"
 #include "CombineJob.h"
+#include "Errors.h"
 #include "Files.h"
 #include "HostTexts.h"
 #include "PathText.h"
@@ -30,8 +31,8 @@ TOutcome CombineFailure(TCause cause, const std::string& file = std::string(), D
 TOutcome DamagedOutcome(const TCombineJob& job, const std::vector<TDamagedPiece>& damaged)
 {
     TOutcome outcome = CombineFailure(TCause::PieceDamaged, damaged.front().File);
-    outcome.CRC = damaged.front().CRC;
-    outcome.RecordedCRC = damaged.front().RecordedCRC;
+    outcome.FoundCRC = damaged.front().CRC;
+    outcome.ExpectedCRC = damaged.front().RecordedCRC;
     outcome.List = job.List;
     outcome.MoreDamaged.assign(damaged.begin() + 1, damaged.end());
     return outcome;
@@ -75,8 +76,8 @@ TOutcome AppendPiece(const TCombineJob& job, uint32_t i, TOutFile& out, TTransfe
         return job.HasDescriptor() ? Succeeded(TOperation::Combine) : DamagedOutcome(job, damaged);
     }
     TOutcome changed = CombineFailure(TCause::PieceChanged, path);
-    changed.Size = read;
-    changed.RecordedSize = job.Sizes[i];
+    changed.FoundSize = read;
+    changed.ExpectedSize = job.Sizes[i];
     return changed;
 }
 
@@ -96,8 +97,8 @@ TOutcome CheckOutput(const std::string& path, uint64_t size, uint32_t crc)
         if (*fileSize != size) {
             outcome.Cause = TCause::SizeMismatch;
             outcome.File.clear();
-            outcome.Size = *fileSize;
-            outcome.RecordedSize = size;
+            outcome.FoundSize = *fileSize;
+            outcome.ExpectedSize = size;
             return outcome;
         }
         unsigned long error = ERROR_SUCCESS;
@@ -114,8 +115,8 @@ TOutcome CheckOutput(const std::string& path, uint64_t size, uint32_t crc)
         if (*fileCRC != crc) {
             outcome.Cause = TCause::ChecksumMismatch;
             outcome.File.clear();
-            outcome.CRC = *fileCRC;
-            outcome.RecordedCRC = crc;
+            outcome.FoundCRC = *fileCRC;
+            outcome.ExpectedCRC = crc;
             return outcome;
         }
         return Succeeded(TOperation::Combine);
@@ -138,13 +139,10 @@ TOutcome CopyPieces(const TCombineJob& job, TOutFile& out, TTransfer& transfer, 
     return Succeeded(TOperation::Combine);
 }
 
-}  // namespace
-
-TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingReport* Closing)
+TOutcome Combine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingReport* Closing)
 {
-    CancelFlag = 0;
     TOutcome outcome = job.Refusal;
-    outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();
+    outcome.WithoutDescriptor = !job.HasDescriptor();
     if (!outcome.Ok()) return outcome;
 
     TTransfer transfer(
@@ -152,7 +150,7 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosi
         job.Size(), false);
     if (!transfer.Ready()) {
         outcome = CombineFailure(TCause::NoMemory);
-        outcome.WithoutDescriptor = outcome.Unverified = !job.HasDescriptor();
+        outcome.WithoutDescriptor = !job.HasDescriptor();
         return outcome;
     }
 
@@ -189,16 +187,30 @@ TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosi
     temp.Discard();
 
     outcome.WithoutDescriptor = !job.HasDescriptor();
-    outcome.Unverified = !job.HasDescriptor() && !job.ListCoversAll();
-    outcome.ListUnused = job.ListUnused;
-    if (outcome.Ok() && !damaged.empty()) outcome.ListMismatch = job.List;
     if (outcome.Cause != TCause::PieceDamaged)
         outcome.List = job.ListCoversAll() && damaged.empty() ? job.List : std::string();
-    outcome.Pieces = job.Count();
-    outcome.Joined = job.Total;
+    if (outcome.Ok()) {
+        outcome.Done.Unverified = !job.HasDescriptor() && !job.ListCoversAll();
+        outcome.Done.ListUnused = job.ListUnused;
+        if (!damaged.empty()) outcome.Done.ListMismatch = job.List;
+        outcome.Done.Pieces = job.Count();
+        outcome.Done.Joined = job.Total;
+    }
     outcome.Leftovers = temp.Leftovers();
     transfer.End(Closing);
     return outcome;
+}
+
+}  // namespace
+
+TOutcome RunCombine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingReport* Closing)
+{
+    CancelFlag = 0;
+    try {
+        return Combine(job, Progress, Closing);
+    } catch (const EZandrelError&) {
+        return FailedWith(TOperation::Combine, std::current_exception());
+    }
 }
 
 TOutcome RunCombineFrom(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress,
@@ -211,5 +223,6 @@ TOutcome RunCombineFrom(const std::string& FileName, const std::string& TargetDi
 bool CombineFiles(const std::string& FileName, const std::string& TargetDir, TPlugInProgressProc Progress)
 {
     const TOutcome outcome = RunCombineFrom(FileName, TargetDir, Progress, nullptr);
-    return outcome.Ok() && !outcome.Unverified;
+    if (outcome.Cause == TCause::Error) std::rethrow_exception(outcome.Error);
+    return outcome.Ok() && !outcome.Done.Unverified;
 }

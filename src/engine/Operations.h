@@ -1,16 +1,17 @@
 // What the split and the combine share: the cancel flag that the host sets through progress
 // calls, the transfer block size, and an outcome's failure text with the system's words.
 //
-// One rule for failures, in both operations:
-// - What happened is returned as a TOutcome (Outcome.h): success, a cancel, or a failure with its
-//   cause, the file concerned and, where they belong to the cause, the system's error code and
-//   the numbers involved. Expected failures (a file that cannot be opened, created, read or
-//   written, a full disk, a source that changed, a failed check) are outcomes, never exceptions;
-//   pieces already written stay on disk.
-// - Raised are only the errors that callers have always seen raised, each derived from
-//   EZandrelError (Errors.h) and carrying the text a user sees: the descriptor layer's (a checksum
-//   file that cannot be read or created, a size that is not a number) and the refusals before the
-//   first write. Nothing is created when a refusal is raised.
+// One rule for saying no, in both operations: RunSplit and RunCombine never raise what they find.
+// - Whatever an operation refuses before its first write, and whatever fails after it, is the
+//   result, a TOutcome (Outcome.h): a cancel, or a failure with its cause, the file concerned and,
+//   where they belong to the cause, the system's error code and the sizes or checksums found
+//   against those expected. Nothing is created by an operation that refused.
+// - The checks and the text-file layer speak in their own words (an EZandrelError, Errors.h,
+//   carrying the text a user sees: a source or a name refused, a checksum file that cannot be
+//   read or created, a size that is not a number); such a result has the cause Error and carries
+//   the error. The boolean faces SplitFile and CombineFiles raise it again, as they always have.
+// - What a complete operation adds to its success (pieces joined, a list not used or not
+//   written) is reported apart, in the outcome's Done.
 // - The engine shows no message: its callers turn outcomes into what the user sees.
 #pragma once
 #include <cstdint>

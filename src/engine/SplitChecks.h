@@ -1,6 +1,7 @@
-// What a split checks before its first write. A refused split raises (EFileError or
-// EOperationRefused, naming the file at risk) and has changed nothing, so the copy never needs to
-// look back. What the checks saw is handed to the copy, which holds every name to it.
+// What a split checks before its first write. A refusal is raised (EFileError or
+// EOperationRefused, naming the file at risk; RunSplit makes it its result) and nothing has
+// been changed, so the copy never needs to look back. What the checks saw is handed to the copy,
+// which holds every name to it.
 #pragma once
 #include <string>
 #include <vector>

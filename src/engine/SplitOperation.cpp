@@ -4,8 +4,7 @@
 // block, let the thread's messages run between blocks (at most once per clock tick, see
 // App::TBlockPump) and after every piece, so the host stays live and can set CancelFlag. The
 // checksum passes and the split's checks over its names let them run the same way. How they end
-// is an outcome; only the errors of the text-file layer and the refusals before the first write
-// are raised.
+// is the result, refusals included (Operations.h).
 //
 // Guards beyond the plain copy, all aimed at never losing or silently corrupting data:
 // - sizes, positions and totals are 64-bit throughout, so a 4 GB + 100 byte file is never mistaken
@@ -182,13 +181,10 @@ std::vector<std::string> RemoveStalePieces(const std::vector<TStalePiece>& stale
     return left;
 }
 
-}  // namespace
 
-TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
-                  TPlugInProgressProc Progress, TClosingReport* Closing)
+TOutcome Split(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
+               TPlugInProgressProc Progress, TClosingReport* Closing)
 {
-    CancelFlag = 0;
-
     TInFile source;
     const bool opened = source.Open(FileName, TInFile::ReadSharedWithWriters);
     CheckSplitSource(source, FileName);
@@ -200,7 +196,7 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     const TPiecePlan plan{*size, PieceSize};
     if (!plan.Accepted()) {
         TOutcome outcome = SplitFailure(TCause::TooManyPieces);
-        outcome.Size = *size;
+        outcome.FoundSize = *size;
         outcome.PieceSize = PieceSize;
         return outcome;
     }
@@ -255,7 +251,7 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
                                            source, checked.List, listWritten);
     std::optional<TUnfinishedMark> listMark;
     if (listed.Ok()) listMark.emplace(job.List, listWritten);
-    else done.ListSkipped = FailureText(listed);
+    else done.Done.ListSkipped = FailureText(listed);
     // Over the unfinished descriptor, while it is still the one this split wrote.
     TFileSeen descriptor;
     const TOutcome finished = WriteSplitText(job.Descriptor, FormatDescriptor(job.SourceName, *size, crc), source,
@@ -268,8 +264,25 @@ TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uin
     return done;
 }
 
+}  // namespace
+
+TOutcome RunSplit(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
+                  TPlugInProgressProc Progress, TClosingReport* Closing)
+{
+    CancelFlag = 0;
+    try {
+        return Split(FileName, TargetDir, PieceSize, Progress, Closing);
+    } catch (const EZandrelError&) {
+        // A refusal of the checks, or a checksum file that cannot be created: the marks have
+        // removed what this split wrote by the time it is the result.
+        return FailedWith(TOperation::Split, std::current_exception());
+    }
+}
+
 bool SplitFile(const std::string& FileName, const std::string& TargetDir, uint32_t PieceSize,
                TPlugInProgressProc Progress)
 {
-    return RunSplit(FileName, TargetDir, PieceSize, Progress).Ok();
+    const TOutcome outcome = RunSplit(FileName, TargetDir, PieceSize, Progress);
+    if (outcome.Cause == TCause::Error) std::rethrow_exception(outcome.Error);
+    return outcome.Ok();
 }

@@ -42,8 +42,8 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     dialog.Label1 = hosttext::With(hosttext::CombineLabel, name);
     dialog.TargetDir = TargetDir;
     if (dialog.ShowModal() != TCombineDialog::mrOk) return;
-    // Worked out once, after the target is known and before anything is written; its refusals
-    // pass to the caller like every error the combine raises.
+    // Worked out once, after the target is known and before anything is written; what it refuses
+    // is the combine's result.
     const TCombineJob job = MakeCombineJob(source, dialog.TargetDir);
 
     // A combine that fails is reported with its cause before the closing progress call, while the
@@ -62,8 +62,9 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     if (!outcome.Ok()) {
         if (outcome.Cause != TCause::NoMemory) {
             const std::string cause = FailureText(outcome);
-            const std::string text =
-                (outcome.WithoutDescriptor ? cause : hosttext::CRCError + ("\r\n\r\n" + cause)) + leftovers(outcome);
+            // A refusal in its own words stands alone, as the host's error box shows every error.
+            const bool alone = outcome.WithoutDescriptor || outcome.Cause == TCause::Error;
+            const std::string text = (alone ? cause : hosttext::CRCError + ("\r\n\r\n" + cause)) + leftovers(outcome);
             MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::ErrorCaption, MB_OK | MB_ICONERROR);
         }
         closing.Send();
@@ -72,15 +73,15 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     closing.Send();
     if (outcome.WithoutDescriptor) {
         const std::string joined = "File " + ExtractFileName(job.Output) + " combined from " +
-                                   std::to_string(outcome.Pieces) + (outcome.Pieces == 1 ? " piece, " : " pieces, ") +
-                                   ByteCount(outcome.Joined);
-        if (!outcome.Unverified) {
+                                   std::to_string(outcome.Done.Pieces) + (outcome.Done.Pieces == 1 ? " piece, " : " pieces, ") +
+                                   ByteCount(outcome.Done.Joined);
+        if (!outcome.Done.Unverified) {
             // Every piece matched the checksum its list records.
             const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + leftovers(outcome);
             MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
             return;
         }
-        const std::string why = outcome.ListUnused.empty() ? std::string() : " (" + outcome.ListUnused + ")";
+        const std::string why = outcome.Done.ListUnused.empty() ? std::string() : " (" + outcome.Done.ListUnused + ")";
         const std::string text = joined + ". It could not be verified: there is no checksum file " +
                                  ExtractFileName(source.Descriptor) + " beside the pieces" + why + "." +
                                  leftovers(outcome);
@@ -90,7 +91,7 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     // A list beside the pieces that the verified result contradicts is no sign of damage: it
     // belongs to another set, or is out of date.
     const std::string list =
-        outcome.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.ListMismatch);
+        outcome.Done.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.Done.ListMismatch);
     const std::string text = hosttext::With(hosttext::CombineDone, name) + list + leftovers(outcome);
     MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
 }

@@ -94,13 +94,19 @@ void ExecuteSplitDialog(HWND HostWindow, const std::string& FileName, const std:
         // What the split could not do beside a complete set: write its list over a file another
         // program made, remove pieces of the set it replaced that are held open or read-only.
         std::string text = hosttext::With(hosttext::SplitDone, name);
-        if (!outcome.ListSkipped.empty()) text += "\r\n\r\nNo checksum list was written. " + outcome.ListSkipped;
+        if (!outcome.Done.ListSkipped.empty())
+            text += "\r\n\r\nNo checksum list was written. " + outcome.Done.ListSkipped;
         if (!outcome.Leftovers.empty()) {
             text += "\r\n\r\nLeft over from the replaced set:";
             for (const std::string& path : outcome.Leftovers) text += " \"" + path + "\"";
             text += outcome.Leftovers.size() == 1 ? ". It may be deleted." : ". They may be deleted.";
         }
         MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::SplitCaption, MB_OK | MB_ICONINFORMATION);
+    } else if (outcome.Cause == TCause::Error) {
+        // A refusal, or a checksum file that cannot be created, in its own words, as the host's
+        // error box shows every error of a command.
+        const std::string text = FailureText(outcome);
+        MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::ErrorCaption, MB_OK | MB_ICONERROR);
     } else if (outcome.Cause != TCause::Cancelled) {
         // A split that failed says why; the user's own cancel needs no word. The pieces written
         // until then stay where they are.

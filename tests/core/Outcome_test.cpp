@@ -1,3 +1,4 @@
+#include "Errors.h"
 #include "Outcome.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +9,21 @@ namespace {
 TOutcome Sizes(uint64_t held, uint64_t recorded)
 {
     TOutcome o = Failed(TOperation::Combine, TCause::SizeMismatch);
-    o.Size = held; o.RecordedSize = recorded;
+    o.FoundSize = held; o.ExpectedSize = recorded;
     return o;
 }
 
 TOutcome Checksums(uint32_t crc, uint32_t recorded)
 {
     TOutcome o = Failed(TOperation::Combine, TCause::ChecksumMismatch);
-    o.CRC = crc; o.RecordedCRC = recorded;
+    o.FoundCRC = crc; o.ExpectedCRC = recorded;
     return o;
 }
 
 TOutcome TooMany(uint64_t size, uint32_t pieceSize)
 {
     TOutcome o = Failed(TOperation::Split, TCause::TooManyPieces);
-    o.Size = size; o.PieceSize = pieceSize;
+    o.FoundSize = size; o.PieceSize = pieceSize;
     return o;
 }
 
@@ -62,7 +63,7 @@ TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
         {TooMany(1000, 1), "Pieces of 1 byte are too small for a file of 1000 bytes: a split takes only a file "
                            "smaller than 1000 pieces, at most 999 whole pieces and a shorter last one. Choose pieces "
                            "of at least 2 bytes."},
-        {[] { TOutcome o = Failed(C, TCause::PieceDoesNotFit, "X:\\q.002"); o.Size = 1; o.RecordedSize = 5; return o; }(),
+        {[] { TOutcome o = Failed(C, TCause::PieceDoesNotFit, "X:\\q.002"); o.FoundSize = 1; o.ExpectedSize = 5; return o; }(),
          "Piece \"X:\\q.002\" holds 1 byte, not 5 like the other pieces of the set: only the last piece may "
          "differ. Nothing was combined."},
         {Failed(S, TCause::MadeMeanwhile, "T:\\report.003"),
@@ -71,6 +72,7 @@ TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
         {Failed(S, TCause::CannotCreate, "T:\\report.003", 5), "Cannot create file \"T:\\report.003\". " + sys},
         {Failed(S, TCause::CannotWrite, "T:\\report.003", 112), "Cannot write file \"T:\\report.003\". " + sys},
         {Failed(S, TCause::SourceChanged), "The file changed while it was being split."},
+        {FailedWith(C, std::make_exception_ptr(EOperationRefused("No."))), "No."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.outcome.Ok(), c.text.empty()) << c.text;

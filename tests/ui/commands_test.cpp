@@ -51,8 +51,8 @@ struct TDecimalSeparatorScope {
 // which a host may set, changes nothing), then a size typed or preset 0 picked and OK pressed: by
 // a key in the control given the focus (Enter works on a focused push button only; focus 0: the
 // OK button the dialog opens with, right away) or clicked. A split that fails says why in a box
-// of its own after the last progress call, owned by the host window; a cancel shows nothing; an
-// error raised before the first write passes on. What the pieces then hold is the engine tests'.
+// of its own after the last progress call, owned by the host window; a cancel shows nothing; a
+// refusal before the first write is told in the error box. What the pieces then hold is the engine tests'.
 TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
 {
     testfiles::TempDir dir;
@@ -66,7 +66,7 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
     const std::string done = "File report.txt succefully splitted.";
     // Stays: the dialog stays up, no box; Silent: it returns without a box; the text is the box's
     // or the error's, %T standing for the target directory.
-    enum TEnd { Split, Stays, Failed, Silent, Raises };
+    enum TEnd { Split, Stays, Failed, Silent, Refused };
     const struct {
         const char* what;
         int focus;
@@ -98,7 +98,7 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
          "File report.txt" + header + "Cannot write file \"%T\\report.002\". " + SysErrorMessage(ERROR_DISK_FULL),
          300000, true},
         {"cancelled by the host", 0, 0, "300000", report, Silent, ""},
-        {"a directory at the descriptor's name", 0, 0, "300000", report, Raises,
+        {"a directory at the descriptor's name", 0, 0, "300000", report, Refused,
          "Cannot create file \"%T\\report.crc\". It is a device or a directory, not a file on disk."},
     };
     TUi ui;
@@ -118,7 +118,7 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
         const std::string target = c.onSmall ? smallDir : fresh.Path();
         std::string text = c.text;
         for (size_t at; (at = text.find("%T")) != std::string::npos;) text.replace(at, 2, target);
-        if (c.end == Raises) { ASSERT_TRUE(CreateDirectoryA((target + "\\report.crc").c_str(), nullptr)); }
+        if (c.end == Refused) { ASSERT_TRUE(CreateDirectoryA((target + "\\report.crc").c_str(), nullptr)); }
         engineprobe::TProgressRecorder progress;
         progress.OnCall = [&](size_t) { return c.end == Silent; };
         size_t callsWhenShown = 0;
@@ -142,7 +142,8 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
             if (c.focus) { ASSERT_TRUE(t.Focus(c.focus)); }
             if (c.key) PostKey(FocusOf(t.Main), c.key);
             else t.Click(IDC_BTOK);
-            if (c.end == Silent || c.end == Raises) {
+            if (c.end == Refused) return ExpectBox(t.Box("Error"), text, t.Host, SystemIcon(IDI_ERROR));
+            if (c.end == Silent) {
                 EXPECT_TRUE(t.ReturnsWithoutBox());
                 return;
             }
@@ -161,8 +162,8 @@ TEST(SplitDialog, PresetsInTheUsersLocaleKeysOnOkAndEveryEndingOfASplit)
                 error = e.what();
             }
         });
-        EXPECT_EQ(error, c.end == Raises ? text : "");
-        if (c.end == Raises) { EXPECT_TRUE(RemoveDirectoryA((target + "\\report.crc").c_str())) << "left as it was"; }
+        EXPECT_EQ(error, "") << "the dialog tells every ending itself";
+        if (c.end == Refused) { EXPECT_TRUE(RemoveDirectoryA((target + "\\report.crc").c_str())) << "left as it was"; }
         if (c.end == Split || c.end == Failed) { EXPECT_EQ(callsWhenShown, progress.Calls().size()) << "the box comes last"; }
         if (c.end == Stays) { EXPECT_TRUE(engineprobe::FileNames(target).empty()); }
         if (c.piece) { EXPECT_EQ(testfiles::ReadFileBytes(target + "\\report.001").size(), c.piece); }
@@ -250,8 +251,8 @@ TEST(CombineDialog, EveryEndingShowsItsBoxOwnedByTheHost)
     }
 }
 
-// Every way a command ends reaches the user in a box owned by the host (an error raised inside
-// as "Error"), Execute returns 0 and the library is usable again at once. A host may pass its
+// Every way a command ends reaches the user in a box owned by the host (a refusal in its own
+// words as "Error"), Execute returns 0 and the library is usable again at once. A host may pass its
 // top-level window or a child window of it (a panel), either of them disabled by the host itself:
 // every ending gives both back as they were. Junk stands in the unused arguments, no progress
 // callback is given, and a nil target leaves the field empty.

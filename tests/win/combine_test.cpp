@@ -142,7 +142,7 @@ TEST_F(CombineFilesTest, SelectedPieces)
         TProgressRecorder progress;
         const TOutcome outcome = engineprobe::Combine(selected, target.Path(), progress.Proc());
         EXPECT_TRUE(outcome.Ok());
-        EXPECT_EQ(outcome.Unverified, !c.descriptor && !c.list);
+        EXPECT_EQ(outcome.Done.Unverified, !c.descriptor && !c.list);
         EXPECT_EQ(outcome.WithoutDescriptor, !c.descriptor);
         const std::string output = target.File(c.descriptor ? "sel.bin" : "sel");
         EXPECT_EQ(ReadFileBytes(output), bytes);
@@ -150,8 +150,8 @@ TEST_F(CombineFilesTest, SelectedPieces)
         if (c.descriptor) {
             EXPECT_EQ(progress.Percents(), descriptorPercents);
         } else {
-            EXPECT_EQ(outcome.Pieces, 3u);
-            EXPECT_EQ(outcome.Joined, 25000u);
+            EXPECT_EQ(outcome.Done.Pieces, 3u);
+            EXPECT_EQ(outcome.Done.Joined, 25000u);
             // Percent from the 25000 bytes of the pieces found at the start.
             EXPECT_EQ(progress.Percents(), (std::vector<int32_t>{40, 80, 99, 100}));
         }
@@ -261,9 +261,9 @@ TEST_F(CombineFilesTest, PiecesAlone)
                                                      return o;
                                                  }();
             EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
-            EXPECT_EQ(outcome.Unverified, !c.verified);
+            if (outcome.Ok()) { EXPECT_EQ(outcome.Done.Unverified, !c.verified); }
             EXPECT_EQ(progress.Calls().empty(), !c.anyCall);
-            if (c.cause == TCause::PieceDoesNotFit) { EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(c.size, c.recorded)); }
+            if (c.cause == TCause::PieceDoesNotFit) { EXPECT_EQ(std::make_pair(outcome.FoundSize, outcome.ExpectedSize), std::make_pair(c.size, c.recorded)); }
         }
         const std::string name = ExtractFileName(c.selected).substr(0, 1);
         EXPECT_EQ(FileNames(target.Path()), c.joined.empty() ? std::vector<std::string>{} : std::vector<std::string>{name});
@@ -283,7 +283,7 @@ TEST_F(CombineFilesTest, PiecesAlone)
     };
     for (const auto& r : refused) {
         if (r.selected.empty()) continue;  // no fixture
-        EXPECT_EQ(Refusal([&] { RunCombineFrom(r.selected, target.Path(), nullptr, nullptr); }), r.text + " Nothing was combined.");
+        EXPECT_EQ(RefusalOf(RunCombineFrom(r.selected, target.Path(), nullptr, nullptr)), r.text + " Nothing was combined.");
     }
     EXPECT_TRUE(FileNames(target.Path()).empty());
 }
@@ -334,7 +334,7 @@ TEST_F(CombineFilesTest, TheOutputIsBuiltUnderATemporaryName)
         WriteFileBytes(descriptor, text);
         WriteFileBytes(third, thirdBytes);
         if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader), DeleteFileA((output + ".part3").c_str());
-        if (end == PieceShrinks) { EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(uint64_t(7000), uint64_t(20000))); }
+        if (end == PieceShrinks) { EXPECT_EQ(std::make_pair(outcome.FoundSize, outcome.ExpectedSize), std::make_pair(uint64_t(7000), uint64_t(20000))); }
         if (end == RenameFails) { EXPECT_NE(reader, INVALID_HANDLE_VALUE); }
         if (end == NoMemory) { EXPECT_EQ(progress.Calls().back().Percent, 100); }
         EXPECT_EQ(during, (std::vector<std::string>{"t.bin.part", "t.bin.part2", "t.bin.part3"}));
@@ -446,7 +446,7 @@ TEST_F(CombineFilesTest, KilledMidwayAndRunAgain)
     EXPECT_FALSE(FileExists(target.File("k.002")));
     TempDir out;
     for (const char* selected : {"k.crc", "k.001"}) {
-        EXPECT_EQ(Refusal([&] { RunCombineFrom(target.File(selected), out.Path(), nullptr, nullptr); }),
+        EXPECT_EQ(RefusalOf(RunCombineFrom(target.File(selected), out.Path(), nullptr, nullptr)),
                   "The split that made \"" + target.File(selected) + "\" did not finish. Nothing was combined.");
     }
     EXPECT_TRUE(FileNames(out.Path()).empty());
@@ -481,8 +481,8 @@ TEST_P(ListAgainstDescriptor, DescriptorDecidesAndListNamesDamage)
     for (uint32_t n : row.named) expected.push_back(PieceFileName(descriptor, n));
     EXPECT_EQ(outcome.Cause, row.cause);
     EXPECT_EQ(named, expected);
-    EXPECT_EQ(outcome.ListMismatch, row.listMismatch ? "x.sfv" : "");
-    EXPECT_EQ(outcome.ListUnused, row.unused);
+    EXPECT_EQ(outcome.Done.ListMismatch, row.listMismatch ? "x.sfv" : "");
+    EXPECT_EQ(outcome.Done.ListUnused, row.unused);
     const std::string output = target.File(row.descriptor ? "x.bin" : "x");
     EXPECT_EQ(FileExists(output) ? ReadFileBytes(output) : "", outcome.Ok() ? bytes : "");
 }

@@ -119,13 +119,13 @@ TEST_F(EngineFaultsTest, Faults)
         }
         EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
         if (c.cause == TCause::SizeMismatch) {
-            EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(c.holds, uint64_t(300000)));
+            EXPECT_EQ(std::make_pair(outcome.FoundSize, outcome.ExpectedSize), std::make_pair(c.holds, uint64_t(300000)));
         }
         if (c.cause == TCause::ChecksumMismatch || c.cause == TCause::PieceDamaged) {
             const bool piece = c.cause == TCause::PieceDamaged;
-            EXPECT_EQ(outcome.RecordedCRC, engineprobe::Crc32(piece ? good : dmBytes));
-            EXPECT_EQ(outcome.CRC, piece ? engineprobe::Crc32(flipped) : outcome.CRC);
-            EXPECT_NE(outcome.CRC, outcome.RecordedCRC);
+            EXPECT_EQ(outcome.ExpectedCRC, engineprobe::Crc32(piece ? good : dmBytes));
+            EXPECT_EQ(outcome.FoundCRC, piece ? engineprobe::Crc32(flipped) : outcome.FoundCRC);
+            EXPECT_NE(outcome.FoundCRC, outcome.ExpectedCRC);
             EXPECT_EQ(outcome.List, piece ? "dm.sfv" : "");
         }
         if (!c.combine) {
@@ -224,13 +224,13 @@ TEST_F(EngineFaultsTest, Descriptors)
         const std::string dir = target.Path() + "\\";
         const auto combine = [&] { return engineprobe::Combine(descriptor, dir, progress.Proc()); };
         if (c.end == Refused || c.end == Raises) {
-            const std::string what = c.end == Refused ? Refusal([&] { combine(); }) : Refusal<EConvertError>([&] { combine(); });
+            const std::string what = c.end == Refused ? RefusalOf(combine()) : RefusalOf<EConvertError>(combine());
             if (!c.message.empty()) { EXPECT_EQ(what, c.message); }
         } else {
             const TOutcome outcome = c.end == Early ? RunCombineFrom(descriptor, dir, progress.Proc(), nullptr) : combine();
             EXPECT_TRUE(Ended(outcome, c.cause, c.file));
             if (c.cause == TCause::SizeMismatch) {
-                EXPECT_EQ(std::make_pair(outcome.Size, outcome.RecordedSize), std::make_pair(c.held, c.recorded));
+                EXPECT_EQ(std::make_pair(outcome.FoundSize, outcome.ExpectedSize), std::make_pair(c.held, c.recorded));
             }
         }
         EXPECT_EQ(progress.Calls().empty(), c.end != Ends);

@@ -128,7 +128,7 @@ TEST_P(SplitRace, NameTakenAfterTheChecksIsNotWrittenOver)
     EXPECT_EQ(ReadFileBytes(taken), Users);
     const std::string text =
         "Another program made the file \"" + taken + "\" while the split ran; it was left as it is.";
-    EXPECT_EQ(r.cause == TCause::None ? outcome.ListSkipped : FailureText(outcome), text);
+    EXPECT_EQ(r.cause == TCause::None ? outcome.Done.ListSkipped : FailureText(outcome), text);
     EXPECT_EQ(FileExists(target.File("x.crc")), r.cause == TCause::None || std::string(r.ext) == ".crc");
 }
 

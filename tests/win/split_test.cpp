@@ -149,7 +149,7 @@ TEST_F(SplitFileTest, TooManyPiecesIsRefusedWithNothingCreated)
         TProgressRecorder progress;
         const TOutcome outcome = RunSplit(source, target.Path(), c.pieceSize, progress.Proc());
         EXPECT_EQ(outcome.Cause, TCause::TooManyPieces);
-        EXPECT_EQ(outcome.Size, c.size);
+        EXPECT_EQ(outcome.FoundSize, c.size);
         EXPECT_EQ(outcome.PieceSize, c.pieceSize);
         EXPECT_TRUE(FileNames(target.Path()).empty());
         EXPECT_TRUE(progress.Calls().empty());

@@ -107,6 +107,10 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
 {
     TClosingReport closing;
     const TOutcome outcome = RunCombineFrom(descriptor, targetDir, progress, &closing);
+    if (outcome.Cause == TCause::Error) {
+        EXPECT_FALSE(closing.Due()) << "a refusal ends before the first progress call";
+        return outcome;
+    }
     EXPECT_TRUE(closing.Due()) << "a closing report on every path through the closing phase";
     const size_t callsBefore = gActive ? gActive->Calls().size() : 0;
     closing.Send();

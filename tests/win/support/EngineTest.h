@@ -58,6 +58,15 @@ protected:
         ADD_FAILURE() << "not refused";
         return "";
     }
+    // The text of the error E that an operation's result carries (it ended with Error); a failure
+    // of the test and "" when it ended otherwise.
+    template <class E = EOperationRefused>
+    static std::string RefusalOf(const TOutcome& outcome)
+    {
+        return Refusal<E>([&] {
+            if (outcome.Cause == TCause::Error) std::rethrow_exception(outcome.Error);
+        });
+    }
 
     testfiles::TempDir work;
     testfiles::TempDir pieces;
