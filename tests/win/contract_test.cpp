@@ -14,6 +14,7 @@
 #include "HostWindow.h"
 #include "Library.h"
 #include "PlugIntf.h"
+#include "Rows.h"
 #include "Version.h"
 
 namespace {
@@ -34,6 +35,9 @@ std::vector<uint8_t> Image(size_t n, std::initializer_list<std::pair<size_t, con
 }
 
 uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+// How an entry left the stack and the registers it must keep: {bytes removed, EBX ESI EDI EBP kept}.
+std::pair<int32_t, bool> Convention(const TAbiCall& c) { return {c.StackRemoved, c.RegistersPreserved}; }
 
 // The first differing offset, or -1.
 long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
@@ -71,7 +75,7 @@ protected:
     uint32_t infoProc_ = 0;
 };
 
-TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386DllAndWritesExactlyItsFields)
+TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
 {
     const auto* base = reinterpret_cast<const uint8_t*>(lib_.Get());
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -86,115 +90,134 @@ TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386DllAndWritesExactlyIts
     const auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
     EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), "InitPlugInLib");
     EXPECT_EQ(lib_.Proc("GetPlugInInfo"), nullptr);
+}
 
-    // InitPlugInLib takes EAX, removes nothing and writes exactly its fields.
+// InitPlugInLib takes EAX, removes nothing and writes exactly its fields, the same on every call.
+TEST_F(ContractTest, InitPlugInLibTakesEaxAndWritesExactlyItsFields)
+{
     const std::vector<uint8_t> expected =
         Image(sizeof(TPlugInLibInfo) + RecordSlack, {{4, ZANDREL_LIB_NAME}, {280, ZANDREL_COPYRIGHT}},
               {{268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, infoProc_}, {816, 0}, {820, 0}});
-
     for (int round = 0; round < 2; ++round) {  // repeated calls write the same bytes
         std::vector<uint8_t> info = Filled(expected.size());
         // Junk on the stack must not matter: the argument travels in EAX only.
         const TAbiCall call = AbiCall(init_, Addr(info.data()), {0x12345678, 0x9ABCDEF0});
-        EXPECT_EQ(call.StackRemoved, 0);
-        EXPECT_TRUE(call.RegistersPreserved);
+        EXPECT_EQ(Convention(call), std::make_pair(0, true));
         EXPECT_EQ(FirstDifference(info, expected), -1) << "round " << round;
     }
 }
 
-// Indexes 1 and 2 fill their record byte for byte (result 3); any other index leaves it untouched.
-TEST_F(ContractTest, GetPlugInInfoFillsBothPlugInsByteForByteTheirTablesAnswerAboutAndExecuteWithTheirConventions)
-{
-    struct {
-        int32_t index;
-        uint32_t result;
-        const char* name;  // null: no plug-in
-        const char* description;
-        const char* caption;
-    } const cases[] = {
-        {1, 3, "Split file Plugin", "Split file plug-in for Ferncove Trellisan", "Split file"},
-        {2, 3, "Combine splitted files Plugin", "Combine splitted files plug-in for Ferncove Trellisan",
-         "Combine files"},
-        {3, 2, nullptr, nullptr, nullptr},          {4, 2, nullptr, nullptr, nullptr},
-        {-1, 2, nullptr, nullptr, nullptr},         {0x7FFFFFFF, 2, nullptr, nullptr, nullptr},
-        {INT32_MIN, 2, nullptr, nullptr, nullptr},  {0, 0, nullptr, nullptr, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.index);
-        TAbiCall call;
-        const std::vector<uint8_t> rec = PlugInInfo(c.index, &call);
-        EXPECT_EQ(call.Result, c.result);
-        EXPECT_EQ(call.StackRemoved, 8);
-        EXPECT_TRUE(call.RegistersPreserved);
-        uint32_t fp;  // the function table, whatever its address
-        std::memcpy(&fp, &rec[1592], 4);
-        const std::vector<uint8_t> expected =
-            c.name ? Image(rec.size(), {{4, c.name}, {265, c.description}, {532, c.caption}},
-                           {{528, 2}, {1576, 1}, {1580, 0x10809}, {1592, fp}})
-                   : Filled(rec.size());
-        if (c.name) {
-            EXPECT_NE(fp, 0u);
-            EXPECT_EQ(PlugInInfo(c.index), rec) << "a second call writes the same bytes";
-        }
-        EXPECT_EQ(FirstDifference(rec, expected), -1);
-    }
+// The two plug-ins: the texts of their record and the first line of their About box.
+const struct TPlugInRow { const char *name, *plugIn, *description, *caption, *aboutLine; int32_t index; } PlugIns[] = {
+    {.name = "Split", .plugIn = "Split file Plugin", .description = "Split file plug-in for Ferncove Trellisan",
+     .caption = "Split file", .aboutLine = "Split files plugin for Ferncove Trellisan", .index = 1},
+    {.name = "Combine", .plugIn = "Combine splitted files Plugin",
+     .description = "Combine splitted files plug-in for Ferncove Trellisan", .caption = "Combine files",
+     .aboutLine = "Combine splitted files plugin for Ferncove Trellisan", .index = 2},
+};
 
-    // The plug-ins' function tables, reached through the host's walk.
-    const void* tables[] = {reinterpret_cast<const void*>(lib_.Functions(1)), reinterpret_cast<const void*>(lib_.Functions(2))};
+class PlugIn : public ContractTest, public ::testing::WithParamInterface<TPlugInRow> {
+protected:
+    // The About box as the user sees it: caption, the four lines, the owner, the information icon.
+    void ExpectAbout(HWND owner)
+    {
+        const void* about = reinterpret_cast<const void*>(lib_.About(GetParam().index));
+        ASSERT_NE(about, nullptr);
+        TBoxWatcher watcher(IDOK);
+        const TAbiCall call = AbiCall(about, 0, {0xCAFEF00D, Addr(owner)});
+        EXPECT_EQ(Convention(call), std::make_pair(8, true));
+        const auto seen = watcher.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].Caption, "Ferncove Trellisan Standart Plug-In");
+        EXPECT_EQ(seen[0].Text, std::string(GetParam().aboutLine) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
+        EXPECT_EQ(seen[0].Owner, owner);
+        EXPECT_EQ(seen[0].Icon, SystemIcon(IDI_INFORMATION));
+    }
+};
+ZANDREL_ROWS(PlugIn, PlugIns);
+
+// Result 3, and the same bytes on a second call.
+TEST_P(PlugIn, GetPlugInInfoFillsItsRecordByteForByte)
+{
+    const TPlugInRow& p = GetParam();
+    TAbiCall call;
+    const std::vector<uint8_t> rec = PlugInInfo(p.index, &call);
+    EXPECT_EQ(call.Result, 3u);
+    EXPECT_EQ(Convention(call), std::make_pair(8, true));
+    uint32_t fp;  // the function table, whatever its address
+    std::memcpy(&fp, &rec[1592], 4);
+    EXPECT_NE(fp, 0u);
+    EXPECT_EQ(FirstDifference(rec, Image(rec.size(), {{4, p.plugIn}, {265, p.description}, {532, p.caption}},
+                                         {{528, 2}, {1576, 1}, {1580, 0x10809}, {1592, fp}})),
+              -1);
+    EXPECT_EQ(PlugInInfo(p.index), rec) << "a second call writes the same bytes";
+}
+
+TEST_P(PlugIn, AboutShowsItsBoxOwnedByTheHostWindow)
+{
+    THostWindow host;
+    ASSERT_NE(host.Get(), nullptr);
+    ExpectAbout(host.Get());
+}
+
+TEST_P(PlugIn, AboutWithoutAWindowShowsItsBoxWithoutOwner) { ExpectAbout(nullptr); }
+
+// The command's dialog is cancelled at once; junk in the unused arguments does not matter.
+TEST_P(PlugIn, ExecuteRemovesItsNineArgumentsAndKeepsRegisters)
+{
+    const void* execute = reinterpret_cast<const void*>(lib_.Execute(GetParam().index));
+    ASSERT_NE(execute, nullptr);
+    TBoxWatcher watcher(IDCANCEL);
+    const TAbiCall call = AbiCall(execute, 0, {0xAAAAAAAA, 0, 0xBBBBBBBB, 0xCCCCCCCC, 0xDDDDDDDD, Addr("C:\\"),
+                                               Addr("C:\\no-such-file.txt"), 0xEEEEEEEE, 0});
+    EXPECT_EQ(Convention(call), std::make_pair(36, true));
+    EXPECT_EQ(call.Result, 0u);
+}
+
+// Any index but 1 and 2 leaves the record untouched: result 2 (0 for index 0).
+const struct TIndexRow { const char* name; int32_t index; uint32_t result = 2; } OtherIndexes[] = {
+    {.name = "Three", .index = 3},
+    {.name = "Four", .index = 4},
+    {.name = "MinusOne", .index = -1},
+    {.name = "Int32Max", .index = 0x7FFFFFFF},
+    {.name = "Int32Min", .index = INT32_MIN},
+    {.name = "Zero", .index = 0, .result = 0},
+};
+class OtherIndex : public ContractTest, public ::testing::WithParamInterface<TIndexRow> {};
+ZANDREL_ROWS(OtherIndex, OtherIndexes);
+
+TEST_P(OtherIndex, GetPlugInInfoLeavesTheRecordUntouched)
+{
+    TAbiCall call;
+    const std::vector<uint8_t> rec = PlugInInfo(GetParam().index, &call);
+    EXPECT_EQ(call.Result, GetParam().result);
+    EXPECT_EQ(Convention(call), std::make_pair(8, true));
+    EXPECT_EQ(FirstDifference(rec, Filled(rec.size())), -1);
+}
+
+// A plug-in's function table, reached through the host's walk, answers codes 2 and 4 with an
+// entry and every other code with none; the two tables give four different entries.
+std::vector<uint32_t> TableEntries(const void* table)
+{
     std::vector<uint32_t> entries;
     std::vector<int32_t> codes = {0x7FFFFFFF, INT32_MIN};
     for (int32_t code = -1; code <= 40; ++code) codes.push_back(code);
-    for (const void* table : tables) {
-        for (int32_t code : codes) {
-            const TAbiCall call = AbiCall(table, 0, {static_cast<uint32_t>(code)});
-            EXPECT_EQ(call.StackRemoved, 4) << code;
-            EXPECT_TRUE(call.RegistersPreserved) << code;
-            if (code == 2 || code == 4) {
-                EXPECT_NE(call.Result, 0u) << code;
-                entries.push_back(call.Result);
-            } else {
-                EXPECT_EQ(call.Result, 0u) << "code " << code;
-            }
-        }
+    for (int32_t code : codes) {
+        const TAbiCall call = AbiCall(table, 0, {static_cast<uint32_t>(code)});
+        EXPECT_EQ(Convention(call), std::make_pair(4, true)) << code;
+        EXPECT_EQ(call.Result != 0, code == 2 || code == 4) << "code " << code;
+        if (call.Result != 0) entries.push_back(call.Result);
     }
+    return entries;
+}
+
+TEST_F(ContractTest, FunctionTablesGiveFourEntriesForCodesTwoAndFour)
+{
+    std::vector<uint32_t> entries = TableEntries(reinterpret_cast<const void*>(lib_.Functions(1)));
+    const std::vector<uint32_t> combine = TableEntries(reinterpret_cast<const void*>(lib_.Functions(2)));
+    entries.insert(entries.end(), combine.begin(), combine.end());
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(std::set<uint32_t>(entries.begin(), entries.end()).size(), 4u) << "four different entries, two tables";
-
-    // The About boxes as the user sees them (caption, the four lines, the host's window as owner, the
-    // information icon), and the commands' dialogs, reached through the exact conventions.
-    THostWindow host;
-    ASSERT_NE(host.Get(), nullptr);
-    const char* const firstLines[] = {"Split files plugin for Ferncove Trellisan",
-                                      "Combine splitted files plugin for Ferncove Trellisan"};
-    for (int32_t index : {1, 2}) {
-        const void* about = reinterpret_cast<const void*>(lib_.About(index));
-        const void* execute = reinterpret_cast<const void*>(lib_.Execute(index));
-        ASSERT_TRUE(about && execute) << index;
-        for (HWND owner : {host.Get(), static_cast<HWND>(nullptr)}) {
-            TBoxWatcher watcher(IDOK);
-            const TAbiCall call = AbiCall(about, 0, {0xCAFEF00D, Addr(owner)});
-            EXPECT_EQ(call.StackRemoved, 8);
-            EXPECT_TRUE(call.RegistersPreserved);
-            const auto seen = watcher.Seen();
-            ASSERT_EQ(seen.size(), 1u);
-            EXPECT_EQ(seen[0].Caption, "Ferncove Trellisan Standart Plug-In");
-            EXPECT_EQ(seen[0].Text,
-                      std::string(firstLines[index - 1]) + "\r\n\r\nFerncove Project.\r\n" ZANDREL_COPYRIGHT);
-            EXPECT_EQ(seen[0].Owner, owner);
-            EXPECT_EQ(seen[0].Icon, SystemIcon(IDI_INFORMATION));
-        }
-        {
-            // The command's dialog is cancelled at once; junk in the unused arguments does not matter.
-            TBoxWatcher watcher(IDCANCEL);
-            const char* target = "C:\\";
-            const char* file = "C:\\no-such-file.txt";
-            const TAbiCall call = AbiCall(execute, 0, {0xAAAAAAAA, 0, 0xBBBBBBBB, 0xCCCCCCCC, 0xDDDDDDDD,
-                                                       Addr(target), Addr(file), 0xEEEEEEEE, 0});
-            EXPECT_EQ(call.StackRemoved, 36);
-            EXPECT_TRUE(call.RegistersPreserved);
-            EXPECT_EQ(call.Result, 0u);
-        }
-    }
 }
 
 }  // namespace
