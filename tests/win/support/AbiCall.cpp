@@ -42,12 +42,9 @@ TAbiCall AbiCall(const void* fn, uint32_t eax, const std::vector<uint32_t>& args
     zt_fn = reinterpret_cast<uint32_t>(fn);
     zt_eax = eax;
     zt_call(args.data(), static_cast<uint32_t>(args.size()));
-    TAbiCall r;
-    r.Result = zt_regs[7];
-    r.StackRemoved = static_cast<int32_t>(zt_esp_after - zt_esp_before);
-    r.RegistersPreserved = zt_regs[4] == 0x11111111 && zt_regs[1] == 0x22222222 && zt_regs[0] == 0x33333333 &&
-                           zt_regs[2] == 0x44444444;
-    return r;
+    return {zt_regs[7], static_cast<int32_t>(zt_esp_after - zt_esp_before),
+            zt_regs[4] == 0x11111111 && zt_regs[1] == 0x22222222 && zt_regs[0] == 0x33333333 &&
+                zt_regs[2] == 0x44444444};
 }
 #else
 TAbiCall AbiCall(const void*, uint32_t, const std::vector<uint32_t>&) { return {}; }

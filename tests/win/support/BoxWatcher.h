@@ -11,10 +11,9 @@
 #include <vector>
 
 struct TSeenBox {
-    std::string Caption;
-    std::string Text;      // the message text (static control 0xFFFF)
-    HWND Owner = nullptr;  // GW_OWNER
-    HICON Icon = nullptr;  // the icon a message box shows, when it has one
+    std::string Caption, Text;  // Text: the message text (static control 0xFFFF)
+    HWND Owner = nullptr;       // GW_OWNER
+    HICON Icon = nullptr;       // the icon a message box shows, when it has one
 };
 
 // A window's text, asked for with a time limit so that a busy thread cannot hang the reader.

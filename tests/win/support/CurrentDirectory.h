@@ -31,7 +31,8 @@ inline char UnmappedDriveLetter()
     const DWORD drives = GetLogicalDrives();
     for (char letter = 'q'; letter <= 'y'; ++letter) {
         const std::string root = std::string(1, letter) + ":\\";
-        if (!(drives & (1u << (letter - 'a'))) && GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES) return letter;
+        if (!(drives & (1u << (letter - 'a'))) && GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return letter;
     }
     return 0;
 }
