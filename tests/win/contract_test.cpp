@@ -42,9 +42,8 @@ std::pair<int32_t, bool> Convention(const TAbiCall& c) { return {c.StackRemoved,
 // The first differing offset, or -1.
 long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        if (a[i] != b[i]) return static_cast<long>(i);
-    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+    const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return at.first == a.end() && at.second == b.end() ? -1 : static_cast<long>(at.first - a.begin());
 }
 
 class ContractTest : public ::testing::Test {
@@ -57,22 +56,21 @@ protected:
         std::vector<uint8_t> info = Filled(sizeof(TPlugInLibInfo));
         AbiCall(init_, Addr(info.data()), {});
         std::memcpy(&infoProc_, &info[812], 4);
-        ASSERT_NE(infoProc_, 0u);
+        ASSERT_NE(infoProc_, nullptr);
     }
 
     // Calls GetPlugInInfo(index) on a 0xFF record; returns the record.
     std::vector<uint8_t> PlugInInfo(int32_t index, TAbiCall* call = nullptr)
     {
         std::vector<uint8_t> rec = Filled(sizeof(TPlugInInfo) + RecordSlack);
-        TAbiCall c = AbiCall(reinterpret_cast<const void*>(infoProc_), 0xDEADBEEF,
-                             {static_cast<uint32_t>(index), Addr(rec.data())});
+        const TAbiCall c = AbiCall(infoProc_, 0xDEADBEEF, {static_cast<uint32_t>(index), Addr(rec.data())});
         if (call) *call = c;
         return rec;
     }
 
     TLoadedLibrary lib_;
     const void* init_ = nullptr;
-    uint32_t infoProc_ = 0;
+    const void* infoProc_ = nullptr;  // GetPlugInInfo, as InitPlugInLib gives it
 };
 
 TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
@@ -93,11 +91,11 @@ TEST_F(ContractTest, OnlyInitPlugInLibIsExportedFromAnI386Dll)
 }
 
 // InitPlugInLib takes EAX, removes nothing and writes exactly its fields, the same on every call.
-TEST_F(ContractTest, InitPlugInLibTakesEaxAndWritesExactlyItsFields)
+TEST_F(ContractTest, InitPlugInLibWritesExactlyItsFieldsFromEax)
 {
     const std::vector<uint8_t> expected =
         Image(sizeof(TPlugInLibInfo) + RecordSlack, {{4, ZANDREL_LIB_NAME}, {280, ZANDREL_COPYRIGHT}},
-              {{268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, infoProc_}, {816, 0}, {820, 0}});
+              {{268, 1}, {272, 0}, {276, 2}, {804, 2}, {808, 0x18000}, {812, Addr(infoProc_)}, {816, 0}, {820, 0}});
     for (int round = 0; round < 2; ++round) {  // repeated calls write the same bytes
         std::vector<uint8_t> info = Filled(expected.size());
         // Junk on the stack must not matter: the argument travels in EAX only.
@@ -163,7 +161,7 @@ TEST_P(PlugIn, AboutShowsItsBoxOwnedByTheHostWindow)
 TEST_P(PlugIn, AboutWithoutAWindowShowsItsBoxWithoutOwner) { ExpectAbout(nullptr); }
 
 // The command's dialog is cancelled at once; junk in the unused arguments does not matter.
-TEST_P(PlugIn, ExecuteRemovesItsNineArgumentsAndKeepsRegisters)
+TEST_P(PlugIn, ExecuteKeepsTheConventionOfItsNineArguments)
 {
     const void* execute = reinterpret_cast<const void*>(lib_.Execute(GetParam().index));
     ASSERT_NE(execute, nullptr);
@@ -211,7 +209,7 @@ std::vector<uint32_t> TableEntries(const void* table)
     return entries;
 }
 
-TEST_F(ContractTest, FunctionTablesGiveFourEntriesForCodesTwoAndFour)
+TEST_F(ContractTest, FunctionTablesGiveFourEntriesForTheirTwoCodes)
 {
     std::vector<uint32_t> entries = TableEntries(reinterpret_cast<const void*>(lib_.Functions(1)));
     const std::vector<uint32_t> combine = TableEntries(reinterpret_cast<const void*>(lib_.Functions(2)));
