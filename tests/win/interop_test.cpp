@@ -33,7 +33,7 @@ protected:
 
 }  // namespace
 
-TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplitAndGNUPiecesWithScriptDescriptorsCombine)
+TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplits)
 {
     TempDir pieces;
     ASSERT_TRUE(SplitFile(fixture + "\\sample.dat", pieces.Path(), 300000, nullptr));
@@ -41,15 +41,22 @@ TEST_F(InteropTest, PiecesAreByteIdenticalToGNUSplitAndGNUPiecesWithScriptDescri
     ASSERT_EQ(gnu.size(), 4u);  // 1,000,003 bytes: three full pieces and 100,003 bytes
     for (const auto& [name, bytes] : gnu) EXPECT_EQ(ReadFileBytes(pieces.File(name)), bytes) << name;
     EXPECT_EQ(engineprobe::FileNames(pieces.Path()).size(), gnu.size() + 2);  // and the .crc and .sfv
+}
 
-    // The script took its checksum from gzip; it must agree with the engine probe's, which the
-    // split tests hold every descriptor to (upper case, no leading zeros).
+// The script took its checksum from gzip; it must agree with the engine probe's, which the split
+// tests hold every descriptor to (upper case, no leading zeros).
+TEST_F(InteropTest, TheScriptsChecksumAgreesWithTheEngineProbes)
+{
     const std::string script = ReadFileBytes(fixture + "\\crlf\\sample.crc");
     const size_t at = script.find("crc32=");
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(std::strtoul(script.c_str() + at + 6, nullptr, 16), engineprobe::Crc32(sample));
+}
 
-    // GNU pieces with the script's descriptors combine.
+// The script's descriptor variants (CR LF, LF, lower-case hexadecimal), each in a directory of its
+// own beside the GNU pieces, share one result.
+TEST_F(InteropTest, GNUPiecesWithTheScriptsDescriptorsCombine)
+{
     App::SetOwnerWindow(nullptr);
     for (const char* variant : {"crlf", "lf", "lower"}) {
         SCOPED_TRACE(variant);
