@@ -27,8 +27,7 @@ protected:
         fixture = *dir;
         sample = ReadFileBytes(fixture + "\\sample.dat");
     }
-    std::string fixture;
-    std::string sample;
+    std::string fixture, sample;
 };
 
 }  // namespace
