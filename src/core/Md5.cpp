@@ -47,14 +47,18 @@ void TMd5::Block(const uint8_t* p)
     uint32_t a = State[0], b = State[1], c = State[2], d = State[3];
     // Sixteen steps a round, the four registers taking turns; F is the round's function of three
     // registers, G picks the message word of step i.
-#define ZANDREL_MD5_STEP(F, G, a, b, c, d, i) a = b + Rotl(a + F(b, c, d) + kSine[i] + x[G(i)], kShift[(i) / 16 * 4 + (i) % 4])
+#define ZANDREL_MD5_STEP(F, G, a, b, c, d, i) \
+    a = b + Rotl(a + F(b, c, d) + kSine[i] + x[G(i)], kShift[(i) / 16 * 4 + (i) % 4])
 #define ZANDREL_MD5_QUAD(F, G, i)                   \
     ZANDREL_MD5_STEP(F, G, a, b, c, d, (i));     \
     ZANDREL_MD5_STEP(F, G, d, a, b, c, (i) + 1); \
     ZANDREL_MD5_STEP(F, G, c, d, a, b, (i) + 2); \
     ZANDREL_MD5_STEP(F, G, b, c, d, a, (i) + 3)
 #define ZANDREL_MD5_ROUND(F, G, i) \
-    ZANDREL_MD5_QUAD(F, G, i); ZANDREL_MD5_QUAD(F, G, i + 4); ZANDREL_MD5_QUAD(F, G, i + 8); ZANDREL_MD5_QUAD(F, G, i + 12)
+    ZANDREL_MD5_QUAD(F, G, i);     \
+    ZANDREL_MD5_QUAD(F, G, i + 4); \
+    ZANDREL_MD5_QUAD(F, G, i + 8); \
+    ZANDREL_MD5_QUAD(F, G, i + 12)
     ZANDREL_MD5_ROUND(F1, G1, 0);
     ZANDREL_MD5_ROUND(F2, G2, 16);
     ZANDREL_MD5_ROUND(F3, G3, 32);

@@ -2,6 +2,8 @@
 // set ID (16), type (16); then its body. All numbers little-endian.
 #include "Par2Packets.h"
 
+#include "CRC32Core.h"
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -23,7 +25,10 @@ uint64_t Le64(const uint8_t* p)
     return v;
 }
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+uint32_t Le32(const uint8_t* p)
+{
+    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
 
 template <class T>
 void Copy(T& to, const uint8_t* from) { std::memcpy(to.data(), from, to.size()); }
@@ -194,6 +199,22 @@ bool TScanner::Parse(const uint8_t* header, const uint8_t* body, size_t len)
 TPar2Scan ScanPar2(const TPar2ReadAt& readAt, uint64_t fileSize)
 {
     return TScanner(readAt, fileSize).Run();
+}
+
+void TPar2SliceHash::Update(const void* data, size_t len)
+{
+    Md5.Update(data, len);
+    Crc = CRC32Update(Crc, data, len);
+    Length += len;
+}
+
+TPar2SliceCheck TPar2SliceHash::Final(uint64_t sliceSize)
+{
+    static const uint8_t zeros[4096] = {};
+    while (Length < sliceSize) Update(zeros, static_cast<size_t>(std::min<uint64_t>(sizeof zeros, sliceSize - Length)));
+    const TPar2SliceCheck check{Md5.Final(), ~Crc};
+    *this = TPar2SliceHash();
+    return check;
 }
 
 TPar2RecoveryCheck::TPar2RecoveryCheck(const TPar2Recovery& recovery)

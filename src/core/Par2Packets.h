@@ -56,6 +56,19 @@ struct TPar2SliceCheck {
     uint32_t Crc;             // CRC-32 (IEEE), as CRC32Update computes it, complemented
 };
 
+// Computes those of one slice from its bytes, given in order in any number of pieces. Final pads
+// what came with zeros to the slice size (as the last slice of a file is checked) and starts over.
+class TPar2SliceHash {
+public:
+    void Update(const void* data, size_t len);
+    TPar2SliceCheck Final(uint64_t sliceSize);
+
+private:
+    TMd5 Md5;
+    uint32_t Crc = 0xFFFFFFFFu;
+    uint64_t Length = 0;
+};
+
 struct TPar2SliceChecks {
     TPar2Id SetId;
     TPar2Id FileId;

@@ -3,6 +3,7 @@
 
 #include "Gf16.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -21,8 +22,9 @@ void Number(TPar2Set& set, const TGathered& g)
 {
     set.SliceSize = g.Main->SliceSize;
     set.NonRecoverable = g.Main->NonRecoverable;
+    const std::vector<TPar2Id>& ids = g.Main->Recoverable;
     if (set.SliceSize == 0 || set.SliceSize % 4 != 0 || set.SliceSize > Par2MaxSliceSize ||
-        std::set<TPar2Id>(g.Main->Recoverable.begin(), g.Main->Recoverable.end()).size() != g.Main->Recoverable.size()) {
+        std::set<TPar2Id>(ids.begin(), ids.end()).size() != ids.size()) {
         set.State = EPar2SetState::BadMain;
         return;
     }
@@ -71,6 +73,17 @@ void Number(TPar2Set& set, const TGathered& g)
 }
 
 }  // namespace
+
+TPar2SliceSpan TPar2Set::SliceAt(uint32_t k) const
+{
+    // The last file starting at or before k (an empty file starts where the next one does, so it
+    // is never the last such).
+    const auto after = std::upper_bound(Files.begin(), Files.end(), k,
+                                        [](uint32_t s, const TPar2SetFile& f) { return s < f.FirstSlice; });
+    const size_t f = static_cast<size_t>(after - Files.begin()) - 1;
+    const uint64_t offset = (k - Files[f].FirstSlice) * SliceSize;
+    return {f, offset, std::min(SliceSize, Files[f].Length - offset)};
+}
 
 std::vector<uint32_t> TPar2Set::Exponents() const
 {

@@ -31,6 +31,14 @@ struct TPar2SetRecovery {
     TPar2Recovery Packet;
 };
 
+// Where input slice k lies: in Files[File], Length bytes from Offset (short for a file's last
+// slice; the rest is zeros).
+struct TPar2SliceSpan {
+    size_t File;
+    uint64_t Offset;
+    uint64_t Length;
+};
+
 enum class EPar2SetState {
     Complete,
     NoMain,                   // only other packets of the set were found
@@ -50,6 +58,8 @@ struct TPar2Set {
 
     bool Complete() const { return State == EPar2SetState::Complete; }
     uint32_t SliceCount() const { return static_cast<uint32_t>(Slices.size()); }
+    // k < SliceCount().
+    TPar2SliceSpan SliceAt(uint32_t k) const;
     // The exponents of Recoveries, in order, as TPar2Solver takes them.
     std::vector<uint32_t> Exponents() const;
 };

@@ -34,8 +34,8 @@ bool TPar2Solver::Solve(uint32_t inputCount, const std::vector<uint32_t>& missin
     Inverse.clear();
     Transposed.clear();
     const size_t m = Lost.size();
-    if (inputCount > Gf16InputConstantCount || m > Par2MaxMissing || std::adjacent_find(Lost.begin(), Lost.end()) != Lost.end() ||
-        (m > 0 && Lost.back() >= inputCount) || exponents.size() < m)
+    if (inputCount > Gf16InputConstantCount || m > Par2MaxMissing || exponents.size() < m ||
+        std::adjacent_find(Lost.begin(), Lost.end()) != Lost.end() || (m > 0 && Lost.back() >= inputCount))
         return false;
     std::vector<uint16_t> constants(m);
     for (size_t j = 0; j < m; ++j) constants[j] = Gf16InputConstant(Lost[j]);
@@ -73,6 +73,29 @@ bool TPar2Solver::Solve(uint32_t inputCount, const std::vector<uint32_t>& missin
         for (size_t e = 0; e < m; ++e) Transposed[e * m + pivot[t]] = comb[e];
     }
     return true;
+}
+
+TPar2Rebuilder::TPar2Rebuilder(const TPar2Solver& solver, size_t stripe)
+    : Solver(solver), Stripe(stripe), Outputs(solver.Missing().size() * stripe), Factors(solver.Missing().size())
+{
+}
+
+void TPar2Rebuilder::Start(size_t len)
+{
+    Len = std::min(len, Stripe);
+    std::fill(Outputs.begin(), Outputs.end(), 0);
+}
+
+void TPar2Rebuilder::AddInput(uint32_t i, const void* data)
+{
+    Solver.InputFactors(i, Factors.data());
+    for (size_t j = 0; j < Factors.size(); ++j) Gf16MulAdd(Outputs.data() + j * Stripe, data, Len, Factors[j]);
+}
+
+void TPar2Rebuilder::AddRecovery(size_t e, const void* data)
+{
+    for (size_t j = 0; j < Factors.size(); ++j)
+        Gf16MulAdd(Outputs.data() + j * Stripe, data, Len, Solver.RecoveryFactor(j, e));
 }
 
 void TPar2Solver::InputFactors(uint32_t i, uint16_t* out) const

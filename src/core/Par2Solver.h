@@ -41,3 +41,27 @@ private:
     std::vector<uint16_t> Inverse;     // m x m, row j = slice j
     std::vector<uint16_t> Transposed;  // the same, row e = recovery e
 };
+
+// The rebuild of the lost slices of a solved TPar2Solver, one stripe (the same byte range of every
+// slice) at a time: Start clears the outputs; then every present input slice and every chosen
+// recovery slice is added once, in any order; then Output(j) is that stripe of Missing()[j]. The
+// input slices are read as if padded with zeros to the slice size (so a stripe past the end of a
+// file's last slice is simply not added). Holds m stripes; an input costs O(m^2) for its factors
+// plus m region multiplies.
+class TPar2Rebuilder {
+public:
+    // The solver must outlive the rebuilder. stripe: the most bytes per stripe (even).
+    TPar2Rebuilder(const TPar2Solver& solver, size_t stripe);
+    // len: this stripe's length in bytes (even, at most stripe).
+    void Start(size_t len);
+    void AddInput(uint32_t i, const void* data);
+    // e: the index in Chosen() of the recovery slice.
+    void AddRecovery(size_t e, const void* data);
+    const uint8_t* Output(size_t j) const { return Outputs.data() + j * Stripe; }
+
+private:
+    const TPar2Solver& Solver;
+    size_t Stripe, Len = 0;
+    std::vector<uint8_t> Outputs;
+    std::vector<uint16_t> Factors;
+};

@@ -1,18 +1,18 @@
-#include "CRC32Core.h"
 #include "Gf16.h"
 #include "Par2Set.h"
 #include "Par2Solver.h"
 #include "Rows.h"
 
-#include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 namespace {
 
+// The test set (tests/core/data/par2): alpha.bin (2500 bytes, slices 0-4) and beta.bin (1300
+// bytes, slices 5-7), 512-byte slices, recovery slices of exponents 0-5 in the two volumes.
 using TBytes = std::vector<uint8_t>;
-constexpr size_t kSlice = 512;  // the test set's slice size
-const char* const kFiles[] = {"set.par2", "set.vol0+2.par2", "set.vol2+4.par2"};
+constexpr size_t kSlice = 512;
 
 TBytes Load(const std::string& name)
 {
@@ -24,40 +24,29 @@ TPar2ReadAt ReaderOf(const TBytes& bytes)
 {
     return [&bytes](uint64_t at, void* buf, size_t len) -> size_t {
         const size_t n = at >= bytes.size() ? 0 : std::min<size_t>(len, bytes.size() - at);
-        if (n > 0) std::memcpy(buf, bytes.data() + at, n);
+        std::copy_n(bytes.data() + at, n, static_cast<uint8_t*>(buf));
         return n;
     };
 }
 
 TPar2Scan Scan(const TBytes& bytes) { return ScanPar2(ReaderOf(bytes), bytes.size()); }
 
-// The input slices of alpha.bin and beta.bin, the last of each padded with zeros.
-std::vector<TBytes> InputSlices()
+// The input slices where the set places them (the last of each file short).
+std::vector<TBytes> InputSlices(const TPar2Set& set)
 {
+    const TBytes data[] = {Load("alpha.bin"), Load("beta.bin")};
     std::vector<TBytes> slices;
-    for (const char* name : {"alpha.bin", "beta.bin"}) {
-        const TBytes data = Load(name);
-        for (size_t at = 0; at < data.size(); at += kSlice) {
-            slices.emplace_back(data.begin() + at, data.begin() + std::min(at + kSlice, data.size()));
-            slices.back().resize(kSlice);
-        }
+    for (uint32_t k = 0; k < set.SliceCount(); ++k) {
+        const TPar2SliceSpan at = set.SliceAt(k);
+        slices.emplace_back(&data[at.File][at.Offset], &data[at.File][at.Offset] + at.Length);
     }
     return slices;
 }
 
 struct TTestSet {
-    std::vector<TBytes> Files;
-    std::vector<TPar2Set> Sets;
+    std::vector<TBytes> Files = {Load("set.par2"), Load("set.vol0+2.par2"), Load("set.vol2+4.par2")};
+    TPar2Set Set = GatherPar2Sets({Scan(Files[0]), Scan(Files[1]), Scan(Files[2])}).at(0);
 };
-
-TTestSet LoadSet()
-{
-    TTestSet s;
-    std::vector<TPar2Scan> scans;
-    for (const char* name : kFiles) scans.push_back(Scan(s.Files.emplace_back(Load(name))));
-    s.Sets = GatherPar2Sets(scans);
-    return s;
-}
 
 struct ScanRow {
     std::string name;
@@ -70,13 +59,12 @@ class Par2ScanOf : public ::testing::TestWithParam<ScanRow> {};
 TEST_P(Par2ScanOf, FindsEachPacketOnceWithoutReadingRecoveryData)
 {
     const TBytes bytes = Load(GetParam().file);
-    ASSERT_FALSE(bytes.empty()) << "test data not found under " << ZANDREL_CORE_TEST_DATA;
+    ASSERT_FALSE(bytes.empty()) << "no test data under " << ZANDREL_CORE_TEST_DATA;
     size_t read = 0;
-    const TPar2ReadAt counting = [&](uint64_t at, void* buf, size_t len) { read += len; return ReaderOf(bytes)(at, buf, len); };
+    const TPar2ReadAt all = ReaderOf(bytes);
+    const TPar2ReadAt counting = [&](uint64_t at, void* buf, size_t len) { return read += len, all(at, buf, len); };
     const TPar2Scan scan = ScanPar2(counting, bytes.size());
-    EXPECT_EQ(scan.Mains.size(), 1u);
-    EXPECT_EQ(scan.FileDescs.size(), 2u);
-    EXPECT_EQ(scan.SliceChecks.size(), 2u);
+    EXPECT_EQ(scan.Mains.size() + scan.FileDescs.size() + scan.SliceChecks.size(), 5u);
     EXPECT_EQ(scan.Recoveries.size(), GetParam().recoveries);
     EXPECT_EQ(scan.Damaged + scan.Ignored, 0u);
     EXPECT_LE(read, bytes.size() - GetParam().recoveries * (kSlice - 4));
@@ -89,39 +77,27 @@ const ScanRow kScans[] = {
 };
 ZANDREL_ROWS(Par2ScanOf, kScans);
 
-TEST(Par2Set, FilesAreNumberedInTheMainPacketsOrder)
+TEST(Par2Set, FilesAndSlicesFollowTheMainPacketsOrder)
 {
-    const TTestSet s = LoadSet();
-    ASSERT_EQ(s.Sets.size(), 1u);
-    const TPar2Set& set = s.Sets[0];
+    const TPar2Set set = TTestSet().Set;
     ASSERT_TRUE(set.Complete());
-    EXPECT_EQ(set.SliceSize, kSlice);
     ASSERT_EQ(set.Files.size(), 2u);
-    EXPECT_EQ(set.Files[0].Name, "alpha.bin");
-    EXPECT_EQ(set.Files[0].Length, 2500u);
-    EXPECT_EQ(set.Files[0].SliceCount, 5u);
-    EXPECT_EQ(set.Files[1].Name, "beta.bin");
-    EXPECT_EQ(set.Files[1].FirstSlice, 5u);
-    EXPECT_EQ(set.Files[1].SliceCount, 3u);
-    EXPECT_EQ(set.Files[1].Md5, Md5Of(Load("beta.bin").data(), 1300));
-    EXPECT_EQ(set.Exponents(), (std::vector<uint32_t>{0, 1, 2, 3, 4, 5}));
-}
-
-TEST(Par2Set, SliceChecksAreThoseOfThePaddedSlices)
-{
-    BuildCRCTable();
-    const std::vector<TBytes> slices = InputSlices();
-    const TPar2Set set = LoadSet().Sets.at(0);
-    ASSERT_EQ(set.SliceCount(), slices.size());
+    EXPECT_EQ(set.Files[0].Name + "," + set.Files[1].Name, "alpha.bin,beta.bin");
+    EXPECT_EQ(set.Files[1].Length, 1300u);
+    const std::vector<TBytes> slices = InputSlices(set);
+    ASSERT_EQ(slices.size(), 8u);
+    TPar2SliceHash hash;
     for (size_t k = 0; k < slices.size(); ++k) {
-        EXPECT_EQ(set.Slices[k].Md5, Md5Of(slices[k].data(), kSlice)) << k;
-        EXPECT_EQ(set.Slices[k].Crc, ~CRC32Update(0xFFFFFFFFu, slices[k].data(), kSlice)) << k;
+        hash.Update(slices[k].data(), slices[k].size());
+        const TPar2SliceCheck check = hash.Final(kSlice);
+        EXPECT_EQ(check.Md5, set.Slices[k].Md5) << k;
+        EXPECT_EQ(check.Crc, set.Slices[k].Crc) << k;
     }
 }
 
 struct CheckRow {
     std::string name;
-    int flip = -1;  // the data byte changed, if any
+    int changed = -1;  // the data byte changed, if any
     bool matches = true;
 };
 
@@ -129,47 +105,48 @@ class Par2RecoveryMd5 : public ::testing::TestWithParam<CheckRow> {};
 
 TEST_P(Par2RecoveryMd5, CheckPassesOnlyIntactData)
 {
-    TTestSet s = LoadSet();
-    const TPar2SetRecovery& r = s.Sets.at(0).Recoveries.at(3);
-    if (GetParam().flip >= 0) s.Files[r.Scan][r.Packet.DataOffset + GetParam().flip] ^= 0x40;
+    TTestSet s;
+    const TPar2SetRecovery& r = s.Set.Recoveries.at(3);
+    if (GetParam().changed >= 0) s.Files[r.Scan][r.Packet.DataOffset + GetParam().changed] ^= 0x40;
     EXPECT_EQ(VerifyPar2Recovery(ReaderOf(s.Files[r.Scan]), r.Packet, 100), GetParam().matches);
 }
 
 const CheckRow kChecks[] = {
     {.name = "Intact"},
-    {.name = "FirstByteChanged", .flip = 0, .matches = false},
-    {.name = "LastByteChanged", .flip = kSlice - 1, .matches = false},
+    {.name = "LastByteChanged", .changed = kSlice - 1, .matches = false},
 };
 ZANDREL_ROWS(Par2RecoveryMd5, kChecks);
 
 struct RebuildRow {
     std::string name;
-    std::vector<uint32_t> missing = {};
+    std::vector<uint32_t> missing;
 };
 
 class Par2Rebuild : public ::testing::TestWithParam<RebuildRow> {};
 
 TEST_P(Par2Rebuild, LostSlicesComeBackByteForByte)
 {
-    const TTestSet s = LoadSet();
-    const TPar2Set& set = s.Sets.at(0);
-    const std::vector<TBytes> slices = InputSlices();
+    const TTestSet s;
+    std::vector<TBytes> slices = InputSlices(s.Set);
+    for (TBytes& slice : slices) slice.resize(kSlice);
     TPar2Solver solver;
-    ASSERT_TRUE(solver.Solve(set.SliceCount(), GetParam().missing, set.Exponents()));
-    const size_t m = solver.Missing().size();
-    std::vector<TBytes> rebuilt(m, TBytes(kSlice));
-    std::vector<uint16_t> factors(m);
-    for (uint32_t i = 0; i < set.SliceCount(); ++i) {
-        if (std::count(solver.Missing().begin(), solver.Missing().end(), i)) continue;
-        solver.InputFactors(i, factors.data());
-        for (size_t j = 0; j < m; ++j) Gf16MulAdd(rebuilt[j].data(), slices[i].data(), kSlice, factors[j]);
+    ASSERT_TRUE(solver.Solve(s.Set.SliceCount(), GetParam().missing, s.Set.Exponents()));
+    const std::vector<uint32_t>& lost = solver.Missing();
+    std::vector<TBytes> rebuilt(lost.size());
+    TPar2Rebuilder rebuilder(solver, 200);
+    for (size_t at = 0; at < kSlice; at += 200) {  // stripes of 200, 200 and 112 bytes
+        const size_t len = std::min<size_t>(200, kSlice - at);
+        rebuilder.Start(len);
+        for (uint32_t i = 0; i < s.Set.SliceCount(); ++i)
+            if (!std::count(lost.begin(), lost.end(), i)) rebuilder.AddInput(i, &slices[i][at]);
+        for (size_t e = 0; e < lost.size(); ++e) {
+            const TPar2SetRecovery& r = s.Set.Recoveries.at(solver.Chosen()[e]);  // (exponent k at k)
+            rebuilder.AddRecovery(e, &s.Files[r.Scan][r.Packet.DataOffset + at]);
+        }
+        for (size_t j = 0; j < lost.size(); ++j)
+            rebuilt[j].insert(rebuilt[j].end(), rebuilder.Output(j), rebuilder.Output(j) + len);
     }
-    for (size_t e = 0; e < m; ++e) {
-        const TPar2SetRecovery& r = set.Recoveries.at(solver.Chosen()[e]);  // (exponents 0..5 at 0..5)
-        const uint8_t* data = s.Files[r.Scan].data() + r.Packet.DataOffset;
-        for (size_t j = 0; j < m; ++j) Gf16MulAdd(rebuilt[j].data(), data, kSlice, solver.RecoveryFactor(j, e));
-    }
-    for (size_t j = 0; j < m; ++j) EXPECT_EQ(rebuilt[j], slices[solver.Missing()[j]]) << solver.Missing()[j];
+    for (size_t j = 0; j < lost.size(); ++j) EXPECT_EQ(rebuilt[j], slices[lost[j]]) << lost[j];
 }
 
 const RebuildRow kRebuilds[] = {
@@ -185,7 +162,7 @@ struct SolveRow {
     std::string name;
     std::vector<uint32_t> missing = {};
     std::vector<uint32_t> exponents = {};
-    std::vector<uint32_t> chosen = {};  // empty: refused (unless nothing is missing)
+    std::vector<uint32_t> chosen = {};  // empty: refused
 };
 
 class Par2Solve : public ::testing::TestWithParam<SolveRow> {};
@@ -193,18 +170,63 @@ class Par2Solve : public ::testing::TestWithParam<SolveRow> {};
 TEST_P(Par2Solve, ChoosesIndependentExponentsOrRefuses)
 {
     TPar2Solver solver;
-    const bool solved = solver.Solve(8, GetParam().missing, GetParam().exponents);
-    EXPECT_EQ(solved, !GetParam().chosen.empty() || GetParam().missing.empty());
+    EXPECT_EQ(solver.Solve(8, GetParam().missing, GetParam().exponents), !GetParam().chosen.empty());
     EXPECT_EQ(solver.Chosen(), GetParam().chosen);
 }
 
 const SolveRow kSolves[] = {
-    {.name = "NothingMissing"},
     {.name = "TooFewExponents", .missing = {1, 2}, .exponents = {0}},
     {.name = "RepeatedRowPassedOver", .missing = {1, 2}, .exponents = {0, 65535, 1}, .chosen = {0, 1}},
     {.name = "SliceNumberPastTheEnd", .missing = {8}, .exponents = {0}},
-    {.name = "SliceNumberTwice", .missing = {1, 1}, .exponents = {0, 1}},
 };
 ZANDREL_ROWS(Par2Solve, kSolves);
+
+void SetLength(TBytes& b, size_t packet, uint64_t length)
+{
+    for (int i = 0; i < 8; ++i) b[packet + 8 + i] = static_cast<uint8_t>(length >> (8 * i));
+}
+
+// set.par2: main at 0 (108 bytes), descriptions at 0x6C and 0xF0, slice checksums at 0x170 and
+// 0x224, creator at 0x2B0. A row spoils its bytes, or forges what a scan of them found (packets
+// that passed their MD5 check with fields a careless or hostile writer may have put).
+struct HostileRow {
+    std::string name;
+    void (*spoil)(TBytes&) = [](TBytes&) {};
+    void (*forge)(TPar2Scan&) = [](TPar2Scan&) {};
+    EPar2SetState state = EPar2SetState::BadMain;
+    uint32_t dropped = 0;  // of the five main, description and slice checksum packets
+};
+
+class Par2Hostile : public ::testing::TestWithParam<HostileRow> {};
+
+TEST_P(Par2Hostile, SetIsUsableOnlyWhenEveryPacketIsSound)
+{
+    TBytes bytes = Load("set.par2");
+    GetParam().spoil(bytes);
+    TPar2Scan scan = Scan(bytes);
+    EXPECT_EQ(scan.Damaged, GetParam().dropped);
+    EXPECT_EQ(scan.Mains.size() + scan.FileDescs.size() + scan.SliceChecks.size(), 5 - GetParam().dropped);
+    GetParam().forge(scan);
+    EXPECT_EQ(GatherPar2Sets({scan}).at(0).State, GetParam().state);
+}
+
+using enum EPar2SetState;
+const HostileRow kHostile[] = {
+    {.name = "GarbageAhead", .spoil = [](TBytes& b) { b.insert(b.begin(), 13, 'P'); }, .state = Complete},
+    {.name = "TruncatedInsideChecks", .spoil = [](TBytes& b) { b.resize(0x288); }, .state = Incomplete, .dropped = 1},
+    {.name = "LengthNear2To63", .spoil = [](TBytes& b) { SetLength(b, 0, 1ull << 63); }, .state = NoMain, .dropped = 1},
+    {.name = "LengthSwallowsNextPacket", .spoil = [](TBytes& b) { SetLength(b, 0x6C, 260); }, .state = Incomplete,
+     .dropped = 1},
+    {.name = "NameByteChanged", .spoil = [](TBytes& b) { b[0x160] ^= 1; }, .state = Incomplete, .dropped = 1},
+    {.name = "SetIdChanged", .spoil = [](TBytes& b) { b[0x198] ^= 1; }, .state = Incomplete, .dropped = 1},
+    {.name = "SliceSizeZero", .forge = [](TPar2Scan& s) { s.Mains[0].SliceSize = 0; }},
+    {.name = "SliceSizeNotMultipleOf4", .forge = [](TPar2Scan& s) { s.Mains[0].SliceSize = 510; }},
+    {.name = "SliceSizeNear2To63", .forge = [](TPar2Scan& s) { s.Mains[0].SliceSize = (1ull << 63) - 4; }},
+    {.name = "FileLengthNear2To64", .forge = [](TPar2Scan& s) { s.FileDescs[0].Length = ~0ull - 3; }},
+    {.name = "MoreSlicesThanConstants", .forge = [](TPar2Scan& s) { s.FileDescs[0].Length = kSlice << 15; }},
+    {.name = "FileListedTwice", .forge = [](TPar2Scan& s) { auto& ids = s.Mains[0].Recoverable; ids[1] = ids[0]; }},
+    {.name = "ChecksCountLies", .forge = [](TPar2Scan& s) { s.SliceChecks[0].Slices.pop_back(); }, .state = Incomplete},
+};
+ZANDREL_ROWS(Par2Hostile, kHostile);
 
 }  // namespace
