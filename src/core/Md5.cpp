@@ -74,6 +74,7 @@ void TMd5::Block(const uint8_t* p)
 
 void TMd5::Update(const void* data, size_t len)
 {
+    if (len == 0) return;  // (data may then be null)
     const uint8_t* p = static_cast<const uint8_t*>(data);
     Length += len;
     if (PendingLen > 0) {
