@@ -32,8 +32,8 @@ struct TTables {
 
 const TTables& Tables()
 {
-    static const TTables* tables = new TTables;  // 450 KB, kept for the life of the process
-    return *tables;
+    static const TTables tables;  // 450 KB, built by the first caller
+    return tables;
 }
 
 inline uint16_t Times2(uint16_t x)
