@@ -103,7 +103,7 @@ unsigned long TPumpProbe::Clock()
     return gPump->readsPerTick_ ? read / gPump->readsPerTick_ : 0;
 }
 
-TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress)
+TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress, bool due)
 {
     TClosingReport closing;
     const TOutcome outcome = RunCombineFrom(descriptor, targetDir, progress, &closing);
@@ -111,13 +111,17 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
         EXPECT_FALSE(closing.Due()) << "a refusal ends before the first progress call";
         return outcome;
     }
-    EXPECT_TRUE(closing.Due()) << "a closing report on every path through the closing phase";
+    EXPECT_EQ(closing.Due(), due) << "a closing report on every path through the closing phase, none before it";
     const size_t callsBefore = gActive ? gActive->Calls().size() : 0;
     closing.Send();
     closing.Send();
-    if (progress && gActive) { EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "the caller's, once"; }
+    if (progress && gActive) { EXPECT_EQ(gActive->Calls().size(), callsBefore + due) << "the caller's, once"; }
     return outcome;
 }
+
+std::pair<uint64_t, uint64_t> Sizes(const TOutcome& outcome) { return {outcome.FoundSize, outcome.ExpectedSize}; }
+std::pair<uint32_t, uint32_t> Crcs(const TOutcome& outcome) { return {outcome.FoundCRC, outcome.ExpectedCRC}; }
+uint32_t PieceSizeOf(const TOutcome& outcome) { return outcome.PieceSize; }
 
 ::testing::AssertionResult Ended(const TOutcome& outcome, TCause cause, const std::string& file, uint32_t error)
 {

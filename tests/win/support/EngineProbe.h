@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Outcome.h"
@@ -76,9 +77,15 @@ private:
 };
 
 // RunCombineFrom with the closing progress call left to the caller, as the dialog leaves it: the
-// combine must hand one over on every path through its closing phase, and have made every other
-// call by then (when a TProgressRecorder records the calls); it is sent here, once.
-TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress);
+// combine must hand one over on every path through its closing phase (closing false: none, as it
+// ended before it wrote anything), and have made every other call by then (when a
+// TProgressRecorder records the calls); it is sent here, once.
+TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress,
+                 bool closing = true);
+// The figures of an outcome: (FoundSize, ExpectedSize), (FoundCRC, ExpectedCRC) and PieceSize.
+std::pair<uint64_t, uint64_t> Sizes(const TOutcome& outcome);
+std::pair<uint32_t, uint32_t> Crcs(const TOutcome& outcome);
+uint32_t PieceSizeOf(const TOutcome& outcome);
 
 // Success when cause is TCause::None; otherwise that cause naming file, with the system's error
 // code unless error is AnyError.
