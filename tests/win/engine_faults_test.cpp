@@ -40,13 +40,8 @@ enum THeld { HoldsNothing, HoldsSource, HoldsPiece2, HoldsOutput };
 // size (Short: cut short).
 enum TFrom { OneMiB, Absent, Sparse5GiB };
 struct TSplitFaultRow {
-    const char* name;
-    TCause cause;
-    uint32_t error = engineprobe::AnyError, failsAt = 0;
-    TFrom source = OneMiB;
-    uint32_t pieceSize = 300000;
-    THeld held = HoldsNothing;
-    bool onSmall = false, beside = false;
+    const char* name; TCause cause; uint32_t error = engineprobe::AnyError, failsAt = 0; TFrom source = OneMiB;
+    uint32_t pieceSize = 300000; THeld held = HoldsNothing; bool onSmall = false, beside = false;
     std::vector<uint32_t> left = {};
 };
 using SplitFault = TEngineRows<TSplitFaultRow>;
@@ -128,13 +123,8 @@ TEST_F(EngineFaultsTest, SplitWhoseListDoesNotFitLeavesNoDescriptor)
 // file says 300,000).
 enum TPiece { AsSplit, OneByteShort, BitFlipped, OneByteLonger, Emptied, Doubled };
 struct TCombineFaultRow {
-    const char* name;
-    TCause cause;
-    uint32_t error = 0, failsAt = 0;
-    bool namesOutput = false;
-    THeld held = HoldsNothing;
-    TPiece second = AsSplit;
-    bool noList = false, beforeWriting = false;
+    const char* name; TCause cause; uint32_t error = 0, failsAt = 0; bool namesOutput = false;
+    THeld held = HoldsNothing; TPiece second = AsSplit; bool noList = false, beforeWriting = false;
     uint64_t holds = 0;
 };
 using CombineFault = TEngineRows<TCombineFaultRow>;
@@ -190,9 +180,7 @@ ZANDREL_ROWS(CombineFault, CombineFaults);
 // is left.
 // keep: keep.bin's size; alone: the pieces without their checksum file, the first selected.
 struct TFullRow {
-    const char *name, *stem;
-    uint32_t size, seed = 21, keep = 10000;
-    bool alone = false;
+    const char *name, *stem; uint32_t size, seed = 21, keep = 10000; bool alone = false;
 };
 using CombineOntoAFullFileSystem = TEngineRows<TFullRow>;
 
@@ -252,14 +240,9 @@ std::string Utf16(const std::string& text)
 // pieces hold; message: ConvertError: its text, when given.
 enum TRead { Outcome, NotAChecksumFile, Outside, ChangedName, Device, ConvertError };
 struct TDescriptorRow {
-    const char* name;
-    std::optional<std::string> text = std::nullopt;
-    std::string file = "j.bin", size = "10000", crc = "0";
-    TRead read = Outcome;
-    TCause cause = ChecksumMismatch;
-    uint32_t failsAt = 0;
-    bool namesOutput = false, beforeWriting = false;
-    uint64_t recorded = 0, holds = 0;
+    const char* name; std::optional<std::string> text = std::nullopt;
+    std::string file = "j.bin", size = "10000", crc = "0"; TRead read = Outcome; TCause cause = ChecksumMismatch;
+    uint32_t failsAt = 0; bool namesOutput = false, beforeWriting = false; uint64_t recorded = 0, holds = 0;
     std::string message = std::string();
 };
 using Descriptor = TEngineRows<TDescriptorRow>;
@@ -369,9 +352,7 @@ TEST_F(EngineFaultsTest, MissingChecksumFileRaisesAFileError)
 // the source did at the start.
 enum class TChange { Shrink, Empty, Grow, Rewrite, Held, HeldAndGrown };
 struct TChangeRow {
-    const char* name;
-    TChange change;
-    TCause cause = TCause::SourceChanged;
+    const char* name; TChange change; TCause cause = TCause::SourceChanged;
 };
 using SourceChange = TEngineRows<TChangeRow>;
 
