@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <process.h>
 
 #include "CRC32.h"
 #include "EngineTest.h"
@@ -74,62 +75,48 @@ const TExistingRow ExistingRows[] = {
 };
 ZANDREL_ROWS(ExistingTarget, ExistingRows);
 
-// More pieces than the size needs: a readable one full of other bytes, or one held against
-// everybody. Neither may be opened.
-struct TSurplusRow { const char* name; bool held = false; };
-using SurplusPiece = TEngineRows<TSurplusRow>;
+// The pieces of set.bin (25,000 bytes: set.001 .. set.003) beside their checksum file, one per row.
+// More pieces than the size needs are never opened: a readable one full of other bytes, or one
+// held against everybody. A piece missing before the size is reached, or that is no file (a
+// directory, or a device: under Wine the fixture's link to /dev/zero, never read), is refused before
+// anything is written, with no progress call.
+enum TThird { Surplus, HeldSurplus, Missing, Directory, Device };
+struct TSetRow { const char* name; TThird piece; TCause cause = PieceNotAFile; };
+using SetWithItsChecksumFile = TEngineRows<TSetRow>;
 
-TEST_P(SurplusPiece, IsNeverOpened)
+TEST_P(SetWithItsChecksumFile, JoinedOrRefusedBeforeAnythingIsWritten)
 {
-    const std::string bytes = PatternBytes(25000, 8), descriptor = Pieces("set.bin", bytes, 10000);
-    WriteFileBytes(PieceFileName(descriptor, 4), PatternBytes(5000, 99));
-    std::optional<engineprobe::THold> hold;
-    if (GetParam().held) hold.emplace(PieceFileName(descriptor, 4));
-    EXPECT_TRUE(GetParam().held ? CombineFiles(descriptor, target.Path(), nullptr)
-                                : engineprobe::Combine(descriptor, target.Path(), nullptr).Ok());
-    EXPECT_EQ(ReadFileBytes(target.File("set.bin")), bytes);
-}
-
-const TSurplusRow SurplusRows[] = {
-    {.name = "Readable"},
-    {.name = "HeldAgainstEverybody", .held = true},
-};
-ZANDREL_ROWS(SurplusPiece, SurplusRows);
-
-// A piece missing before the size is reached, or that is no file (a directory, or a device: under
-// Wine the fixture's link to /dev/zero, never read): refused before anything is written, no
-// progress call.
-enum TThird { Missing, Directory, Device };
-struct TMissingRow { const char* name; TThird third; TCause cause = PieceNotAFile; };
-using PieceNotThere = TEngineRows<TMissingRow>;
-
-TEST_P(PieceNotThere, RefusedBeforeAnythingIsWritten)
-{
-    const TMissingRow& row = GetParam();
+    const TSetRow& row = GetParam();
     const auto fixture = engineprobe::FixtureDir();
-    if (row.third == Device && !fixture) GTEST_SKIP() << "the fixture's devices (run through ctest)";
-    std::string descriptor = Pieces("set.bin", PatternBytes(25000, 8), 10000), piece = PieceFileName(descriptor, 3);
-    DeleteFileA(piece.c_str());
-    if (row.third == Directory) { ASSERT_TRUE(CreateDirectoryA(piece.c_str(), nullptr)); }
-    const std::string device = fixture.value_or("") + "\\devices\\set";
-    const std::string crc = "filename=set.bin\r\nsize=6000\r\ncrc32=0\r\n";
-    if (row.third == Device) WriteFileBytes(device + ".001", PatternBytes(2000, 103));
-    if (row.third == Device) WriteFileBytes(descriptor = device + ".crc", crc);  // set.002: the device
-    if (row.third == Device) piece = device + ".002";
+    if (row.piece == Device && !fixture) GTEST_SKIP() << "the fixture's devices (run through ctest)";
+    const std::string bytes = PatternBytes(25000, 8), device = fixture.value_or("") + "\\devices\\set";
+    const std::string set6000 = "filename=set.bin\r\nsize=6000\r\ncrc32=0\r\n";
+    std::string descriptor = Pieces("set.bin", bytes, 10000), piece = PieceFileName(descriptor, 3);
+    if (row.piece <= HeldSurplus) WriteFileBytes(piece = PieceFileName(descriptor, 4), PatternBytes(5000, 99));
+    if (row.piece >= Missing) DeleteFileA(piece.c_str());
+    if (row.piece == Directory) { ASSERT_TRUE(CreateDirectoryA(piece.c_str(), nullptr)); }
+    if (row.piece == Device) WriteFileBytes(device + ".001", PatternBytes(2000, 103)), piece = device + ".002";
+    if (row.piece == Device) WriteFileBytes(descriptor = device + ".crc", set6000);
+    std::optional<engineprobe::THold> hold;
+    if (row.piece == HeldSurplus) hold.emplace(piece);
     TProgressRecorder progress;
     progress.OnCall = [](size_t i) { return i >= 20; };  // a combine reading without end is stopped
-    EXPECT_TRUE(Ended(RunCombineFrom(descriptor, target.Path(), progress.Proc(), nullptr), row.cause, piece));
-    EXPECT_TRUE(FileNames(target.Path()).empty());
-    EXPECT_TRUE(progress.Calls().empty());
-    if (row.third == Device) DeleteFileA((device + ".001").c_str()), DeleteFileA((device + ".crc").c_str());
+    const TOutcome outcome = engineprobe::Combine(descriptor, target.Path(), progress.Proc(), row.cause == None);
+    EXPECT_TRUE(Ended(outcome, row.cause, row.cause == None ? "" : piece));
+    EXPECT_EQ(FileNames(target.Path()).size(), row.cause == None ? 1u : 0u);
+    if (row.cause == None) { EXPECT_EQ(ReadFileBytes(target.File("set.bin")), bytes); }
+    EXPECT_EQ(progress.Calls().empty(), row.cause != None);
+    if (row.piece == Device) DeleteFileA((device + ".001").c_str()), DeleteFileA((device + ".crc").c_str());
 }
 
-const TMissingRow MissingRows[] = {
-    {.name = "Missing", .third = Missing, .cause = PieceMissing},
-    {.name = "Directory", .third = Directory},
-    {.name = "Device", .third = Device},
+const TSetRow SetRows[] = {
+    {.name = "SurplusPieceReadable", .piece = Surplus, .cause = None},
+    {.name = "SurplusPieceHeldAgainstEverybody", .piece = HeldSurplus, .cause = None},
+    {.name = "PieceMissing", .piece = Missing, .cause = PieceMissing},
+    {.name = "PieceIsADirectory", .piece = Directory},
+    {.name = "PieceIsADevice", .piece = Device},
 };
-ZANDREL_ROWS(PieceNotThere, MissingRows);
+ZANDREL_ROWS(SetWithItsChecksumFile, SetRows);
 
 // A piece selected for Combine stands for its set: with its checksum file beside it exactly as if
 // that was selected (same output, same progress series), without one the pieces alone joined
@@ -239,7 +226,7 @@ TEST_P(PiecesAlone, JoinedRefusedOrEndedWithTheirCause)
             if (f.directory) { ASSERT_TRUE(CreateDirectoryA((from + f.name).c_str(), nullptr)); }
             else WriteFileBytes(from + f.name, f.bytes);
     if (row.around == MineThere) WriteFileBytes(target.File("p"), "mine");
-    const std::string selected = from + row.selected, stem = std::string(row.selected, strrchr(row.selected, '.') - row.selected);
+    const std::string selected = from + row.selected, stem(row.selected, strrchr(row.selected, '.') - row.selected);
     const std::string dir = row.around == NoTarget ? target.File("absent") : target.Path();
     const bool written = (row.cause == None && row.refusal.empty()) || row.around == NoTarget;  // reports due
     const TUnchanged unchanged({pieces.Path()});
@@ -462,26 +449,15 @@ TEST_F(CombineFilesTest, DISABLED_KilledMidwayChild)
     ADD_FAILURE() << "the process should have ended";
 }
 
-// Runs the child on file into dir, as a host that is killed midway.
+// Runs the child on file into dir, as a host that is killed midway: it ends with 7.
 void RunKilled(const std::string& file, const std::string& dir)
 {
     char self[MAX_PATH];
     ASSERT_NE(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
-    SetEnvironmentVariableA("ZANDREL_KILL", (file + "|" + dir).c_str());
-    std::string command = std::string("\"") + self + "\" --gtest_also_run_disabled_tests " +
-                          "--gtest_filter=CombineFilesTest.DISABLED_KilledMidwayChild";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    const bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    SetEnvironmentVariableA("ZANDREL_KILL", nullptr);
-    ASSERT_TRUE(started);
-    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    EXPECT_EQ(code, 7u);
+    _putenv(("ZANDREL_KILL=" + file + "|" + dir).c_str());
+    EXPECT_EQ(_spawnl(_P_WAIT, self, "child", "--gtest_also_run_disabled_tests",
+                      "--gtest_filter=CombineFilesTest.DISABLED_KilledMidwayChild", nullptr), 7);
+    _putenv("ZANDREL_KILL=");
 }
 
 // A host killed in the middle of a combine leaves at most the temporary file, never a part of the
