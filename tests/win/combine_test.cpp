@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <process.h>
 
@@ -46,11 +45,9 @@ TEST_P(ExistingTarget, IsVerifiedNeverOverwritten)
     const std::string descriptor = Pieces("kept.bin", Kept, 7000), existing = target.File("kept.bin");
     if (row.sparse) engineprobe::MakeSparseFile(existing, row.sparse, row.bytes);
     else WriteFileBytes(existing, row.bytes);
-    // Dated long ago, so that any write would show in the stamp.
+    const FILETIME old{0, 0x01C00000};  // dated long ago, so that any write would show in the stamp
     HANDLE h = CreateFileA(existing.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    const FILETIME old{0, 0x01C00000};
-    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &old));
-    CloseHandle(h);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &old) && CloseHandle(h));
     const auto before = engineprobe::Stamp(existing);
     const TUnchanged unchanged({pieces.Path()});
     TProgressRecorder progress;
@@ -118,8 +115,9 @@ const TSetRow SetRows[] = {
 };
 ZANDREL_ROWS(SetWithItsChecksumFile, SetRows);
 
-// A piece selected for Combine stands for its set: with its checksum file beside it exactly as if
-// that was selected (same output, same progress series), without one the pieces alone joined
+// A piece selected for Combine stands for its set, as the checksum file stands for itself: with its
+// checksum file beside it exactly as if that was selected (same output, same progress series),
+// without one the pieces alone joined
 // under the base name, verified by the checksum list the split wrote beside them, or complete but
 // unverified without it (the boolean wrapper then answers false).
 struct TSelectedRow { const char* name; const char* piece; bool descriptor = true, list = true; };
@@ -159,6 +157,7 @@ TEST_P(SelectedPiece, StandsForItsSet)
 }
 
 const TSelectedRow SelectedRows[] = {
+    {.name = "TheChecksumFileItself", .piece = "sel.crc"},
     {.name = "FirstBesideItsChecksumFile", .piece = "sel.001"},
     {.name = "SecondBesideItsChecksumFile", .piece = "sel.002"},
     {.name = "LastBesideItsChecksumFile", .piece = "sel.003"},
@@ -167,12 +166,6 @@ const TSelectedRow SelectedRows[] = {
     {.name = "LastBesideItsList", .piece = "sel.003", .descriptor = false},
 };
 ZANDREL_ROWS(SelectedPiece, SelectedRows);
-
-TEST_F(CombineFilesTest, SelectedChecksumFileStandsForItself)
-{
-    const std::string descriptor = Pieces("sel.bin", PatternBytes(25000, 41), 10000);
-    EXPECT_EQ(FindCombineSource(descriptor).Descriptor, descriptor);
-}
 
 // A file in the pieces' directory before the combine: its bytes, or a directory.
 struct TPut { std::string name, bytes = ""; bool directory = false; };
@@ -226,7 +219,7 @@ TEST_P(PiecesAlone, JoinedRefusedOrEndedWithTheirCause)
             if (f.directory) { ASSERT_TRUE(CreateDirectoryA((from + f.name).c_str(), nullptr)); }
             else WriteFileBytes(from + f.name, f.bytes);
     if (row.around == MineThere) WriteFileBytes(target.File("p"), "mine");
-    const std::string selected = from + row.selected, stem(row.selected, strrchr(row.selected, '.') - row.selected);
+    const std::string name = row.selected, selected = from + name, stem = name.substr(0, name.rfind('.'));
     const std::string dir = row.around == NoTarget ? target.File("absent") : target.Path();
     const bool written = (row.cause == None && row.refusal.empty()) || row.around == NoTarget;  // reports due
     const TUnchanged unchanged({pieces.Path()});

@@ -46,16 +46,16 @@ TEST_P(ReSplit, RemovesOnlyPiecesProvenTheReplacedSets)
     const auto source = Source("d.bin", SetSize, 7);
     ASSERT_TRUE(SplitFile(source.Path, target.Path(), r.oldPiece, nullptr));
     const std::string base = target.File("d.bin"), at = PieceFileName(base, r.at), list = ChangeFileExt(base, ".sfv");
-    if (!r.list) ASSERT_TRUE(DeleteFileA(list.c_str()));
+    if (!r.list) { ASSERT_TRUE(DeleteFileA(list.c_str())); }
     const std::string listed = r.list ? ReadFileBytes(list) : "";
     if (!r.descriptor.empty()) WriteFileBytes(DescriptorFileName(base), r.descriptor);
     const bool putOver = r.put == Short || r.put == SameSizeOtherBytes;
     const std::string bytes = r.put == Short     ? Users
                               : putOver        ? PatternBytes(r.oldPiece, 9)
                               : FileExists(at) ? ReadFileBytes(at) : "";
-    if (r.put == Removed) ASSERT_TRUE(DeleteFileA(at.c_str()));
+    if (r.put == Removed) { ASSERT_TRUE(DeleteFileA(at.c_str())); }
     if (putOver) PutOver(at, bytes);
-    if (r.put == ReadOnly) ASSERT_TRUE(SetFileAttributesA(at.c_str(), FILE_ATTRIBUTE_READONLY));
+    if (r.put == ReadOnly) { ASSERT_TRUE(SetFileAttributesA(at.c_str(), FILE_ATTRIBUTE_READONLY)); }
     std::optional<THold> hold;
     if (r.put == HeldOpen) hold.emplace(at, GENERIC_READ, FILE_SHARE_READ);
     if (r.put == HeldForWriting) hold.emplace(at, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -118,7 +118,7 @@ TEST_P(SplitRace, NameTakenAfterTheChecksIsNotWrittenOver)
 {
     const TRaceRow& r = GetParam();
     const auto source = Source("x.bin", SetSize, 3);
-    if (r.olderSet) ASSERT_TRUE(SplitFile(source.Path, target.Path(), 1000, nullptr));
+    if (r.olderSet) { ASSERT_TRUE(SplitFile(source.Path, target.Path(), 1000, nullptr)); }
     const std::string taken = target.File(std::string("x") + r.ext);
     TProgressRecorder progress;
     progress.OnCall = [&](size_t i) {

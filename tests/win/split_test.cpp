@@ -182,8 +182,8 @@ TEST_P(TooManyPieces, RefusedWithNothingCreated)
     TProgressRecorder progress;
     const TOutcome outcome = RunSplit(source, target.Path(), c.piece, progress.Proc());
     EXPECT_EQ(outcome.Cause, TCause::TooManyPieces);
-    EXPECT_EQ(engineprobe::Sizes(outcome).first, c.size);
-    EXPECT_EQ(engineprobe::PieceSizeOf(outcome), c.piece);
+    EXPECT_EQ(outcome.FoundSize, c.size);
+    EXPECT_EQ(outcome.PieceSize, c.piece);
     EXPECT_TRUE(FileNames(target.Path()).empty());
     EXPECT_TRUE(progress.Calls().empty());
     EXPECT_TRUE(engineprobe::Stamp(source) == before);
@@ -256,15 +256,15 @@ TEST_P(SplitRefusal, RefusedBeforeTheFirstWrite)
         GTEST_SKIP() << "the fixture's links and devices (run through ctest)";
     if (row.needs1252 && GetACP() != 1252) GTEST_SKIP() << "the name is in code page 1252, this is " << GetACP();
     if (row.dataSet) WriteFileBytes(work.File("data.bin"), PatternBytes(12000, 3));
-    if (row.dataSet) ASSERT_TRUE(SplitFile(work.File("data.bin"), target.Path(), 5000, nullptr));  // data.001 .. .crc
+    if (row.dataSet) { ASSERT_TRUE(SplitFile(work.File("data.bin"), target.Path(), 5000, nullptr)); }  // data.001-.003
     for (const TDir d : {Long253, Long254}) ASSERT_TRUE(row.into != d || CreateDirectoryA(Dir(d).c_str(), nullptr));
-    if (row.into == Dotted253) ASSERT_TRUE(CreateDirectoryA(work.File("sub").c_str(), nullptr));
+    if (row.into == Dotted253) { ASSERT_TRUE(CreateDirectoryA(work.File("sub").c_str(), nullptr)); }
     if (row.source.dir == Work && row.sourceSize) WriteFileBytes(At(row.source), PatternBytes(row.sourceSize));
     if (*row.file.name) WriteFileBytes(At(row.file), row.bytes);
-    if (*row.directory.name) ASSERT_TRUE(CreateDirectoryA(At(row.directory).c_str(), nullptr));
-    if (*row.link.name) ASSERT_TRUE(CreateHardLinkA(At(row.link).c_str(), At(row.to).c_str(), nullptr));
+    if (*row.directory.name) { ASSERT_TRUE(CreateDirectoryA(At(row.directory).c_str(), nullptr)); }
+    if (*row.link.name) { ASSERT_TRUE(CreateHardLinkA(At(row.link).c_str(), At(row.to).c_str(), nullptr)); }
     const std::string atRisk = At(*row.atRisk.name ? row.atRisk : row.file), into = Dir(row.into);
-    if (row.into == Dotted253) ASSERT_EQ(atRisk.size(), 260u);
+    if (row.into == Dotted253) { ASSERT_EQ(atRisk.size(), 260u); }
     std::vector<std::string> dirs = {work.Path(), target.Path(), sets.Path()};
     if (fixture) dirs.push_back(*fixture + "\\outside");
     const TUnchanged unchanged(dirs);

@@ -51,7 +51,7 @@ std::vector<int32_t> TProgressRecorder::Percents() const
 }
 
 void TProgressRecorder::ExpectCalls(const std::string& status, const std::string& file, const std::string& sourceDir,
-                                    const std::string& targetDir, uint64_t size, const std::vector<uint32_t>& reads) const
+    const std::string& targetDir, uint64_t size, const std::vector<uint32_t>& reads) const
 {
     for (const auto& call : calls_) {
         EXPECT_EQ(call.Status, status);
@@ -120,8 +120,6 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
 }
 
 std::pair<uint64_t, uint64_t> Sizes(const TOutcome& outcome) { return {outcome.FoundSize, outcome.ExpectedSize}; }
-std::pair<uint32_t, uint32_t> Crcs(const TOutcome& outcome) { return {outcome.FoundCRC, outcome.ExpectedCRC}; }
-uint32_t PieceSizeOf(const TOutcome& outcome) { return outcome.PieceSize; }
 
 ::testing::AssertionResult Ended(const TOutcome& outcome, TCause cause, const std::string& file, uint32_t error)
 {
@@ -137,7 +135,8 @@ TSnapshot Snapshot(const std::string& dir)
     TSnapshot out;
     testfiles::ForEachEntry(dir, [&](const std::string& name, bool directory) {
         if (!directory) out[name] = testfiles::ReadFileBytes(dir + "\\" + name);
-        for (const auto& [rel, bytes] : directory ? Snapshot(dir + "\\" + name) : TSnapshot()) out[name + "\\" + rel] = bytes;
+        for (const auto& [rel, bytes] : directory ? Snapshot(dir + "\\" + name) : TSnapshot())
+            out[name + "\\" + rel] = bytes;
     });
     return out;
 }
@@ -203,7 +202,7 @@ std::string ReadAt(const std::string& path, uint64_t offset, uint32_t len)
     const TFile file(path, GENERIC_READ);
     std::string bytes(len, '\0');
     DWORD got = 0;
-    if (!file.Seek(offset) || !ReadFile(file.h, &bytes[0], len, &got, nullptr)) throw std::runtime_error("cannot read " + path);
+    if (!file.Seek(offset) || !ReadFile(file.h, &bytes[0], len, &got, nullptr)) throw std::runtime_error(path);
     bytes.resize(got);
     return bytes;
 }

@@ -82,10 +82,8 @@ private:
 // TProgressRecorder records the calls); it is sent here, once.
 TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress,
                  bool closing = true);
-// The figures of an outcome: (FoundSize, ExpectedSize), (FoundCRC, ExpectedCRC) and PieceSize.
+// The sizes an outcome found against those it expected: (FoundSize, ExpectedSize).
 std::pair<uint64_t, uint64_t> Sizes(const TOutcome& outcome);
-std::pair<uint32_t, uint32_t> Crcs(const TOutcome& outcome);
-uint32_t PieceSizeOf(const TOutcome& outcome);
 
 // Success when cause is TCause::None; otherwise that cause naming file, with the system's error
 // code unless error is AnyError.
@@ -127,7 +125,7 @@ private:
 struct TFileStamp {
     uint64_t Size = 0;
     FILETIME LastWrite{};
-    bool operator==(const TFileStamp& o) const { return Size == o.Size && CompareFileTime(&LastWrite, &o.LastWrite) == 0; }
+    bool operator==(const TFileStamp& o) const { return Size == o.Size && !CompareFileTime(&LastWrite, &o.LastWrite); }
 };
 std::optional<TFileStamp> Stamp(const std::string& path);
 
