@@ -299,7 +299,7 @@ struct TTempRow { const char* name; TEnd end; TCause cause; uint32_t failsAt = 0
                   std::string kept = ""; };
 using TemporaryName = TEngineRows<TTempRow>;
 
-TEST_P(TemporaryName, IsTheOnlyNameBuiltAndGoesWhateverTheEnding)
+TEST_P(TemporaryName, NoneOfThisRunSurvivesAnyEnding)
 {
     const TTempRow& row = GetParam();
     const std::string bytes = PatternBytes(300000, 45), descriptor = Pieces("t.bin", bytes, 140000);
@@ -502,9 +502,9 @@ ZANDREL_ROWS(KilledSplit, KilledRows);
 struct TListRow { const char* name; bool descriptor = true; std::vector<uint32_t> damaged = {}, wrong = {};
                   bool twice = false; TCause cause = None; std::vector<uint32_t> named = {}; bool listMismatch = false;
                   std::string unused = ""; };
-using ListAgainstDescriptor = TEngineRows<TListRow>;
+using ListBesideThePieces = TEngineRows<TListRow>;
 
-TEST_P(ListAgainstDescriptor, DescriptorDecidesAndListNamesDamage)
+TEST_P(ListBesideThePieces, NamesDamageWhileTheChecksumFileDecides)
 {
     const TListRow& row = GetParam();
     const std::string bytes = PatternBytes(7000, 61), descriptor = Pieces("x.bin", bytes, 3000);
@@ -537,7 +537,7 @@ const TListRow ListRows[] = {
     {.name = "AlonePieceListedTwice", .descriptor = false, .twice = true,
      .unused = "x.sfv lists x.002 twice with different checksums"},
 };
-ZANDREL_ROWS(ListAgainstDescriptor, ListRows);
+ZANDREL_ROWS(ListBesideThePieces, ListRows);
 
 // A long list is read between the host's messages: one pump every SfvLinesPerPause lines.
 struct TLongListRow { const char* name; size_t lines, pumps; };

@@ -129,7 +129,7 @@ struct TCombineFaultRow {
 };
 using CombineFault = TEngineRows<TCombineFaultRow>;
 
-TEST_P(CombineFault, LeavesEveryFileAsItWasAndNoOutput)
+TEST_P(CombineFault, LeavesEveryFileAsItWasWithNoOutput)
 {
     const TCombineFaultRow& row = GetParam();
     const std::string bytes = PatternBytes(300000, 41), dm = Pieces("dm.bin", bytes, 140000);

@@ -88,7 +88,7 @@ using SplitLayout = TEngineRows<TLayoutRow>;
 // below the block size reads once per piece), then the closing report; a combine's piece of whole
 // blocks ends with a read of 0 bytes, an empty write and one more report with the same percent.
 // Every call names the operation, the file, both directories and the cancel flag.
-TEST_P(SplitLayout, PiecesListDescriptorAndTheCombineBack)
+TEST_P(SplitLayout, WritesPiecesListDescriptorThatCombineBack)
 {
     const TLayoutRow& c = GetParam();
     if (c.needs1252 && GetACP() != 1252) GTEST_SKIP() << "the name is in code page 1252, this is " << GetACP();

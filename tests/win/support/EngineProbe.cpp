@@ -166,10 +166,7 @@ THold::THold(const std::string& path, DWORD access, DWORD share)
     EXPECT_NE(h_, INVALID_HANDLE_VALUE) << "cannot hold " << path;
 }
 
-THold::~THold()
-{
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-}
+THold::~THold() { if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_); }
 
 std::optional<TFileStamp> Stamp(const std::string& path)
 {
