@@ -219,8 +219,8 @@ ZANDREL_ROWS(CombineOntoAFullFileSystem, FullRows);
 // well), one the system would change, one that it opens as a device wherever it stands (also one
 // it would change); the reader's error for a size that is no number; any other checksum file ends
 // in an outcome: the size is checked on its own, also with the right checksum. Which names leave
-// the directory, name a device or change, and which sizes are no number, is tabled with the rules
-// themselves (tests/core: PieceNames, Descriptor); here one name of each kind.
+// the directory, name a device or change, and which sizes are no number, is also tabled with the
+// rules themselves (tests/core: PieceNames, Descriptor); a row's alike names share its result.
 const std::string JBytes = PatternBytes(10000, 51), JCrc = IntToHex(engineprobe::Crc32(JBytes));
 
 std::string Described(const std::string& name, const std::string& size = "10000", const std::string& crc32 = "0")
@@ -246,23 +246,44 @@ struct TDescriptorRow {
     const char* name; std::optional<std::string> text = std::nullopt;
     std::string file = "j.bin", size = "10000", crc = "0"; TRead read = Outcome; TCause cause = ChecksumMismatch;
     uint32_t failsAt = 0; bool namesOutput = false, beforeWriting = false; uint64_t recorded = 0, holds = 0;
+    std::vector<std::string> alike = {};  // further names (ConvertError: sizes) with the same result
 };
-using Descriptor = TEngineRows<TDescriptorRow>;
+class Descriptor : public TEngineRows<TDescriptorRow> {
+protected:
+    void ExpectCombineOf(const TDescriptorRow& row);
+};
 
 std::string RefusalText(const TDescriptorRow& row, const std::string& descriptor)
 {
     const std::string names = "Checksum file \"" + descriptor + "\" names the ", end = ". Nothing was combined.";
     if (row.read == ConvertError) return "'" + row.size + "' is not a valid integer value";
     if (row.read == NotAChecksumFile) return "File \"" + descriptor + "\" is not a checksum file" + end;
-    if (row.read == Device) return names + "device \"" + row.file + "\"" + end;
+    const std::string device = row.file.substr(0, row.file.find_last_not_of(' ') + 1);
+    if (row.read == Device) return names + "device \"" + device + "\"" + end;
     return names + "file \"" + row.file + "\", which " +
            (row.read == Outside ? "would be written outside the target directory"
                                 : "the system would write under another name") + end;
 }
 
+// The row, and the row again with each name (or size) that shares its result.
+std::vector<TDescriptorRow> EachAlike(const TDescriptorRow& row)
+{
+    std::vector<TDescriptorRow> rows{row};
+    for (const std::string& alike : row.alike) (row.read == ConvertError ? rows.emplace_back(row).size
+                                                                         : rows.emplace_back(row).file) = alike;
+    return rows;
+}
+
 TEST_P(Descriptor, CombineRefusesItOrEndsWithItsCause)
 {
-    const TDescriptorRow& row = GetParam();
+    for (const TDescriptorRow& row : EachAlike(GetParam())) {
+        SCOPED_TRACE(row.file + " size " + row.size);
+        ExpectCombineOf(row);
+    }
+}
+
+void Descriptor::ExpectCombineOf(const TDescriptorRow& row)
+{
     WriteFileBytes(pieces.File("j.001"), JBytes.substr(0, 5000));
     WriteFileBytes(pieces.File("j.002"), JBytes.substr(5000));
     const std::string descriptor = pieces.File("j.crc"), dir = target.Path() + "\\";
@@ -294,7 +315,7 @@ const TDescriptorRow Descriptors[] = {
     {.name = "Utf8WithAByteOrderMark", .text = "\xEF\xBB\xBF" + Described("j.bin")},
     {.name = "Exactly64KiB", .text = Padded(65536)},
     {.name = "AByteOver64KiB", .text = Padded(65537), .read = NotAChecksumFile},
-    {.name = "SizeWithATail", .size = "12x", .read = ConvertError},
+    {.name = "SizeWithATail", .size = "12x", .read = ConvertError, .alike = {"abc", "9223372036854775808"}},
     {.name = "SizeOf2GB", .size = "2147483648", .cause = PieceMissing, .failsAt = 3, .beforeWriting = true},
     {.name = "NegativeSize", .size = "-1", .cause = PieceMissing, .failsAt = 3, .beforeWriting = true},
     {.name = "WrongChecksum", .crc = "12345678"},
@@ -308,10 +329,13 @@ const TDescriptorRow Descriptors[] = {
     {.name = "RightSizeAndChecksum", .crc = JCrc, .cause = None},
     {.name = "NameWithWildcards", .file = "j*.bin", .cause = CannotCreate, .namesOutput = true},
     {.name = "NameTheSystemWouldChange", .file = "j.bin.", .read = ChangedName},
-    {.name = "ParentBackslash", .file = "..\\escape.bin", .read = Outside},
+    {.name = "ParentBackslash", .file = "..\\escape.bin", .read = Outside,
+     .alike = {"../escape.bin", "sub\\in.bin", "C:escape.bin", "Z:\\tmp\\escape.bin", "a:b", "."}},
     {.name = "TwoDots", .file = "..", .read = Outside},
-    {.name = "NulDot", .file = "nul.", .read = Device},
-    {.name = "LooksLikeADevice", .file = "COM10"},  // a file
+    {.name = "NulDot", .file = "nul.", .read = Device,
+     .alike = {"NUL", "nul.txt", "CON", "prn", "Aux.dat", "COM1", "com9.x", "LPT1", "lpt9", "NUL ", "Nul .txt",
+               "CONOUT$"}},
+    {.name = "LooksLikeADevice", .file = "COM10", .alike = {"NULL", "COM0", "LPT", "connection.txt", "xnul"}},  // files
 };
 ZANDREL_ROWS(Descriptor, Descriptors);
 

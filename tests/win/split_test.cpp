@@ -192,6 +192,9 @@ TEST_P(TooManyPieces, RefusedWithNothingCreated)
 const uint32_t P = 4294967295u;  // the largest piece size
 const TTooManyRow TooMany[] = {
     {.name = "ThousandPiecesOfThree", .size = 1000 * 3, .piece = 3},
+    {.name = "ThousandPiecesOfSevenAndSix", .size = 1000 * 7 + 6, .piece = 7},
+    {.name = "FiveThousandPiecesOfOne", .size = 5000, .piece = 1},
+    {.name = "ThousandLargestPieces", .size = 1000ull * P, .piece = P},
     {.name = "PieceSizeZero", .size = 5000, .piece = 0},
 };
 ZANDREL_ROWS(TooManyPieces, TooMany);
