@@ -8,149 +8,100 @@
 
 namespace {
 
+using engineprobe::Crc32;
 using EngineFaultsTest = TEngineTest;
+const uint32_t B = TransferBlockSize;
+const uint32_t Short = 0;  // a piece cut short: fewer bytes than the piece size
+const char* const NeedsTmpfs = "the fixture's 512 KiB tmpfs needs root (run through ctest)";
 
 void RemoveFiles(const std::string& dir)
 {
     for (const auto& name : FileNames(dir)) DeleteFileA((dir + "\\" + name).c_str());
 }
 
-}  // namespace
-
-// A fault met while splitting or combining, one per row: a file held by another program, a missing
-// source, damaged pieces, a full target file system (the fixture's 512 KiB tmpfs, emptied before
-// and after). Whatever was there before stays as it was (the source, the pieces, every file in
-// the target); a combine leaves no output, a split the pieces it wrote, each holding the source's
-// bytes at its place, the last one cut short where the file system filled.
-TEST_F(EngineFaultsTest, Faults)
+// The fixture's 512 KiB tmpfs, emptied; "" when it is not mounted.
+std::string EmptySmall()
 {
-    const std::string small = engineprobe::SmallFilesystemMounted() ? *engineprobe::FixtureDir() + "\\small" : "";
-    const auto source = Source("f.bin", 1 << 20, 21);
-    const std::string set = Pieces("big.bin", source.Bytes, 300000);
-    // 515,904 bytes in pieces of 300,000 onto 512 KiB less the 16 KiB kept: every write fits but
-    // the last, which fits in part.
-    const std::string lastFits = Pieces("last.bin", PatternBytes(515904, 25), 300000);
-    const std::string dmBytes = PatternBytes(300000, 41);
-    const std::string dm = Pieces("dm.bin", dmBytes, 140000);  // 140000, 140000, 20000
-    const std::string second = PieceFileName(dm, 2), fourth = PieceFileName(dm, 4), good = ReadFileBytes(second);
-    std::string flipped = good;
-    flipped[70000] ^= 0x10;
-    TempDir giants;  // outside work: never read whole
-    const std::string giant = giants.File("giant.img");
-    std::optional<engineprobe::TFileStamp> giantStamp;
-    const uint32_t Short = 0;  // a piece cut short: fewer bytes than the piece size
-    const auto write = [](const std::string& path, const std::string& bytes) { return [=] { WriteFileBytes(path, bytes); }; };
-    const auto keep = [&] { WriteFileBytes(small + "\\keep.bin", PatternBytes(10000, 22)); };
-    const auto damaged = [&](const std::string& piece2) { return write(second, piece2); };
-    // onSmall: the target is the tmpfs, else the fixture's target; held: held against everybody while
-    // the operation runs; from: the source, or what the combine is given; left: a split's pieces left
-    // (their sizes, Short: cut short); holds: for SizeMismatch, the bytes the output holds (the
-    // descriptor says 300,000); check: what else holds.
-    const struct { const char* what; bool onSmall; std::function<void()> setUp; std::string held; bool combine;
-                   std::string from; uint32_t pieceSize; TCause cause; std::string file; uint32_t error;
-                   std::vector<uint32_t> left = {}; uint64_t holds = 0;
-                   std::function<void(const TOutcome&)> check = nullptr; } cases[] = {
-        {"a piece name held", false, write(target.File("f.002"), "held by another program"), target.File("f.002"),
-         false, source.Path, 300000, TCause::CannotCreate, target.File("f.002"), ERROR_SHARING_VIOLATION, {300000}},
-        {"the source held", false, nullptr, source.Path, false, source.Path, 300000, TCause::CannotOpen, source.Path,
-         ERROR_SHARING_VIOLATION},
-        {"the source missing", false, nullptr, "", false, work.File("absent.txt"), 100, TCause::CannotOpen,
-         work.File("absent.txt"), ERROR_FILE_NOT_FOUND},
-        {"a piece held", false, nullptr, second, true, dm, 0, TCause::CannotRead, second, ERROR_SHARING_VIOLATION},
-        // An existing target that cannot be verified stays.
-        {"the output there and held", false, write(target.File("dm.bin"), dmBytes), target.File("dm.bin"), true, dm, 0,
-         TCause::CannotRead, target.File("dm.bin"), ERROR_SHARING_VIOLATION},
-        {"a piece truncated by one byte", false, damaged(good.substr(0, good.size() - 1)), "", true, dm, 0,
-         TCause::PieceMissing, fourth, 0},
-        {"a bit flipped in a piece", false, damaged(flipped), "", true, dm, 0, TCause::PieceDamaged, second, 0},
-        {"a bit flipped, no list beside", false, [&] { damaged(flipped)(), DeleteFileA(ChangeFileExt(dm, ".sfv").c_str()); },
-         "", true, dm, 0, TCause::ChecksumMismatch, "", 0},
-        {"a piece a byte longer", false, damaged(good + "z"), "", true, dm, 0, TCause::SizeMismatch, "", 0, {}, 300001},
-        {"a piece emptied", false, damaged(""), "", true, dm, 0, TCause::PieceMissing, fourth, 0},
-        {"a piece of two pieces' worth", false, damaged(good + good), "", true, dm, 0, TCause::SizeMismatch, "", 0, {},
-         420000},
-        // Beside older files: this file's own descriptor and a piece beyond the new set.
-        {"the second piece fills the file system", true,
-         [&] {
-             keep();
-             WriteFileBytes(small + "\\f.crc", "filename=f.bin\r\nsize=1\r\ncrc32=0\r\n");
-             WriteFileBytes(small + "\\f.009", "older piece");
-         },
-         "", false, source.Path, 300000, TCause::CannotWrite, small + "\\f.002", ERROR_DISK_FULL, {300000, Short}},
-        {"the output fills the file system", true, keep, "", true, set, 0, TCause::CannotWrite, small + "\\big.bin",
-         ERROR_DISK_FULL},
-        // Only the output's last block finds too little room: a short write is no complete file.
-        {"the last block fills the file system", true, [&] { WriteFileBytes(small + "\\keep.bin", PatternBytes(4096 * 4, 22)); },
-         "", true, lastFits, 0, TCause::CannotWrite, small + "\\last.bin", ERROR_DISK_FULL},
-        // The cause names the final output; no temporary file is left.
-        {"pieces alone fill the file system", true, [&] { keep(), DeleteFileA(set.c_str()); }, "", true,
-         PieceFileName(set, 1), 0, TCause::CannotWrite, small + "\\big", ERROR_DISK_FULL, {}, 0,
-         [](const TOutcome& o) { EXPECT_TRUE(o.WithoutDescriptor); }},
-        {"a 5 GiB source in 4095 MiB pieces fills it in the first", true,
-         [&] {
-             engineprobe::MakeSparseFile(giant, 5ull << 30, "head");
-             giantStamp = engineprobe::Stamp(giant);
-         },
-         "", false, giant, 4095u << 20, TCause::CannotWrite, small + "\\giant.001", engineprobe::AnyError, {Short}, 0,
-         [&](const TOutcome&) {
-             EXPECT_TRUE(engineprobe::Stamp(giant) == giantStamp);
-             EXPECT_LE(engineprobe::Stamp(small + "\\giant.001")->Size, 512u * 1024);
-             DeleteFileA(giant.c_str());
-         }},
-    };
-    if (!small.empty()) RemoveFiles(small);
-    for (const auto& c : cases) {
-        if (c.onSmall && small.empty()) continue;  // needs root, run through ctest
-        SCOPED_TRACE(c.what);
-        const std::string to = c.onSmall ? small : target.Path();
-        if (c.setUp) c.setUp();
-        auto before = engineprobe::Snapshot(to);
-        TOutcome outcome;
-        {
-            const TUnchanged unchanged(c.combine ? std::vector<std::string>{work.Path(), pieces.Path(), to}
-                                                 : std::vector<std::string>{work.Path(), pieces.Path()});
-            std::optional<engineprobe::THold> hold;
-            if (!c.held.empty()) hold.emplace(c.held);
-            // What a combine finds before it writes anything ends it without a closing report.
-            const bool early = c.cause == TCause::PieceMissing || c.cause == TCause::SizeMismatch;
-            outcome = !c.combine ? RunSplit(c.from, to, c.pieceSize, nullptr)
-                      : early    ? RunCombineFrom(c.from, to, nullptr, nullptr)
-                                 : engineprobe::Combine(c.from, to, nullptr);
-        }
-        EXPECT_TRUE(Ended(outcome, c.cause, c.file, c.error));
-        if (c.cause == TCause::SizeMismatch) {
-            EXPECT_EQ(std::make_pair(outcome.FoundSize, outcome.ExpectedSize), std::make_pair(c.holds, uint64_t(300000)));
-        }
-        if (c.cause == TCause::ChecksumMismatch || c.cause == TCause::PieceDamaged) {
-            const bool piece = c.cause == TCause::PieceDamaged;
-            EXPECT_EQ(outcome.ExpectedCRC, engineprobe::Crc32(piece ? good : dmBytes));
-            EXPECT_EQ(outcome.FoundCRC, piece ? engineprobe::Crc32(flipped) : outcome.FoundCRC);
-            EXPECT_NE(outcome.FoundCRC, outcome.ExpectedCRC);
-            EXPECT_EQ(outcome.List, piece ? "dm.sfv" : "");
-        }
-        if (!c.combine) {
-            // A failed split leaves no descriptor, also where an older one of this file stood, and
-            // beside what was there only the pieces it wrote.
-            auto after = engineprobe::Snapshot(to);
-            before.erase(ExtractFileName(ChangeFileExt(c.from, ".crc")));
-            for (size_t k = 0; k < c.left.size(); ++k) {
-                const std::string name = ExtractFileName(PieceFileName(to + "\\" + ExtractFileName(c.from), k + 1));
-                const std::string piece = after[name];
-                EXPECT_TRUE(c.left[k] == Short ? piece.size() < c.pieceSize : piece.size() == c.left[k]) << k + 1 << ": " << piece.size();
-                EXPECT_TRUE(piece == engineprobe::ReadAt(c.from, k * uint64_t(c.pieceSize), uint32_t(piece.size()))) << k + 1;
-                after.erase(name);
-            }
-            EXPECT_EQ(after, before);
-        }
-        if (c.check) c.check(outcome);
-        RemoveFiles(to);
-    }
-    WriteFileBytes(second, good);
-    EXPECT_TRUE(CombineFiles(dm, target.Path(), nullptr));
-    if (small.empty()) return;
+    if (!engineprobe::SmallFilesystemMounted()) return "";
+    RemoveFiles(*engineprobe::FixtureDir() + "\\small");
+    return *engineprobe::FixtureDir() + "\\small";
+}
 
-    // The unfinished descriptor and the pieces fit, the checksum list does not: neither a partial
-    // list nor any descriptor is left.
+// What another program holds against everybody while the engine runs.
+enum THeld { HoldsNothing, HoldsSource, HoldsPiece2, HoldsOutput };
+
+// A split that meets a fault, one per row: a file held by another program, a missing source, a
+// full target file system (the tmpfs). Whatever was there before stays as it was (the source
+// and every file in the target but an older descriptor of the file, which goes: a failed split
+// leaves none); beside it only the pieces the split wrote, each holding the source's bytes at its
+// place, the last one cut short where the file system filled.
+// failsAt: the piece the cause names (0: the source); held: HoldsPiece2 makes it first; beside:
+// another program's keep.bin, an older f.crc of this file and its f.009; left: the pieces left, by
+// size (Short: cut short).
+enum TFrom { OneMiB, Absent, Sparse5GiB };
+struct TSplitFaultRow {
+    const char* name; TCause cause; uint32_t error = engineprobe::AnyError, failsAt = 0; TFrom source = OneMiB;
+    uint32_t pieceSize = 300000; THeld held = HoldsNothing; bool onSmall = false, beside = false;
+    std::vector<uint32_t> left = {};
+};
+using SplitFault = TEngineRows<TSplitFaultRow>;
+
+TEST_P(SplitFault, LeavesTheSourceAndOlderFilesAsTheyWere)
+{
+    const TSplitFaultRow& row = GetParam();
+    const std::string small = EmptySmall(), to = row.onSmall ? small : target.Path();
+    if (row.onSmall && small.empty()) GTEST_SKIP() << NeedsTmpfs;
+    std::string source = work.File("absent.txt");
+    if (row.source == OneMiB) source = Source("f.bin", 1 << 20, 21).Path;
+    if (row.source == Sparse5GiB) engineprobe::MakeSparseFile(source = target.File("giant.img"), 5ull << 30, "head");
+    const std::string base = to + "\\" + ExtractFileName(source);
+    if (row.held == HoldsPiece2) WriteFileBytes(PieceFileName(base, 2), "held by another program");
+    if (row.beside) WriteFileBytes(small + "\\keep.bin", PatternBytes(10000, 22));
+    if (row.beside) WriteFileBytes(small + "\\f.crc", "filename=f.bin\r\nsize=1\r\ncrc32=0\r\n");
+    if (row.beside) WriteFileBytes(small + "\\f.009", "older piece");
+    const auto stamp = engineprobe::Stamp(source);
+    auto before = engineprobe::Snapshot(to);
+    TOutcome outcome;
+    {
+        const TUnchanged unchanged({work.Path(), pieces.Path()});
+        std::optional<engineprobe::THold> hold;
+        if (row.held != HoldsNothing) hold.emplace(row.held == HoldsSource ? source : PieceFileName(base, 2));
+        outcome = RunSplit(source, to, row.pieceSize, nullptr);
+    }
+    EXPECT_TRUE(Ended(outcome, row.cause, row.failsAt ? PieceFileName(base, row.failsAt) : source, row.error));
+    EXPECT_TRUE(engineprobe::Stamp(source) == stamp);
+    auto after = engineprobe::Snapshot(to);
+    before.erase(ExtractFileName(ChangeFileExt(source, ".crc")));
+    for (size_t k = 0; k < row.left.size(); ++k) {
+        const std::string name = ExtractFileName(PieceFileName(base, k + 1)), piece = after[name];
+        EXPECT_TRUE(row.left[k] == Short ? piece.size() < row.pieceSize : piece.size() == row.left[k]) << k + 1;
+        EXPECT_TRUE(piece == engineprobe::ReadAt(source, k * uint64_t(row.pieceSize), uint32_t(piece.size()))) << k + 1;
+        if (row.onSmall) { EXPECT_LE(piece.size(), 512u * 1024) << k + 1; }
+        after.erase(name);
+    }
+    EXPECT_EQ(after, before);
+    if (!small.empty()) RemoveFiles(small);
+}
+
+using enum TCause;
+const TSplitFaultRow SplitFaults[] = {
+    {.name = "PieceNameHeld", .cause = CannotCreate, .error = ERROR_SHARING_VIOLATION, .failsAt = 2,
+     .held = HoldsPiece2, .left = {300000}},
+    {.name = "SourceHeld", .cause = CannotOpen, .error = ERROR_SHARING_VIOLATION, .held = HoldsSource},
+    {.name = "SourceMissing", .cause = CannotOpen, .error = ERROR_FILE_NOT_FOUND, .source = Absent, .pieceSize = 100},
+    {.name = "SecondPieceFillsTheFileSystem", .cause = CannotWrite, .error = ERROR_DISK_FULL, .failsAt = 2,
+     .onSmall = true, .beside = true, .left = {300000, Short}},
+    {.name = "Sparse5GiBFillsItInTheFirstOf4095MiB", .cause = CannotWrite, .failsAt = 1, .source = Sparse5GiB,
+     .pieceSize = 4095u << 20, .onSmall = true, .left = {Short}},
+};
+ZANDREL_ROWS(SplitFault, SplitFaults);
+
+// The unfinished descriptor and the pieces fit, the checksum list does not: neither a partial
+// list nor any descriptor is left.
+TEST_F(EngineFaultsTest, SplitWhoseListDoesNotFitLeavesNoDescriptor)
+{
+    const std::string small = EmptySmall();
+    if (small.empty()) GTEST_SKIP() << NeedsTmpfs;
     const auto half = Source("half.bin", 200000, 23);
     const std::string filler = PatternBytes((128 - 51) * 4096, 24);
     WriteFileBytes(small + "\\filler.bin", filler);
@@ -162,162 +113,349 @@ TEST_F(EngineFaultsTest, Faults)
     RemoveFiles(small);
 }
 
-// What a combine makes of the file it is given as the checksum file of the pieces j.001 and j.002
-// (10,000 bytes). Refused, with nothing made: what is no checksum file (also beyond 64 KiB), a
-// name that would leave the target directory, a name that the system opens as a device wherever
-// it stands; the reader's error for a size that is no number and for no file at all; any other
-// descriptor ends in an outcome: the size is checked on its own, also with the right checksum.
-TEST_F(EngineFaultsTest, Descriptors)
+// A combine of dm.bin (300,000 bytes in pieces of 140,000: dm.001 .. dm.003, and the list dm.sfv)
+// that meets a fault, one per row: a file held by another program or a piece another program
+// changed. Every file stays as it was, no output is left, and once the fault is gone the set
+// combines.
+// failsAt: the piece the cause names (0: none); held: HoldsOutput makes dm.bin first, of the set's
+// bytes; second: what another program made of dm.002; beforeWriting: the combine ends before it
+// writes anything (no closing report); holds: SizeMismatch: the bytes the pieces hold (the checksum
+// file says 300,000).
+enum TPiece { AsSplit, OneByteShort, BitFlipped, OneByteLonger, Emptied, Doubled };
+struct TCombineFaultRow {
+    const char* name; TCause cause; uint32_t error = 0, failsAt = 0; bool namesOutput = false;
+    THeld held = HoldsNothing; TPiece second = AsSplit; bool noList = false, beforeWriting = false;
+    uint64_t holds = 0;
+};
+using CombineFault = TEngineRows<TCombineFaultRow>;
+
+TEST_P(CombineFault, LeavesEveryFileAsItWasWithNoOutput)
 {
-    const std::string bytes = PatternBytes(10000, 51), crc = IntToHex(engineprobe::Crc32(bytes));
-    WriteFileBytes(pieces.File("j.001"), bytes.substr(0, 5000));
-    WriteFileBytes(pieces.File("j.002"), bytes.substr(5000));
-    const std::string descriptor = pieces.File("j.crc"), third = pieces.File("j.003");
-    const auto text = [](const std::string& name, const std::string& size = "10000", const std::string& crc32 = "0") {
-        return "filename=" + name + "\r\nsize=" + size + "\r\ncrc32=" + crc32 + "\r\n";
-    };
-    const std::string named = text("j.bin"), notChecksum = "File \"" + descriptor + "\" is not a checksum file. Nothing was combined.";
-    std::string utf16;
-    for (const char c : named) utf16 += std::string(1, c) + '\0';
-    enum TEnd { Ends, Early, Refused, Raises };
-    // message: Refused, Raises: the error's text (Raises: when given); cause, file: Ends: the outcome;
-    // recorded, held: for SizeMismatch, the descriptor's size and the bytes the output holds.
-    struct TRow { std::string what, text; TEnd end; std::string message = std::string(); TCause cause = TCause::None;
-                  std::string file = std::string(); uint64_t recorded = 0, held = 0; };
-    std::vector<TRow> cases = {
-        {"binary junk", PatternBytes(700, 53), Refused, notChecksum}, {"empty", "", Refused, notChecksum},
-        {"no filename line", "size=10000\r\ncrc32=0\r\n", Refused, notChecksum},
-        {"an empty name", text(""), Refused, notChecksum}, {"UTF-16 text", "\xFF\xFE" + utf16, Refused, notChecksum},
-        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + named, Ends, "", TCause::ChecksumMismatch},
-        {"64 KiB exactly", named + std::string(65536 - named.size(), ' '), Ends, "", TCause::ChecksumMismatch},
-        {"a byte over 64 KiB", named + std::string(65537 - named.size(), ' '), Refused, notChecksum},
-        {"size not a number", text("j.bin", "abc"), Raises},
-        {"size of 2^63", text("j.bin", "9223372036854775808"), Raises},
-        {"size with a tail", text("j.bin", "12x"), Raises, "'12x' is not a valid integer value"},
-        {"size of 2 GB", text("j.bin", "2147483648"), Early, "", TCause::PieceMissing, third},
-        {"negative size", text("j.bin", "-1"), Early, "", TCause::PieceMissing, third},
-        {"wrong checksum", text("j.bin", "10000", "12345678"), Ends, "", TCause::ChecksumMismatch},
-        {"size smaller than the pieces", text("j.bin", "10"), Early, "", TCause::SizeMismatch, "", 10, 5000},  // one piece reaches it
-        {"a name the system would change", text("j.bin."), Refused, "Checksum file \"" + descriptor +
-         "\" names the file \"j.bin.\", which the system would write under another name. Nothing was combined."},
-        {"name with wildcards", text("j*.bin"), Ends, "", TCause::CannotCreate, target.File("j*.bin")},
-        {"the right checksum, a byte short", text("j.bin", "9999", crc), Early, "", TCause::SizeMismatch, "", 9999, 10000},
-        {"the right checksum, a byte over", text("j.bin", "10001", crc), Early, "", TCause::PieceMissing, third},
-        {"the right size and checksum", text("j.bin", "10000", crc), Ends},
-    };
-    for (const std::string name : {"..\\escape.bin", "../escape.bin", "sub\\in.bin", "C:escape.bin", "Z:\\tmp\\escape.bin",
-                                   "..", ".", "a:b"})
-        cases.push_back({name, text(name), Refused, "Checksum file \"" + descriptor + "\" names the file \"" + name +
-                                                    "\", which would be written outside the target directory. Nothing was combined."});
-    // As the descriptor writes the name: the reader trims the value.
-    for (const std::string name : {"NUL", "nul.txt", "CON", "prn", "Aux.dat", "COM1", "com9.x", "LPT1", "lpt9", "NUL ",
-                                   "nul.", "Nul .txt", "CONOUT$"})
-        cases.push_back({name, text(name), Refused, "Checksum file \"" + descriptor + "\" names the device \"" +
-                                                    name.substr(0, name.find_last_not_of(' ') + 1) + "\". Nothing was combined."});
-    for (const std::string name : {"NULL", "COM10", "COM0", "LPT", "connection.txt", "xnul"})  // only look alike: files
-        cases.push_back({name, text(name), Ends, "", TCause::ChecksumMismatch});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteFileBytes(descriptor, c.text);
-        const TUnchanged unchanged({work.Path(), pieces.Path()});
-        TProgressRecorder progress;
-        const std::string dir = target.Path() + "\\";
-        const auto combine = [&] { return engineprobe::Combine(descriptor, dir, progress.Proc()); };
-        if (c.end == Refused || c.end == Raises) {
-            const std::string what = c.end == Refused ? RefusalOf(combine()) : RefusalOf<EConvertError>(combine());
-            if (!c.message.empty()) { EXPECT_EQ(what, c.message); }
-        } else {
-            const TOutcome outcome = c.end == Early ? RunCombineFrom(descriptor, dir, progress.Proc(), nullptr) : combine();
-            EXPECT_TRUE(Ended(outcome, c.cause, c.file));
-            if (c.cause == TCause::SizeMismatch) {
-                EXPECT_EQ(std::make_pair(outcome.FoundSize, outcome.ExpectedSize), std::make_pair(c.held, c.recorded));
-            }
-        }
-        EXPECT_EQ(progress.Calls().empty(), c.end != Ends);
-        EXPECT_EQ(FileNames(target.Path()).size(), c.end == Ends && c.cause == TCause::None ? 1u : 0u);
-        EXPECT_FALSE(FileExists(target.Path() + "\\..\\escape.bin"));
-        DeleteFileA(target.File("j.bin").c_str());
+    const TCombineFaultRow& row = GetParam();
+    const std::string bytes = PatternBytes(300000, 41), dm = Pieces("dm.bin", bytes, 140000);
+    const std::string second = PieceFileName(dm, 2), good = ReadFileBytes(second), output = target.File("dm.bin");
+    std::string flipped = bytes;
+    flipped[210000] ^= 0x10;  // at 70,000 in dm.002
+    const std::string made[] = {good, good.substr(0, good.size() - 1), flipped.substr(140000, 140000), good + "z", "",
+                                good + good};  // by TPiece
+    WriteFileBytes(second, made[row.second]);
+    if (row.noList) DeleteFileA(ChangeFileExt(dm, ".sfv").c_str());
+    if (row.held == HoldsOutput) WriteFileBytes(output, bytes);
+    TOutcome outcome;
+    {
+        const TUnchanged unchanged({work.Path(), pieces.Path(), target.Path()});
+        std::optional<engineprobe::THold> hold;
+        if (row.held != HoldsNothing) hold.emplace(row.held == HoldsOutput ? output : second);
+        outcome = engineprobe::Combine(dm, target.Path(), nullptr, !row.beforeWriting);
     }
+    const std::string file = row.namesOutput ? output : row.failsAt ? PieceFileName(dm, row.failsAt) : "";
+    EXPECT_TRUE(Ended(outcome, row.cause, file, row.error));
+    if (row.holds) { EXPECT_EQ(engineprobe::Sizes(outcome), std::make_pair(row.holds, uint64_t(300000))); }
+    if (row.second == BitFlipped) {  // the list's checksum of dm.002, or the checksum file's
+        const auto listed = std::pair(Crc32(made[BitFlipped]), Crc32(good));
+        const auto whole = std::pair(Crc32(flipped), Crc32(bytes));
+        EXPECT_EQ(std::pair(outcome.FoundCRC, outcome.ExpectedCRC), row.noList ? whole : listed);
+        EXPECT_EQ(outcome.List, row.noList ? "" : "dm.sfv");
+    }
+    WriteFileBytes(second, good);
+    EXPECT_TRUE(CombineFiles(dm, target.Path(), nullptr)) << "once the fault is gone";
+}
+
+const TCombineFaultRow CombineFaults[] = {
+    {.name = "PieceHeld", .cause = CannotRead, .error = ERROR_SHARING_VIOLATION, .failsAt = 2, .held = HoldsPiece2},
+    // An existing target that cannot be verified stays.
+    {.name = "OutputThereAndHeld", .cause = CannotRead, .error = ERROR_SHARING_VIOLATION, .namesOutput = true,
+     .held = HoldsOutput},
+    {.name = "PieceOneByteShort", .cause = PieceMissing, .failsAt = 4, .second = OneByteShort, .beforeWriting = true},
+    {.name = "BitFlippedInAPiece", .cause = PieceDamaged, .failsAt = 2, .second = BitFlipped},
+    {.name = "BitFlippedNoListBeside", .cause = ChecksumMismatch, .second = BitFlipped, .noList = true},
+    {.name = "PieceOneByteLonger", .cause = SizeMismatch, .second = OneByteLonger, .beforeWriting = true,
+     .holds = 300001},
+    {.name = "PieceEmptied", .cause = PieceMissing, .failsAt = 4, .second = Emptied, .beforeWriting = true},
+    {.name = "PieceOfTwoPiecesWorth", .cause = SizeMismatch, .second = Doubled, .beforeWriting = true, .holds = 420000},
+};
+ZANDREL_ROWS(CombineFault, CombineFaults);
+
+// A combine onto the full tmpfs (beside another program's keep.bin), one per row, of stem.bin in
+// pieces of 300,000 bytes: the cause names the final output, and no output and no temporary file
+// is left.
+// keep: keep.bin's size; alone: the pieces without their checksum file, the first selected.
+struct TFullRow {
+    const char *name, *stem; uint32_t size, seed = 21, keep = 10000; bool alone = false;
+};
+using CombineOntoAFullFileSystem = TEngineRows<TFullRow>;
+
+TEST_P(CombineOntoAFullFileSystem, FailsWithNoOutputLeft)
+{
+    const TFullRow& row = GetParam();
+    const std::string small = EmptySmall();
+    if (small.empty()) GTEST_SKIP() << NeedsTmpfs;
+    const std::string descriptor = Pieces(std::string(row.stem) + ".bin", PatternBytes(row.size, row.seed), 300000);
+    WriteFileBytes(small + "\\keep.bin", PatternBytes(row.keep, 22));
+    if (row.alone) DeleteFileA(descriptor.c_str());
+    TOutcome outcome;
+    {
+        const TUnchanged unchanged({work.Path(), pieces.Path(), small});
+        outcome = engineprobe::Combine(row.alone ? PieceFileName(descriptor, 1) : descriptor, small, nullptr);
+    }
+    const std::string output = small + "\\" + row.stem + (row.alone ? "" : ".bin");
+    EXPECT_TRUE(Ended(outcome, TCause::CannotWrite, output, ERROR_DISK_FULL));
+    EXPECT_EQ(outcome.WithoutDescriptor, row.alone);
+    RemoveFiles(small);
+}
+
+const TFullRow FullRows[] = {
+    {.name = "OutputFillsIt", .stem = "big", .size = 1 << 20},
+    // 515,904 bytes onto 512 KiB less the 16 KiB kept: every write fits but the last, which fits
+    // in part; a short write is no complete file.
+    {.name = "LastBlockFillsIt", .stem = "last", .size = 515904, .seed = 25, .keep = 4096 * 4},
+    {.name = "PiecesAloneFillIt", .stem = "big", .size = 1 << 20, .alone = true},
+};
+ZANDREL_ROWS(CombineOntoAFullFileSystem, FullRows);
+
+// What a combine makes of the file it is given as the checksum file of the pieces j.001 and j.002
+// (10,000 bytes), one per row. Refused, with nothing made: what is no checksum file (also beyond
+// 64 KiB), a name that would leave the target directory (also one the system would change as
+// well), one the system would change, one that it opens as a device wherever it stands (also one
+// it would change); the reader's error for a size that is no number; any other checksum file ends
+// in an outcome: the size is checked on its own, also with the right checksum. Which names leave
+// the directory, name a device or change, and which sizes are no number, is also tabled with the
+// rules themselves (tests/core: PieceNames, Descriptor); a row's alike names share its result.
+const std::string JBytes = PatternBytes(10000, 51), JCrc = IntToHex(engineprobe::Crc32(JBytes));
+
+std::string Described(const std::string& name, const std::string& size = "10000", const std::string& crc32 = "0")
+{
+    return "filename=" + name + "\r\nsize=" + size + "\r\ncrc32=" + crc32 + "\r\n";
+}
+
+std::string Padded(size_t size) { return Described("j.bin") + std::string(size - Described("j.bin").size(), ' '); }
+
+std::string Utf16(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) out += std::string(1, c) + '\0';
+    return out;
+}
+
+// text: the file's bytes (without: Described(file, size, crc)); cause: an Outcome's; failsAt: the
+// piece the cause names; beforeWriting: the combine ends before it writes anything (no progress
+// call, no closing report); recorded, holds: SizeMismatch: the checksum file's size, the bytes the
+// pieces hold.
+enum TRead { Outcome, NotAChecksumFile, Outside, ChangedName, Device, ConvertError };
+struct TDescriptorRow {
+    const char* name; std::optional<std::string> text = std::nullopt;
+    std::string file = "j.bin", size = "10000", crc = "0"; TRead read = Outcome; TCause cause = ChecksumMismatch;
+    uint32_t failsAt = 0; bool namesOutput = false, beforeWriting = false; uint64_t recorded = 0, holds = 0;
+    std::vector<std::string> alike = {};  // further names (ConvertError: sizes) with the same result
+};
+class Descriptor : public TEngineRows<TDescriptorRow> {
+protected:
+    void ExpectCombineOf(const TDescriptorRow& row);
+};
+
+std::string RefusalText(const TDescriptorRow& row, const std::string& descriptor)
+{
+    const std::string names = "Checksum file \"" + descriptor + "\" names the ", end = ". Nothing was combined.";
+    if (row.read == ConvertError) return "'" + row.size + "' is not a valid integer value";
+    if (row.read == NotAChecksumFile) return "File \"" + descriptor + "\" is not a checksum file" + end;
+    const std::string device = row.file.substr(0, row.file.find_last_not_of(' ') + 1);
+    if (row.read == Device) return names + "device \"" + device + "\"" + end;
+    return names + "file \"" + row.file + "\", which " +
+           (row.read == Outside ? "would be written outside the target directory"
+                                : "the system would write under another name") + end;
+}
+
+// The row, and the row again with each name (or size) that shares its result.
+std::vector<TDescriptorRow> EachAlike(const TDescriptorRow& row)
+{
+    std::vector<TDescriptorRow> rows{row};
+    for (const std::string& alike : row.alike) (row.read == ConvertError ? rows.emplace_back(row).size
+                                                                         : rows.emplace_back(row).file) = alike;
+    return rows;
+}
+
+TEST_P(Descriptor, CombineRefusesItOrEndsWithItsCause)
+{
+    for (const TDescriptorRow& row : EachAlike(GetParam())) {
+        SCOPED_TRACE(row.file + " size " + row.size);
+        ExpectCombineOf(row);
+    }
+}
+
+void Descriptor::ExpectCombineOf(const TDescriptorRow& row)
+{
+    WriteFileBytes(pieces.File("j.001"), JBytes.substr(0, 5000));
+    WriteFileBytes(pieces.File("j.002"), JBytes.substr(5000));
+    const std::string descriptor = pieces.File("j.crc"), dir = target.Path() + "\\";
+    WriteFileBytes(descriptor, row.text ? *row.text : Described(row.file, row.size, row.crc));
+    const TUnchanged unchanged({work.Path(), pieces.Path()});
+    TProgressRecorder progress;
+    const auto combine = [&] { return engineprobe::Combine(descriptor, dir, progress.Proc(), !row.beforeWriting); };
+    if (row.read == ConvertError) {
+        EXPECT_EQ(RefusalOf<EConvertError>(combine()), RefusalText(row, descriptor));
+    } else if (row.read != Outcome) {
+        EXPECT_EQ(RefusalOf(combine()), RefusalText(row, descriptor));
+    } else {
+        const TOutcome outcome = combine();
+        const std::string piece = row.failsAt ? PieceFileName(descriptor, row.failsAt) : "";
+        EXPECT_TRUE(Ended(outcome, row.cause, row.namesOutput ? target.File(row.file) : piece));
+        if (row.holds) { EXPECT_EQ(engineprobe::Sizes(outcome), std::make_pair(row.holds, row.recorded)); }
+    }
+    EXPECT_EQ(progress.Calls().empty(), row.read != Outcome || row.beforeWriting);
+    EXPECT_EQ(FileNames(target.Path()).size(), row.read == Outcome && row.cause == None ? 1u : 0u);
+    EXPECT_FALSE(FileExists(target.Path() + "\\..\\escape.bin"));
+}
+
+const TDescriptorRow Descriptors[] = {
+    {.name = "BinaryJunk", .text = PatternBytes(700, 53), .read = NotAChecksumFile},
+    {.name = "Empty", .text = "", .read = NotAChecksumFile},
+    {.name = "NoFilenameLine", .text = "size=10000\r\ncrc32=0\r\n", .read = NotAChecksumFile},
+    {.name = "EmptyName", .file = "", .read = NotAChecksumFile},
+    {.name = "Utf16Text", .text = "\xFF\xFE" + Utf16(Described("j.bin")), .read = NotAChecksumFile},
+    {.name = "Utf8WithAByteOrderMark", .text = "\xEF\xBB\xBF" + Described("j.bin")},
+    {.name = "Exactly64KiB", .text = Padded(65536)},
+    {.name = "AByteOver64KiB", .text = Padded(65537), .read = NotAChecksumFile},
+    {.name = "SizeWithATail", .size = "12x", .read = ConvertError, .alike = {"abc", "9223372036854775808"}},
+    {.name = "SizeOf2GB", .size = "2147483648", .cause = PieceMissing, .failsAt = 3, .beforeWriting = true},
+    {.name = "NegativeSize", .size = "-1", .cause = PieceMissing, .failsAt = 3, .beforeWriting = true},
+    {.name = "WrongChecksum", .crc = "12345678"},
+    // One piece reaches the size.
+    {.name = "SizeSmallerThanThePieces", .size = "10", .cause = SizeMismatch, .beforeWriting = true,
+     .recorded = 10, .holds = 5000},
+    {.name = "RightChecksumAByteShort", .size = "9999", .crc = JCrc, .cause = SizeMismatch,
+     .beforeWriting = true, .recorded = 9999, .holds = 10000},
+    {.name = "RightChecksumAByteOver", .size = "10001", .crc = JCrc, .cause = PieceMissing, .failsAt = 3,
+     .beforeWriting = true},
+    {.name = "RightSizeAndChecksum", .crc = JCrc, .cause = None},
+    {.name = "NameWithWildcards", .file = "j*.bin", .cause = CannotCreate, .namesOutput = true},
+    {.name = "NameTheSystemWouldChange", .file = "j.bin.", .read = ChangedName},
+    {.name = "ParentBackslash", .file = "..\\escape.bin", .read = Outside,
+     .alike = {"../escape.bin", "sub\\in.bin", "C:escape.bin", "Z:\\tmp\\escape.bin", "a:b", "."}},
+    {.name = "TwoDots", .file = "..", .read = Outside},
+    {.name = "NulDot", .file = "nul.", .read = Device,
+     .alike = {"NUL", "nul.txt", "CON", "prn", "Aux.dat", "COM1", "com9.x", "LPT1", "lpt9", "NUL ", "Nul .txt",
+               "CONOUT$"}},
+    {.name = "LooksLikeADevice", .file = "COM10", .alike = {"NULL", "COM0", "LPT", "connection.txt", "xnul"}},  // files
+};
+ZANDREL_ROWS(Descriptor, Descriptors);
+
+TEST_F(EngineFaultsTest, MissingChecksumFileRaisesAFileError)
+{
     EXPECT_THROW(CombineFiles(pieces.File("absent.crc"), target.Path(), nullptr), EFileError);
 }
 
 // A source that another program changes while it is split gets no descriptor: cut short, emptied,
-// grown or rewritten at the first block report, or gone when it is read again (renamed on the Unix
-// side after the last block: the split's own handle lets no Windows program rename it). Only
-// another program's hold on it for writing, which keeps the checksum pass from reading it again,
-// lets the bytes copied stand in for the file's own checksum, unless its size moved meanwhile.
-TEST_F(EngineFaultsTest, SourceChangingDuringTheSplit)
+// grown or rewritten at the first block report. Only another program's hold on it for writing,
+// which keeps the checksum pass from reading it again, lets the bytes copied stand in for the
+// file's own checksum, unless its size moved meanwhile. Either way the pieces hold no more than
+// the source did at the start.
+enum class TChange { Shrink, Empty, Grow, Rewrite, Held, HeldAndGrown };
+struct TChangeRow {
+    const char* name; TChange change; TCause cause = TCause::SourceChanged;
+};
+using SourceChange = TEngineRows<TChangeRow>;
+
+// Another program's handle, sharing the file as the split allows.
+HANDLE OpenShared(const std::string& path, DWORD access)
 {
-    const uint32_t B = TransferBlockSize;
-    const std::string bytes = PatternBytes(3 * B, 71);
+    HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    return h;
+}
+
+// At the first block report, another program opens the source, changes it and closes it, or
+// writes to the handle it held from before the split (Held...).
+void ChangeSource(const std::string& source, TChange change, HANDLE held)
+{
+    DWORD written = 0;
+    if (change == TChange::HeldAndGrown) { EXPECT_TRUE(WriteFile(held, "more", 4, &written, nullptr)); }
+    if (change >= TChange::Held) return;
+    HANDLE h = OpenShared(source, change == TChange::Grow ? FILE_APPEND_DATA : GENERIC_WRITE);
+    LARGE_INTEGER at;
+    at.QuadPart = change == TChange::Shrink ? B + 100 : 0;
+    if (change <= TChange::Empty) { EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h)); }
+    if (change == TChange::Grow) { EXPECT_TRUE(WriteFile(h, "more", 4, &written, nullptr)); }
+    if (change == TChange::Rewrite) { EXPECT_TRUE(WriteFile(h, "X", 1, &written, nullptr)); }
+    CloseHandle(h);
+}
+
+// What a split of moving.bin (3 blocks, pieces of 2) left in dir: its descriptor only when it
+// succeeded, pieces no larger than the source was, at most a report per block and the closing one.
+void ExpectMovingSet(const std::string& dir, const std::string& bytes, bool ok, const TProgressRecorder& progress)
+{
+    EXPECT_LE(progress.Calls().size(), 4u);
+    const std::string crc = dir + "\\moving.crc";
+    EXPECT_EQ(FileExists(crc) ? ReadFileBytes(crc) : "",
+              ok ? "filename=moving.bin\r\nsize=393216\r\ncrc32=" + IntToHex(engineprobe::Crc32(bytes)) + "\r\n" : "");
+    EXPECT_LE(ReadFileBytes(dir + "\\moving.001").size(), 2 * B);
+    if (FileExists(dir + "\\moving.002")) { EXPECT_LE(ReadFileBytes(dir + "\\moving.002").size(), B); }
+}
+
+TEST_P(SourceChange, SourceChangedDuringTheSplitGetsNoDescriptor)
+{
+    const TChangeRow& row = GetParam();
+    const std::string bytes = PatternBytes(3 * B, 71), source = work.File("moving.bin");
+    WriteFileBytes(source, bytes);
+    HANDLE held = row.change >= TChange::Held ? OpenShared(source, FILE_APPEND_DATA) : INVALID_HANDLE_VALUE;
+    TProgressRecorder progress;
+    progress.OnCall = [&](size_t i) {
+        if (i == 0) ChangeSource(source, row.change, held);
+        return i > 100;  // a split that spins is stopped instead of hanging the test
+    };
+    const TOutcome outcome = RunSplit(source, target.Path(), 2 * B, progress.Proc());
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_TRUE(Ended(outcome, row.cause));
+    ExpectMovingSet(target.Path(), bytes, outcome.Ok(), progress);
+}
+
+const TChangeRow SourceChanges[] = {
+    {.name = "Shrinks", .change = TChange::Shrink},
+    {.name = "Emptied", .change = TChange::Empty},
+    {.name = "Grows", .change = TChange::Grow},
+    {.name = "Rewritten", .change = TChange::Rewrite},
+    {.name = "HeldForWriting", .change = TChange::Held, .cause = TCause::None},
+    {.name = "HeldForWritingAndGrown", .change = TChange::HeldAndGrown},
+};
+ZANDREL_ROWS(SourceChange, SourceChanges);
+
+// A source gone when the split reads it again (renamed on the Unix side after the last block: the
+// split's own handle lets no Windows program rename it) gets no descriptor and no closing report.
+TEST_F(EngineFaultsTest, SourceGoneBeforeItIsReadAgainGetsNoDescriptor)
+{
     const char* scratch = std::getenv("ZANDREL_ENGINE_SCRATCH");
     const auto fixture = engineprobe::FixtureDir();
-    // Up to Rewrite, another program opens the file at the first report, changes it and closes it;
-    // Held..., it holds the file for appending from before the split to its end.
-    enum TChange { Shrink, Empty, Grow, Rewrite, Held, HeldAndGrown, Renamed };
-    const struct { const char* what; TChange change; TCause cause; } cases[] = {
-        {"shrinks", Shrink, TCause::SourceChanged}, {"emptied", Empty, TCause::SourceChanged},
-        {"grows", Grow, TCause::SourceChanged}, {"rewritten", Rewrite, TCause::SourceChanged},
-        {"held for writing", Held, TCause::None}, {"held for writing and grown", HeldAndGrown, TCause::SourceChanged},
-        {"renamed after the last block", Renamed, TCause::CannotRead},
+    if (!fixture || !scratch || !FileExists("Z:\\bin\\mv")) GTEST_SKIP() << "needs the fixture and Wine's Z: drive";
+    const std::string bytes = PatternBytes(3 * B, 71), source = *fixture + "\\moving.bin";
+    WriteFileBytes(source, bytes);
+    TProgressRecorder progress;
+    progress.OnCall = [&](size_t i) {
+        if (i != 2) return i > 100;
+        // Wine starts a Unix program without a handle to wait on: the rename is awaited as a
+        // change of the directory's names.
+        HANDLE change = FindFirstChangeNotificationA(fixture->c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+        EXPECT_NE(change, INVALID_HANDLE_VALUE);
+        std::string command = std::string("Z:\\bin\\mv ") + scratch + "/moving.bin " + scratch + "/moving.old";
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        if (pi.hProcess) CloseHandle(pi.hProcess);
+        if (pi.hThread) CloseHandle(pi.hThread);
+        while (FileExists(source) && WaitForSingleObject(change, 30000) == WAIT_OBJECT_0)
+            FindNextChangeNotification(change);
+        FindCloseChangeNotification(change);
+        EXPECT_FALSE(FileExists(source));
+        return false;
     };
-    for (const auto& c : cases) {
-        if (c.change == Renamed && (!fixture || !scratch || !FileExists("Z:\\bin\\mv"))) continue;  // Wine's Z: drive, the fixture
-        SCOPED_TRACE(c.what);
-        TempDir out;
-        const std::string source = (c.change == Renamed ? *fixture : work.Path()) + "\\moving.bin";
-        WriteFileBytes(source, bytes);
-        // Another program, sharing the file as the split allows.
-        const auto open = [&](DWORD access) {
-            HANDLE h = CreateFileA(source.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            EXPECT_NE(h, INVALID_HANDLE_VALUE);
-            return h;
-        };
-        HANDLE held = c.change == Held || c.change == HeldAndGrown ? open(FILE_APPEND_DATA) : INVALID_HANDLE_VALUE;
-        TProgressRecorder progress;
-        progress.OnCall = [&](size_t i) {
-            DWORD written = 0;
-            HANDLE h = i == 0 && c.change <= Rewrite ? open(c.change == Grow ? FILE_APPEND_DATA : GENERIC_WRITE) : nullptr;
-            LARGE_INTEGER at;
-            at.QuadPart = c.change == Shrink ? B + 100 : 0;
-            if (h && (c.change == Shrink || c.change == Empty)) { EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h)); }
-            if (h && c.change == Grow) { EXPECT_TRUE(WriteFile(h, "more", 4, &written, nullptr)); }
-            if (h && c.change == Rewrite) { EXPECT_TRUE(WriteFile(h, "X", 1, &written, nullptr)); }
-            if (h) CloseHandle(h);
-            if (i == 0 && c.change == HeldAndGrown) { EXPECT_TRUE(WriteFile(held, "more", 4, &written, nullptr)); }
-            if (i == 2 && c.change == Renamed) {
-                // Wine starts a Unix program without a handle to wait on: the rename is awaited as
-                // a change of the directory's names.
-                HANDLE change = FindFirstChangeNotificationA(fixture->c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
-                EXPECT_NE(change, INVALID_HANDLE_VALUE);
-                std::string command = std::string("Z:\\bin\\mv ") + scratch + "/moving.bin " + scratch + "/moving.old";
-                STARTUPINFOA si{};
-                si.cb = sizeof si;
-                PROCESS_INFORMATION pi{};
-                EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-                if (pi.hProcess) CloseHandle(pi.hProcess);
-                if (pi.hThread) CloseHandle(pi.hThread);
-                while (FileExists(source) && WaitForSingleObject(change, 30000) == WAIT_OBJECT_0) FindNextChangeNotification(change);
-                FindCloseChangeNotification(change);
-                EXPECT_FALSE(FileExists(source));
-            }
-            return i > 100;  // a split that spins is stopped instead of hanging the test
-        };
-        const TOutcome outcome = RunSplit(source, out.Path(), 2 * B, progress.Proc());
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        const bool renamed = c.change == Renamed;
-        EXPECT_TRUE(Ended(outcome, c.cause, renamed ? source : "", renamed ? ERROR_FILE_NOT_FOUND : engineprobe::AnyError));
-        EXPECT_LE(progress.Calls().size(), 4u);
-        EXPECT_EQ(FileExists(out.File("moving.crc")) ? ReadFileBytes(out.File("moving.crc")) : "",
-                  c.cause == TCause::None ? "filename=moving.bin\r\nsize=393216\r\ncrc32=" + IntToHex(engineprobe::Crc32(bytes)) + "\r\n" : "");
-        EXPECT_LE(ReadFileBytes(out.File("moving.001")).size(), 2 * B);
-        if (FileExists(out.File("moving.002"))) { EXPECT_LE(ReadFileBytes(out.File("moving.002")).size(), B); }
-        if (!renamed) continue;
-        EXPECT_EQ(progress.Calls().size(), 3u) << "no closing report";
-        EXPECT_EQ(FileNames(out.Path()), (std::vector<std::string>{"moving.001", "moving.002"}));
-        EXPECT_EQ(ReadFileBytes(out.File("moving.002")), bytes.substr(2 * B));
-        EXPECT_EQ(ReadFileBytes(*fixture + "\\moving.old"), bytes);
-        DeleteFileA((*fixture + "\\moving.old").c_str());
-    }
+    EXPECT_TRUE(Ended(RunSplit(source, target.Path(), 2 * B, progress.Proc()), TCause::CannotRead, source,
+                      ERROR_FILE_NOT_FOUND));
+    ExpectMovingSet(target.Path(), bytes, false, progress);
+    EXPECT_EQ(progress.Calls().size(), 3u) << "no closing report";
+    EXPECT_EQ(FileNames(target.Path()), (std::vector<std::string>{"moving.001", "moving.002"}));
+    EXPECT_EQ(ReadFileBytes(target.File("moving.002")), bytes.substr(2 * B));
+    EXPECT_EQ(ReadFileBytes(*fixture + "\\moving.old"), bytes);
+    DeleteFileA((*fixture + "\\moving.old").c_str());
 }
+
+}  // namespace

@@ -51,7 +51,7 @@ std::vector<int32_t> TProgressRecorder::Percents() const
 }
 
 void TProgressRecorder::ExpectCalls(const std::string& status, const std::string& file, const std::string& sourceDir,
-                                    const std::string& targetDir, uint64_t size, const std::vector<uint32_t>& reads) const
+    const std::string& targetDir, uint64_t size, const std::vector<uint32_t>& reads) const
 {
     for (const auto& call : calls_) {
         EXPECT_EQ(call.Status, status);
@@ -103,7 +103,7 @@ unsigned long TPumpProbe::Clock()
     return gPump->readsPerTick_ ? read / gPump->readsPerTick_ : 0;
 }
 
-TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress)
+TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress, bool due)
 {
     TClosingReport closing;
     const TOutcome outcome = RunCombineFrom(descriptor, targetDir, progress, &closing);
@@ -111,13 +111,15 @@ TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TP
         EXPECT_FALSE(closing.Due()) << "a refusal ends before the first progress call";
         return outcome;
     }
-    EXPECT_TRUE(closing.Due()) << "a closing report on every path through the closing phase";
+    EXPECT_EQ(closing.Due(), due) << "a closing report on every path through the closing phase, none before it";
     const size_t callsBefore = gActive ? gActive->Calls().size() : 0;
     closing.Send();
     closing.Send();
-    if (progress && gActive) { EXPECT_EQ(gActive->Calls().size(), callsBefore + 1) << "the caller's, once"; }
+    if (progress && gActive) { EXPECT_EQ(gActive->Calls().size(), callsBefore + due) << "the caller's, once"; }
     return outcome;
 }
+
+std::pair<uint64_t, uint64_t> Sizes(const TOutcome& outcome) { return {outcome.FoundSize, outcome.ExpectedSize}; }
 
 ::testing::AssertionResult Ended(const TOutcome& outcome, TCause cause, const std::string& file, uint32_t error)
 {
@@ -133,7 +135,8 @@ TSnapshot Snapshot(const std::string& dir)
     TSnapshot out;
     testfiles::ForEachEntry(dir, [&](const std::string& name, bool directory) {
         if (!directory) out[name] = testfiles::ReadFileBytes(dir + "\\" + name);
-        for (const auto& [rel, bytes] : directory ? Snapshot(dir + "\\" + name) : TSnapshot()) out[name + "\\" + rel] = bytes;
+        for (const auto& [rel, bytes] : directory ? Snapshot(dir + "\\" + name) : TSnapshot())
+            out[name + "\\" + rel] = bytes;
     });
     return out;
 }
@@ -163,10 +166,7 @@ THold::THold(const std::string& path, DWORD access, DWORD share)
     EXPECT_NE(h_, INVALID_HANDLE_VALUE) << "cannot hold " << path;
 }
 
-THold::~THold()
-{
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-}
+THold::~THold() { if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_); }
 
 std::optional<TFileStamp> Stamp(const std::string& path)
 {
@@ -199,7 +199,7 @@ std::string ReadAt(const std::string& path, uint64_t offset, uint32_t len)
     const TFile file(path, GENERIC_READ);
     std::string bytes(len, '\0');
     DWORD got = 0;
-    if (!file.Seek(offset) || !ReadFile(file.h, &bytes[0], len, &got, nullptr)) throw std::runtime_error("cannot read " + path);
+    if (!file.Seek(offset) || !ReadFile(file.h, &bytes[0], len, &got, nullptr)) throw std::runtime_error(path);
     bytes.resize(got);
     return bytes;
 }

@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Outcome.h"
@@ -76,9 +77,13 @@ private:
 };
 
 // RunCombineFrom with the closing progress call left to the caller, as the dialog leaves it: the
-// combine must hand one over on every path through its closing phase, and have made every other
-// call by then (when a TProgressRecorder records the calls); it is sent here, once.
-TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress);
+// combine must hand one over on every path through its closing phase (closing false: none, as it
+// ended before it wrote anything), and have made every other call by then (when a
+// TProgressRecorder records the calls); it is sent here, once.
+TOutcome Combine(const std::string& descriptor, const std::string& targetDir, TPlugInProgressProc progress,
+                 bool closing = true);
+// The sizes an outcome found against those it expected: (FoundSize, ExpectedSize).
+std::pair<uint64_t, uint64_t> Sizes(const TOutcome& outcome);
 
 // Success when cause is TCause::None; otherwise that cause naming file, with the system's error
 // code unless error is AnyError.
@@ -120,7 +125,7 @@ private:
 struct TFileStamp {
     uint64_t Size = 0;
     FILETIME LastWrite{};
-    bool operator==(const TFileStamp& o) const { return Size == o.Size && CompareFileTime(&LastWrite, &o.LastWrite) == 0; }
+    bool operator==(const TFileStamp& o) const { return Size == o.Size && !CompareFileTime(&LastWrite, &o.LastWrite); }
 };
 std::optional<TFileStamp> Stamp(const std::string& path);
 

@@ -17,6 +17,7 @@
 #include "Errors.h"
 #include "PathText.h"
 #include "PieceNames.h"
+#include "Rows.h"
 #include "SplitFiles.h"
 #include "TestFiles.h"
 
@@ -76,3 +77,7 @@ private:
     HWND host_ = nullptr;
     std::unique_ptr<TBoxWatcher> boxes_;
 };
+
+// The fixture of a parameterized engine suite (on Base, a file's own fixture): rows of Row.
+template <class Row, class Base = TEngineTest>
+class TEngineRows : public Base, public ::testing::WithParamInterface<Row> {};
