@@ -32,13 +32,6 @@ using namespace ui;
 
 namespace {
 
-// text with every "%" followed by key replaced by with.
-std::string Filled(std::string text, char key, const std::string& with)
-{
-    for (size_t at; (at = text.find(std::string("%") + key)) != std::string::npos;) text.replace(at, 2, with);
-    return text;
-}
-
 const uint32_t Junk = 0xDEADBEEF;
 using TNames = std::vector<std::string>;
 
