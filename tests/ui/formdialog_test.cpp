@@ -17,7 +17,6 @@
 #include "CombineDlg.h"
 #include "CurrentDirectory.h"
 #include "EngineProbe.h"
-#include "Errors.h"
 #include "Rows.h"
 #include "SplitDlg.h"
 #include "SplitFiles.h"
