@@ -14,13 +14,7 @@ const std::string Bom = "\xEF\xBB\xBF";
 const uint32_t Check = 0xCBF43926u;  // the checksum of "123456789"
 
 // A descriptor's text and what it holds.
-struct TDescriptorRow {
-    const char* name;
-    std::string text;
-    std::string file = "";
-    uint64_t size = 0;
-    uint32_t crc = 0;
-};
+struct TDescriptorRow { const char* name; std::string text, file = ""; uint64_t size = 0; uint32_t crc = 0; };
 class DescriptorWritten : public ::testing::TestWithParam<TDescriptorRow> {};
 class DescriptorRead : public ::testing::TestWithParam<TDescriptorRow> {};
 
@@ -126,13 +120,8 @@ TEST(DescriptorText, TrimDropsCodesUpTo32AtBothEnds)
     EXPECT_EQ(Trim("\x7F" "a\xA0"), "\x7F" "a\xA0");  // codes above 32 stay
 }
 
-// Texts and the number each stands for.
-struct TNumberRow {
-    const char* name;
-    std::vector<std::string> texts;
-    uint64_t value = 0;
-    bool written = false;  // IntToHex(value) writes texts[0]
-};
+// Texts and the number each stands for; written: IntToHex(value) writes texts[0].
+struct TNumberRow { const char* name; std::vector<std::string> texts; uint64_t value = 0; bool written = false; };
 class HexDigits : public ::testing::TestWithParam<TNumberRow> {};
 class SizeText : public ::testing::TestWithParam<TNumberRow> {};
 
@@ -189,11 +178,7 @@ ZANDREL_ROWS(SizeText, Sizes);
 
 // Out of range, or no plain decimal number; a size line's value is trimmed before it is read, and
 // named so (a leading space is no fault there).
-struct TBadSizeRow {
-    const char* name;
-    std::vector<std::string> texts;
-    bool trimmedOnALine = false;
-};
+struct TBadSizeRow { const char* name; std::vector<std::string> texts; bool trimmedOnALine = false; };
 class SizeTextRefused : public ::testing::TestWithParam<TBadSizeRow> {};
 
 TEST_P(SizeTextRefused, NamesTheTextAloneOrOnASizeLine)

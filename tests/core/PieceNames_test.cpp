@@ -42,11 +42,8 @@ TEST(PieceNames, KeepTheWholeNameInCodePage932)
 }
 
 // What a combine reads from a name: the piece number, if any.
-struct TPieceNumberRow {
-    const char* name;
-    std::vector<const char*> paths;
-    std::optional<uint32_t> n = std::nullopt;  // none: no piece
-};
+// n: none for no piece.
+struct TPieceNumberRow { const char* name; std::vector<const char*> paths; std::optional<uint32_t> n = std::nullopt; };
 class PieceNumber : public ::testing::TestWithParam<TPieceNumberRow> {};
 
 TEST_P(PieceNumber, IsReadFromTheExtension)
