@@ -101,6 +101,12 @@ std::string TreeItemText(HWND chooser, WPARAM flag)
     return text;
 }
 
+std::string Filled(std::string text, char key, const std::string& with)
+{
+    for (size_t at; (at = text.find(std::string("%") + key)) != std::string::npos;) text.replace(at, 2, with);
+    return text;
+}
+
 void PostKey(HWND target, UINT vk)
 {
     PostMessageA(target, WM_KEYDOWN, vk, 1);

@@ -34,6 +34,9 @@ std::vector<HWND> MessageBoxes(DWORD threadId);
 // selected one, TVGN_ROOT: the top one); empty when there is none.
 std::string TreeItemText(HWND chooser, WPARAM flag);
 
+// text with every "%" followed by key replaced by with ("%T" for a target directory, say).
+std::string Filled(std::string text, char key, const std::string& with);
+
 // A key pressed on a control, through the modal loop.
 void PostKey(HWND target, UINT vk);
 // The focused window of another thread.
