@@ -78,7 +78,8 @@ HWND WaitForFormDialog(DWORD threadId, const char* caption)
 
 HWND WaitForFolderChooser(DWORD threadId)
 {
-    return WaitForWindow(threadId, [](HWND w) { return IsDialog(w) && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr); });
+    return WaitForWindow(threadId,
+                         [](HWND w) { return IsDialog(w) && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr); });
 }
 
 std::vector<HWND> MessageBoxes(DWORD threadId)
@@ -203,7 +204,8 @@ TUi::TUi(const char* hostTitle) : host_(hostTitle)
     // The shell's folder chooser needs OLE on the thread that opens it; the library does this when
     // it is loaded, the test programs here, for as long as they run.
     OleInitialize(nullptr);
-    WNDCLASSA wc{0, &MarkerProc, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, "ZandrelUiMarker"};
+    WNDCLASSA wc{0, &MarkerProc, 0, 0, GetModuleHandleA(nullptr),
+                 nullptr, nullptr, nullptr, nullptr, "ZandrelUiMarker"};
     RegisterClassA(&wc);
     gMarker = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }

@@ -103,7 +103,8 @@ public:
     HWND Host() const { return host_.Get(); }
     // Runs call on this thread while script drives it from a helper thread. The script starts
     // once the form dialog with this caption is up and has placed its focus (with none, once the
-    // folder chooser is up) and fails when none comes. Afterwards the owner window is what it was before and the host as enabled.
+    // folder chooser is up) and fails when none comes. Afterwards the owner window is what it was
+    // before and the host as enabled.
     void Run(const char* caption, const std::function<void(TDrive&)>& script, const std::function<void()>& call);
 
 private:
