@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const TPar2Set& set : GatherPar2Sets(scans)) {
         if (!set.Complete()) continue;
         uint64_t slices = 0;
-        for (const TPar2SetFile& f : set.Files) {
+        for (const TPar2SetFile& f : set.InputFiles) {
             if (f.FirstSlice != slices || f.SliceCount != (f.Length + set.SliceSize - 1) / set.SliceSize) abort();
             slices += f.SliceCount;
         }

@@ -62,7 +62,7 @@ void Number(TPar2Set& set, const TGathered& g)
             if (c->second->Slices.size() == count) found = c->second;
         set.MissingChecks += found == nullptr;
         checks.push_back(found);
-        set.Files.push_back(std::move(f));
+        set.InputFiles.push_back(std::move(f));
     }
     if (set.MissingDescs > 0 || set.MissingChecks > 0) {
         set.State = EPar2SetState::Incomplete;
@@ -78,11 +78,11 @@ TPar2SliceSpan TPar2Set::SliceAt(uint32_t k) const
 {
     // The last file starting at or before k (an empty file starts where the next one does, so it
     // is never the last such).
-    const auto after = std::upper_bound(Files.begin(), Files.end(), k,
+    const auto after = std::upper_bound(InputFiles.begin(), InputFiles.end(), k,
                                         [](uint32_t s, const TPar2SetFile& f) { return s < f.FirstSlice; });
-    const size_t f = static_cast<size_t>(after - Files.begin()) - 1;
-    const uint64_t offset = (k - Files[f].FirstSlice) * SliceSize;
-    return {f, offset, std::min(SliceSize, Files[f].Length - offset)};
+    const size_t f = static_cast<size_t>(after - InputFiles.begin()) - 1;
+    const uint64_t offset = (k - InputFiles[f].FirstSlice) * SliceSize;
+    return {f, offset, std::min(SliceSize, InputFiles[f].Length - offset)};
 }
 
 std::vector<uint32_t> TPar2Set::Exponents() const

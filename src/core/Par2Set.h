@@ -31,7 +31,7 @@ struct TPar2SetRecovery {
     TPar2Recovery Packet;
 };
 
-// Where input slice k lies: in Files[File], Length bytes from Offset (short for a file's last
+// Where input slice k lies: in InputFiles[File], Length bytes from Offset (short for a file's last
 // slice; the rest is zeros).
 struct TPar2SliceSpan {
     size_t File;
@@ -50,7 +50,7 @@ struct TPar2Set {
     TPar2Id Id;
     EPar2SetState State = EPar2SetState::NoMain;
     uint64_t SliceSize = 0;
-    std::vector<TPar2SetFile> Files;           // the recoverable files, in slice order
+    std::vector<TPar2SetFile> InputFiles;      // the recoverable files, in slice order
     std::vector<TPar2Id> NonRecoverable;
     std::vector<TPar2SliceCheck> Slices;       // per input slice, when complete
     std::vector<TPar2SetRecovery> Recoveries;  // by exponent, each once, of the slice size

@@ -81,9 +81,9 @@ TEST(Par2Set, FilesAndSlicesFollowTheMainPacketsOrder)
 {
     const TPar2Set set = TTestSet().Set;
     ASSERT_TRUE(set.Complete());
-    ASSERT_EQ(set.Files.size(), 2u);
-    EXPECT_EQ(set.Files[0].Name + "," + set.Files[1].Name, "alpha.bin,beta.bin");
-    EXPECT_EQ(set.Files[1].Length, 1300u);
+    ASSERT_EQ(set.InputFiles.size(), 2u);
+    EXPECT_EQ(set.InputFiles[0].Name + "," + set.InputFiles[1].Name, "alpha.bin,beta.bin");
+    EXPECT_EQ(set.InputFiles[1].Length, 1300u);
     const std::vector<TBytes> slices = InputSlices(set);
     ASSERT_EQ(slices.size(), 8u);
     TPar2SliceHash hash;
