@@ -82,7 +82,8 @@ struct TRepairRow {
     int lose = 0;              // the piece removed
     int damage = 0;            // slices of piece 2 with a byte changed
     int lastShort = 0;         // bytes cut from the end of piece 3
-    const char* beside = "";   // "foreign": a set over other.bin; "hostile": garbage behind a header
+    const char* beside = "";   // "foreign": a set over other.bin; "hostile": garbage behind a header;
+                               // "bad packet": the first recovery slice's data changed
     TCause cause = TCause::None;
     int rebuilt = 0;           // the piece named as rebuilt, or the first named as unbuilt
     const char* text = "";     // the failure's text; %s: that piece's path
@@ -100,6 +101,7 @@ const TRepairRow RepairRows[] = {
      .text = "Piece \"%s\" is missing; set.par2 and its volumes hold 6 recovery slices, 7 are needed."},
     {.name = "TooLittleAfterCheck", .recoveries = 1, .damage = 2, .cause = TCause::TooLittleRecovery, .rebuilt = 2,
      .text = "Piece \"%s\" is damaged; set.par2 and its volumes hold 1 recovery slice, 2 are needed."},
+    {.name = "BadRecoveryPacketDropped", .lose = 2, .beside = "bad packet", .rebuilt = 2},
     {.name = "ForeignSetIgnored", .lose = 2, .beside = "foreign", .cause = TCause::PieceMissing, .rebuilt = 2},
     {.name = "HostileFileIgnored", .lose = 2, .beside = "hostile", .cause = TCause::PieceMissing, .rebuilt = 2},
 };
@@ -119,6 +121,12 @@ protected:
         if (beside == "hostile")
             WriteFileBytes(pieces.File("set.par2"), std::string("PAR2\0PKT", 8) + Le(4096, 8) + PatternBytes(4080, 7));
         else WritePar2(pieces.Path(), row.overFile ? "set.bin" : "set", files, 1024, row.recoveries);
+        if (beside == "bad packet") {
+            const std::string volume = pieces.File("set.vol0+" + std::to_string(row.recoveries) + ".par2");
+            std::string data = ReadFileBytes(volume);
+            data[64 + 4 + 10] ^= 1;
+            WriteFileBytes(volume, data);
+        }
         std::string second = ReadFileBytes(Piece(2));
         for (int i = 0; i < row.damage; ++i) second[100 + 1100 * i] ^= 0x5A;
         WriteFileBytes(Piece(2), second);
