@@ -6,9 +6,11 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 
 #include "App.h"
 #include "CRC32Core.h"
+#include "Gf16.h"
 #include "Md5.h"
 #include "Par2Packets.h"
 #include "Par2Solver.h"
@@ -481,7 +483,9 @@ TRecoveryFiles FindRecoveryFiles(const TCombineJob& job)
     return files;
 }
 
-std::optional<TRepairPlan> PlanRepair(const TCombineJob& job, const TRecoveryFiles& files)
+namespace {
+
+std::optional<TRepairPlan> Plan(const TCombineJob& job, const TRecoveryFiles& files)
 {
     std::vector<TPar2Scan> scans;
     std::vector<std::string> paths;
@@ -497,7 +501,8 @@ std::optional<TRepairPlan> PlanRepair(const TCombineJob& job, const TRecoveryFil
         }, *size) : TPar2Scan());
     }
     for (TPar2Set& set : GatherPar2Sets(scans)) {
-        if (!set.Complete() || set.SliceCount() == 0) continue;
+        // More input slices than recovery data can address: no set that could mend anything.
+        if (!set.Complete() || set.SliceCount() == 0 || set.SliceCount() > Gf16InputConstantCount) continue;
         TRepairPlan plan;
         plan.Set = std::move(set);
         if (!LayOverPieces(job, plan)) {
@@ -516,6 +521,19 @@ std::optional<TRepairPlan> PlanRepair(const TCombineJob& job, const TRecoveryFil
         return plan;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TRepairPlan> PlanRepair(const TCombineJob& job, const TRecoveryFiles& files)
+{
+    // The packets the files hold are kept within the reader's limits; files that hold more than
+    // memory allows are no help, and leave the combine as it is without them.
+    try {
+        return Plan(job, files);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 TOutcome RefusalUpFront(const TRepairPlan& plan)
@@ -548,5 +566,9 @@ TOutcome RefusalUpFront(const TRepairPlan& plan)
 TRepairResult RepairCombine(const TCombineJob& job, const TRepairPlan& plan, TTempOutputFile& temp,
                             TTransfer& transfer, const TReporter& reporter)
 {
-    return TRepair(job, plan, temp, transfer, reporter).Run();
+    try {
+        return TRepair(job, plan, temp, transfer, reporter).Run();
+    } catch (const std::bad_alloc&) {
+        return {CombineFailure(TCause::NoMemory), false};
+    }
 }

@@ -65,7 +65,8 @@ struct TRepairResult {
 // between blocks or stripes. Without a checksum file the result is verified against the set's
 // MD5 of its files; with one the caller's check follows. On success, Done.Rebuilt names each
 // piece rebuilt; a failure is the outcome (TooLittleRecovery, Cancelled, CannotRead,
-// CannotWrite). Buffers: at most RepairBufferBytes besides the transfer's.
-constexpr size_t RepairBufferBytes = 24u << 20;
+// CannotWrite, NoMemory). Buffers: the rebuild's stripes at most RepairBufferBytes, besides the
+// transfer's block and the solver's factors (8 bytes per pair of missing slices).
+constexpr size_t RepairBufferBytes = 16u << 20;
 TRepairResult RepairCombine(const TCombineJob& job, const TRepairPlan& plan, TTempOutputFile& temp,
                             TTransfer& transfer, const TReporter& reporter);

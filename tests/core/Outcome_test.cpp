@@ -66,6 +66,17 @@ TEST(Outcome, FailureTextsAndTheProposedPieceSizeIsTheSmallestAccepted)
         {[] { TOutcome o = Failed(C, TCause::PieceDoesNotFit, "X:\\q.002"); o.FoundSize = 1; o.ExpectedSize = 5; return o; }(),
          "Piece \"X:\\q.002\" holds 1 byte, not 5 like the other pieces of the set: only the last piece may "
          "differ. Nothing was combined."},
+        {[] {
+             TOutcome o = Failed(C, TCause::TooLittleRecovery, "X:\\r.002");
+             o.FileMissing = true;
+             o.Unrebuilt = {{.File = "X:\\r.003"}};
+             o.List = "r.par2";
+             o.RecoveryHeld = 12;
+             o.RecoveryNeeded = 20;
+             return o;
+         }(),
+         "Piece \"X:\\r.002\" is missing, piece \"X:\\r.003\" is damaged; r.par2 and its volumes hold 12 recovery "
+         "slices, 20 are needed."},
         {Failed(S, TCause::MadeMeanwhile, "T:\\report.003"),
          "Another program made the file \"T:\\report.003\" while the split ran; it was left as it is."},
         {Failed(S, TCause::CannotRead, "X:\\dir\\report.txt", 23), "Cannot read file \"X:\\dir\\report.txt\". " + sys},
