@@ -129,7 +129,8 @@ bool LayOverOutput(const TCombineJob& job, TRepairPlan& plan)
     }
     if (bestScore == 0) return false;
     for (uint64_t offset = 0, n = first; offset < size; offset += best, ++n)
-        plan.Pieces.push_back({PieceFileName(job.Base, static_cast<uint32_t>(n)), offset, std::min(best, size - offset)});
+        plan.Pieces.push_back(
+            {PieceFileName(job.Base, static_cast<uint32_t>(n)), offset, std::min(best, size - offset)});
     plan.FileOffsets = {0};
     plan.Size = size;
     return true;
@@ -269,7 +270,8 @@ TOutcome TRepair::CopyPiece(size_t p, TSliceChecker& checker)
     while (read < place.Length) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<uint64_t>(place.Length - read, TransferBlockSize));
-        if (!piece.Read(transfer_.Buffer(), want, got)) return CombineFailure(TCause::CannotRead, place.Path, piece.Error());
+        if (!piece.Read(transfer_.Buffer(), want, got))
+            return CombineFailure(TCause::CannotRead, place.Path, piece.Error());
         if (got == 0) break;
         if (!temp_.File().WriteAll(transfer_.Buffer(), got)) return WriteFailure();
         checker.Feed(transfer_.Buffer(), got);
@@ -550,7 +552,8 @@ TOutcome RefusalUpFront(const TRepairPlan& plan)
     uint32_t needed = 0;
     for (uint32_t k = 0; k < plan.Set.SliceCount(); ++k) {
         const uint64_t start = plan.SliceOffsets[k], end = start + plan.SliceLength(k);
-        needed += std::any_of(gaps.begin(), gaps.end(), [&](const auto& g) { return g.first < end && start < g.second; });
+        needed +=
+            std::any_of(gaps.begin(), gaps.end(), [&](const auto& g) { return g.first < end && start < g.second; });
     }
     const uint32_t held = static_cast<uint32_t>(plan.Set.Recoveries.size());
     if (needed <= held) return Succeeded(TOperation::Combine);
