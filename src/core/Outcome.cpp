@@ -59,6 +59,12 @@ std::string ListMismatchText(const std::string& list)
     return "The checksum list " + list + " beside the pieces does not match this set; it was not used.";
 }
 
+std::string RebuiltText(const TRebuiltPiece& piece)
+{
+    return "Piece " + Quoted(piece.File) + (piece.Missing ? " was missing" : " was damaged") + "; it was rebuilt from " +
+           piece.From + ".";
+}
+
 std::string FailureText(const TOutcome& o, const std::string& systemText)
 {
     const bool split = o.Operation == TOperation::Split;
@@ -102,6 +108,14 @@ std::string FailureText(const TOutcome& o, const std::string& systemText)
         for (const TDamagedPiece& more : o.MoreDamaged)
             text += " " + Damaged(more.File, more.CRC, more.RecordedCRC, o.List);
         return text;
+    }
+    case TCause::TooLittleRecovery: {
+        std::string text = "Piece " + Quoted(o.File) + (o.FileMissing ? " is missing" : " is damaged");
+        for (const TRebuiltPiece& more : o.Unrebuilt)
+            text += ", piece " + Quoted(more.File) + (more.Missing ? " is missing" : " is damaged");
+        return text + "; " + o.List + " and its volumes hold " + std::to_string(o.RecoveryHeld) +
+               (o.RecoveryHeld == 1 ? " recovery slice, " : " recovery slices, ") + std::to_string(o.RecoveryNeeded) +
+               (o.RecoveryNeeded == 1 ? " is needed." : " are needed.");
     }
     case TCause::ChecksumMismatch:
         return "The rebuilt file's CRC-32 is " + Hex8(o.FoundCRC) + "; the checksum file records " +

@@ -34,6 +34,8 @@ enum class TCause {
     PieceChanged,        // combine: piece File held ExpectedSize bytes when the combine began, FoundSize when read
     PieceDamaged,        // combine: piece File's CRC, the RecordedCRC that the checksum list List records
     MadeMeanwhile,       // split: another program made a file at a name the split writes after its checks (File)
+    TooLittleRecovery,   // combine: PAR2 recovery files (List: the set's index file) hold RecoveryHeld slices
+                         // where RecoveryNeeded are needed to rebuild piece File and the Unrebuilt ones
     Error,               // an error told in its own words (Error): a refusal before the first write (a
                          // source, a name or a checksum file the checks refuse, a descriptor that cannot
                          // be read), or a checksum file or list that cannot be created
@@ -45,6 +47,14 @@ struct TDamagedPiece {
     uint32_t CRC = 0, RecordedCRC = 0;
 };
 
+// A piece of a combine that PAR2 recovery data concerned: missing (no file, or shorter than its
+// place in the set) or damaged (bytes that differ); From: the recovery file it was rebuilt from.
+struct TRebuiltPiece {
+    std::string File;
+    bool Missing = false;
+    std::string From;
+};
+
 // What a complete operation reports beside its success; empty in a result that failed.
 struct TDone {
     uint32_t Pieces = 0;        // combine: the number of pieces joined
@@ -54,6 +64,7 @@ struct TDone {
     std::string ListMismatch;   // combine with a checksum file that verified the result: the list beside
                                 // the pieces that contradicted it (not used)
     std::string ListSkipped;    // split: why no checksum list was written beside a complete set
+    std::vector<TRebuiltPiece> Rebuilt;  // combine: the pieces rebuilt from PAR2 recovery files
 };
 
 struct TOutcome {
@@ -72,7 +83,12 @@ struct TOutcome {
     uint32_t PieceSize = 0;     // TooManyPieces: the piece size asked for
     std::vector<TDamagedPiece> MoreDamaged;  // PieceDamaged: the further pieces the list contradicts
     std::exception_ptr Error;   // Error: the error in its own words (a std::runtime_error)
-    std::string List;           // combine: the name of the checksum list (.sfv) that checked the pieces
+    std::string List;           // combine: the name of the checksum list (.sfv) that checked the pieces, or
+                                // of the PAR2 index file that did
+    uint32_t RecoveryHeld = 0;    // TooLittleRecovery: the recovery slices the PAR2 files hold
+    uint32_t RecoveryNeeded = 0;  // TooLittleRecovery: the recovery slices the rebuild needs
+    std::vector<TRebuiltPiece> Unrebuilt;  // TooLittleRecovery: the further pieces left unbuilt
+    bool FileMissing = false;     // TooLittleRecovery: piece File is missing (else damaged)
     bool WithoutDescriptor = false;  // combine: pieces joined without a checksum file
     std::vector<std::string> Leftovers;  // combine: temporary files of its output left by earlier runs;
                                          // split: pieces of the set it replaced that it could not remove
@@ -94,6 +110,9 @@ uint64_t SmallestPieceSize(uint64_t size);
 
 // The line a verified combine adds for a checksum list beside the pieces that contradicted it.
 std::string ListMismatchText(const std::string& list);
+
+// The line a success adds for a piece rebuilt from PAR2 recovery data.
+std::string RebuiltText(const TRebuiltPiece& piece);
 
 // The cause in words, one or two sentences, without a line break; systemText is the system's
 // description of outcome.SystemError (used only by the causes that carry one). Empty for success.

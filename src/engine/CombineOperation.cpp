@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <new>
+#include <optional>
 
 #include "App.h"
 #include "CRC32.h"
@@ -17,6 +19,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "HostTexts.h"
+#include "Par2Repair.h"
 #include "PathText.h"
 #include "Transfer.h"
 
@@ -139,65 +142,136 @@ TOutcome CopyPieces(const TCombineJob& job, TOutFile& out, TTransfer& transfer, 
     return Succeeded(TOperation::Combine);
 }
 
+// Damage the plain combine met before its first write that PAR2 recovery files may mend.
+bool Repairable(const TCombineJob& job)
+{
+    const TCause cause = job.Refusal.Cause;
+    return cause == TCause::PieceMissing || cause == TCause::PieceDoesNotFit ||
+           (job.HasDescriptor() && cause == TCause::SizeMismatch);
+}
+
+// Damage the copy or the check found.
+bool Damage(const TCombineJob& job, const TOutcome& outcome)
+{
+    return outcome.Cause == TCause::PieceDamaged || (job.HasDescriptor() && outcome.Cause == TCause::ChecksumMismatch);
+}
+
+// The recovery set beside the pieces that describes them or the output, if any.
+std::optional<TRepairPlan> FindPlan(const TCombineJob& job)
+{
+    const TRecoveryFiles files = FindRecoveryFiles(job);
+    if (files.Names.empty()) return std::nullopt;
+    return PlanRepair(job, files);
+}
+
+// The output, built into temp from the pieces as they are.
+TOutcome PlainCopy(const TCombineJob& job, TTempOutputFile& temp, TTransfer& transfer,
+                   std::vector<TDamagedPiece>& damaged)
+{
+    TOutcome outcome = CopyPieces(job, temp.File(), transfer, damaged);
+    if (!temp.File().Close() && outcome.Ok()) outcome = CombineFailure(TCause::CannotWrite, job.Output, temp.File().Error());
+    return outcome;
+}
+
 TOutcome Combine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingReport* Closing)
 {
     TOutcome outcome = job.Refusal;
     outcome.WithoutDescriptor = !job.HasDescriptor();
-    if (!outcome.Ok()) return outcome;
+    // PAR2 files beside the pieces may mend what the plain combine refuses; without a checksum
+    // file they are also the one check of a join that no list verifies.
+    std::optional<TRepairPlan> plan;
+    if (outcome.Ok() ? !job.HasDescriptor() && !job.ListCoversAll() : Repairable(job)) plan = FindPlan(job);
+    if (plan) {
+        TOutcome upFront = RefusalUpFront(*plan);
+        upFront.WithoutDescriptor = !job.HasDescriptor();
+        if (!upFront.Ok()) return upFront;
+    }
+    if (!outcome.Ok() && !plan) return outcome;
 
-    TTransfer transfer(
-        {Progress, hosttext::CombineStatus, job.Output, ExtractFileDir(job.Base), ExtractFileDir(job.Output)},
-        job.Size(), false);
-    if (!transfer.Ready()) {
+    const TReporter reporter{Progress, hosttext::CombineStatus, job.Output, ExtractFileDir(job.Base),
+                             ExtractFileDir(job.Output)};
+    auto transfer = std::make_unique<TTransfer>(reporter, plan ? plan->Size : job.Size(), false);
+    if (!transfer->Ready()) {
         outcome = CombineFailure(TCause::NoMemory);
         outcome.WithoutDescriptor = !job.HasDescriptor();
         return outcome;
     }
 
     // Only a file this run creates is ever written or deleted: an existing one is only verified.
-    TTempOutputFile temp(job.Output);
-    const bool created = !job.OutputThere && temp.Create();
+    auto temp = std::make_unique<TTempOutputFile>(job.Output);
+    const bool created = !job.OutputThere && temp->Create();
     std::vector<TDamagedPiece> damaged;  // pieces the list contradicts, with a checksum file
+    std::vector<TRebuiltPiece> rebuilt;
+    // A repair that the set does not confirm leaves the combine as it would be without it.
+    const auto repair = [&](const TOutcome& plain) {
+        const TRepairResult result = RepairCombine(job, *plan, *temp, *transfer, reporter);
+        rebuilt = result.Outcome.Done.Rebuilt;
+        if (!result.Abandoned) return result.Outcome;
+        if (!plain.Ok()) return plain;
+        temp = std::make_unique<TTempOutputFile>(job.Output);
+        transfer = std::make_unique<TTransfer>(reporter, job.Size(), false);
+        if (!transfer->Ready()) return CombineFailure(TCause::NoMemory);
+        if (!temp->Create()) return CombineFailure(TCause::CannotCreate, job.Output, temp->Error());
+        plan.reset();
+        return PlainCopy(job, *temp, *transfer, damaged);
+    };
     if (created) {
-        outcome = CopyPieces(job, temp.File(), transfer, damaged);
-        if (!temp.File().Close() && outcome.Ok()) outcome = CombineFailure(TCause::CannotWrite, job.Output, temp.File().Error());
+        outcome = plan ? repair(job.Refusal) : PlainCopy(job, *temp, *transfer, damaged);
     } else if (!job.OutputThere) {
         // A temporary name that no system would take is named itself; otherwise the user knows the
         // final name only.
-        const bool tooLong = temp.Error() == ERROR_FILENAME_EXCED_RANGE;
-        outcome = CombineFailure(TCause::CannotCreate, tooLong ? temp.FailedPath() : job.Output, temp.Error());
+        const bool tooLong = temp->Error() == ERROR_FILENAME_EXCED_RANGE;
+        outcome = CombineFailure(TCause::CannotCreate, tooLong ? temp->FailedPath() : job.Output, temp->Error());
     }
 
     // The one closing phase of both combines: the check (with a checksum file), the final name.
-    if (outcome.Ok() && job.HasDescriptor()) {
-        outcome = CheckOutput(created ? temp.Path() : job.Output, job.Descriptor.Size, job.Descriptor.CRC);
-        if (outcome.File == temp.Path() && created) outcome.File = job.Output;
-        if (!outcome.Ok() && !created && outcome.Cause != TCause::CannotRead)
-            outcome = CombineFailure(TCause::DifferentFileThere, job.Output);
-        // A file the checksum file confirms outvotes the list; one it does not is damaged where
-        // the list says so.
-        if (!damaged.empty() && outcome.Cause == TCause::ChecksumMismatch) outcome = DamagedOutcome(job, damaged);
+    // Damage the copy or the check found is mended, where a recovery set beside allows, and
+    // checked again.
+    for (bool again = created && !plan; outcome.Ok() || again; again = false) {
+        if (outcome.Ok() && job.HasDescriptor()) {
+            outcome = CheckOutput(created ? temp->Path() : job.Output, job.Descriptor.Size, job.Descriptor.CRC);
+            if (outcome.File == temp->Path() && created) outcome.File = job.Output;
+            if (!outcome.Ok() && !created && outcome.Cause != TCause::CannotRead)
+                outcome = CombineFailure(TCause::DifferentFileThere, job.Output);
+            // A file the checksum file confirms outvotes the list; one it does not is damaged where
+            // the list says so.
+            if (!damaged.empty() && outcome.Cause == TCause::ChecksumMismatch) outcome = DamagedOutcome(job, damaged);
+        }
+        if (!again || !Damage(job, outcome) || !(plan = FindPlan(job))) break;
+        const TOutcome plain = outcome;
+        outcome = RefusalUpFront(*plan);
+        if (!outcome.Ok()) break;
+        temp = std::make_unique<TTempOutputFile>(job.Output);
+        transfer = std::make_unique<TTransfer>(reporter, plan->Size, false);
+        if (!transfer->Ready()) outcome = CombineFailure(TCause::NoMemory);
+        else if (!temp->Create()) outcome = CombineFailure(TCause::CannotCreate, job.Output, temp->Error());
+        else outcome = repair(plain);
+        if (outcome.Cause == TCause::PieceDamaged) damaged.clear();
+        if (!outcome.Ok() || !job.HasDescriptor()) break;
     }
-    if (outcome.Ok() && created && !temp.Commit()) {
-        if (temp.Error() == ERROR_FILE_EXISTS)
+    if (outcome.Ok() && created && !temp->Commit()) {
+        if (temp->Error() == ERROR_FILE_EXISTS)
             outcome = CombineFailure(job.HasDescriptor() ? TCause::DifferentFileThere : TCause::OutputThere, job.Output);
         else
-            outcome = CombineFailure(TCause::CannotCreate, job.Output, temp.Error());
+            outcome = CombineFailure(TCause::CannotCreate, job.Output, temp->Error());
     }
-    temp.Discard();
+    temp->Discard();
 
     outcome.WithoutDescriptor = !job.HasDescriptor();
-    if (outcome.Cause != TCause::PieceDamaged)
+    if (outcome.Cause != TCause::PieceDamaged && outcome.Cause != TCause::TooLittleRecovery)
         outcome.List = job.ListCoversAll() && damaged.empty() ? job.List : std::string();
     if (outcome.Ok()) {
-        outcome.Done.Unverified = !job.HasDescriptor() && !job.ListCoversAll();
+        outcome.Done.Unverified = !job.HasDescriptor() && !job.ListCoversAll() && !plan;
+        // Without a checksum file the recovery set's own checksums verified the join.
+        if (plan && !job.HasDescriptor()) outcome.List = plan->Index;
         outcome.Done.ListUnused = job.ListUnused;
         if (!damaged.empty()) outcome.Done.ListMismatch = job.List;
-        outcome.Done.Pieces = job.Count();
-        outcome.Done.Joined = job.Total;
+        outcome.Done.Pieces = plan ? static_cast<uint32_t>(plan->Pieces.size()) : job.Count();
+        outcome.Done.Joined = plan ? plan->Size : job.Total;
+        outcome.Done.Rebuilt = rebuilt;
     }
-    outcome.Leftovers = temp.Leftovers();
-    transfer.End(Closing);
+    outcome.Leftovers = temp->Leftovers();
+    transfer->End(Closing);
     return outcome;
 }
 

@@ -57,6 +57,12 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
         for (const std::string& path : outcome.Leftovers) text += " \"" + path + "\"";
         return text + ". They may be deleted.";
     };
+    // The pieces rebuilt from PAR2 recovery files, a line each, after the success's text.
+    const auto rebuilt = [](const TOutcome& outcome) {
+        std::string text;
+        for (const TRebuiltPiece& piece : outcome.Done.Rebuilt) text += "\r\n" + RebuiltText(piece);
+        return text.empty() ? text : "\r\n" + text;
+    };
     TClosingReport closing;
     const TOutcome outcome = RunCombine(job, Progress, &closing);
     if (!outcome.Ok()) {
@@ -77,7 +83,8 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
                                    ByteCount(outcome.Done.Joined);
         if (!outcome.Done.Unverified) {
             // Every piece matched the checksum its list records.
-            const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + leftovers(outcome);
+            const std::string text = joined + ". Verified: every piece matches " + outcome.List + "." + rebuilt(outcome) +
+                                     leftovers(outcome);
             MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
             return;
         }
@@ -92,6 +99,6 @@ void ExecuteCombineDialog(HWND HostWindow, const std::string& FileName, const st
     // belongs to another set, or is out of date.
     const std::string list =
         outcome.Done.ListMismatch.empty() ? std::string() : "\r\n\r\n" + ListMismatchText(outcome.Done.ListMismatch);
-    const std::string text = hosttext::With(hosttext::CombineDone, name) + list + leftovers(outcome);
+    const std::string text = hosttext::With(hosttext::CombineDone, name) + list + rebuilt(outcome) + leftovers(outcome);
     MessageBoxA(App::OwnerWindow(), text.c_str(), hosttext::CombineCaption, MB_OK | MB_ICONINFORMATION);
 }

@@ -188,10 +188,30 @@ bool TInFile::Seek(uint64_t offset)
     return SetFilePointerEx(Handle(), at, nullptr, FILE_BEGIN) || Failed();
 }
 
+bool TOutFile::Seek(uint64_t offset)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(Handle(), at, nullptr, FILE_BEGIN) || Failed();
+}
+
+bool TOutFile::Read(void* data, DWORD len, DWORD& got)
+{
+    got = 0;
+    if (!ReadFile(Handle(), data, len, &got, nullptr)) return Failed();
+    if (got > len) {
+        got = 0;
+        SetLastError(ERROR_INVALID_DATA);
+        return Failed();
+    }
+    return true;
+}
+
 bool TOutFile::Create(const std::string& path, TIntent intent, const TFile* mustNotBe)
 {
     if (intent == CreateNewExclusive) return OpenHandle(path, GENERIC_WRITE, 0, CREATE_NEW);
     if (intent == ProbeExclusive) return OpenHandle(path, GENERIC_WRITE, 0, OPEN_EXISTING);
+    if (intent == UpdateExclusive) return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
 
     // A new file is the name's own. A name already taken is opened as it is: nothing has changed
     // before the handle has been looked at.

@@ -108,6 +108,9 @@ public:
         // An existing file opened for writing as ReplaceExclusive would open it, and left as it
         // is: whether it could be replaced now, or is held by another program.
         ProbeExclusive,
+        // An existing file opened for reading and writing at any offset (Seek, Read, WriteAll),
+        // as it is: the combine's own temporary output, rebuilt in place.
+        UpdateExclusive,
     };
     bool Create(const std::string& path, TIntent intent, const TFile* mustNotBe = nullptr);
     // Created or emptied only as the writer's earlier look found the name, so that a name that
@@ -121,6 +124,10 @@ public:
     // Writes all of len bytes (also none): a short write is a failed write, ERROR_DISK_FULL when
     // the system gave no reason.
     bool WriteAll(const void* data, DWORD len);
+    // Moves the position to offset bytes from the start.
+    bool Seek(uint64_t offset);
+    // Reads up to len bytes at the position (UpdateExclusive only); got: how many came.
+    bool Read(void* data, DWORD len, DWORD& got);
 
 private:
     // Closes the file and fails with code.

@@ -25,6 +25,14 @@ TOutcome Checksums(uint32_t crc, uint32_t recorded)
     return o;
 }
 
+TOutcome TooLittle(uint32_t held, uint32_t needed)
+{
+    TOutcome o = Failed(C, TCause::TooLittleRecovery, "X:\\r.002");
+    o.FileMissing = true; o.Unrebuilt = {{.File = "X:\\r.003"}}; o.List = "r.par2";
+    o.RecoveryHeld = held; o.RecoveryNeeded = needed;
+    return o;
+}
+
 TOutcome TooMany(uint64_t size, uint32_t pieceSize)
 {
     TOutcome o = Failed(S, TCause::TooManyPieces);
@@ -90,6 +98,8 @@ const TOutcomeRow Outcomes[] = {
     {.name = "SourceChanged", .outcome = Failed(S, TCause::SourceChanged),
      .text = "The file changed while it was being split."},
     // A refusal raised from within gives its own text.
+    {.name = "TooLittleRecovery", .outcome = TooLittle(12, 20), .text = "Piece \"X:\\r.002\" is missing, piece "
+     "\"X:\\r.003\" is damaged; r.par2 and its volumes hold 12 recovery slices, 20 are needed."},
     {.name = "RefusedWith", .outcome = FailedWith(C, std::make_exception_ptr(EOperationRefused("No."))), .text = "No."},
 };
 ZANDREL_ROWS(FailureTexts, Outcomes);
