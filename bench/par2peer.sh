@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # bench/par2peer.sh - sourced by bench/host/repair and bench/engine/run; defines, runs nothing.
 # The repair benchmarks' common ground: a set of ten pieces with recovery data from Debian's par2,
 # one piece lost, and the peer that rebuilds it (par2 repair, then cat of the pieces and
@@ -20,6 +21,7 @@ par2_peer() {
     cat "$1/$2".0?? >"$1/../par2-cat.bin"
     rhash --crc32 "$1/../par2-cat.bin" >/dev/null
     t1=$(date +%s.%N)
+    # shellcheck disable=SC2034  # read by the sourcing script
     peer_took=$(echo "$t1 - $t0" | bc -l)
     [ "$(sha256sum <"$1/../par2-cat.bin" | cut -d' ' -f1)" = "$3" ] || { echo "par2_peer: cat's output differs" >&2; return 1; }
     rm -f "$1/../par2-cat.bin" "$1/$2.004" "$1/$2".0??.1
