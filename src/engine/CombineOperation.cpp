@@ -271,7 +271,7 @@ TOutcome Combine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingR
         outcome.Done.Rebuilt = rebuilt;
     }
     outcome.Leftovers = temp->Leftovers();
-    transfer->End(Closing);
+    transfer->End(Closing, outcome.Cause == TCause::Cancelled);
     return outcome;
 }
 

@@ -57,10 +57,12 @@ public:
         pump_.AfterBlock();
     }
     // The closing report, whose percent may say 100: made now (closing null) or handed to the
-    // caller to make.
-    void End(TClosingReport* closing) const
+    // caller to make. Of an operation cancelled after its last block (a combine's repair pass) it
+    // says 99 at most: the result is not there.
+    void End(TClosingReport* closing, bool cancelled = false) const
     {
-        const int32_t percent = ProgressPercent(done_, size_);
+        const int32_t whole = ProgressPercent(done_, size_);
+        const int32_t percent = cancelled && whole > 99 ? 99 : whole;
         if (!closing) return reporter_.Report(percent);
         const TReporter reporter = reporter_;
         *closing = TClosingReport([reporter, percent] { reporter.Report(percent); });
