@@ -449,6 +449,14 @@ TRepairResult TRepair::Run()
         return result;
     }
     const std::vector<uint32_t> damaged = checker.Damaged();
+    // A set of which not one slice matches the bytes there are describes another file of this
+    // name and size: it is no help here, and says nothing of these pieces.
+    const bool anyPresent = std::any_of(states_.begin(), states_.end(),
+                                        [](TPieceState state) { return state != TPieceState::Missing; });
+    if (anyPresent && damaged.size() == plan_.Set.SliceCount() && damaged.size() > plan_.Set.Recoveries.size()) {
+        result.Abandoned = true;
+        return result;
+    }
     if (!damaged.empty()) result.Outcome = Rebuild(damaged);
     if (!result.Outcome.Ok()) return result;
     if (!job_.HasDescriptor() && !Verified()) {

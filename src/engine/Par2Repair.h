@@ -52,7 +52,8 @@ std::optional<TRepairPlan> PlanRepair(const TCombineJob& job, const TRecoveryFil
 // does) already outnumber the recovery slices; success otherwise. Looks at the pieces only.
 TOutcome RefusalUpFront(const TRepairPlan& plan);
 
-// What the repair ended with. Abandoned: the set does not confirm what it rebuilt, so it is no
+// What the repair ended with. Abandoned: the set does not confirm what it rebuilt, or not one of
+// its slices matches the bytes there are, so it is no
 // help here: the combine goes on as it would without it.
 struct TRepairResult {
     TOutcome Outcome;

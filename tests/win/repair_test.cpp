@@ -74,6 +74,9 @@ void WritePar2(const std::string& dir, const std::string& base, const std::vecto
 
 // The pieces set.001 .. set.003 (7000, 7000, 6000 bytes) of a 20000-byte set.bin, slices of 1024
 // bytes: piece 2 holds 7 slices.
+// What else lies beside the pieces: a set over other.bin, one over another set.bin of the same
+// size, garbage behind a valid header, or the first recovery slice's data changed.
+enum TBeside { Nothing, ForeignSet, SameNameOtherBytes, Hostile, BadPacket };
 struct TRepairRow {
     const char* name;
     bool overFile = false;     // the set describes set.bin, not its pieces
@@ -82,8 +85,7 @@ struct TRepairRow {
     int lose = 0;              // the piece removed
     int damage = 0;            // slices of piece 2 with a byte changed
     int lastShort = 0;         // bytes cut from the end of piece 3
-    const char* beside = "";   // "foreign": a set over other.bin; "hostile": garbage behind a header;
-                               // "bad packet": the first recovery slice's data changed
+    TBeside beside = Nothing;
     TCause cause = TCause::None;
     int rebuilt = 0;           // the piece named as rebuilt, or the first named as unbuilt
     const char* text = "";     // the failure's text; %s: that piece's path
@@ -101,9 +103,11 @@ const TRepairRow RepairRows[] = {
      .text = "Piece \"%s\" is missing; set.par2 and its volumes hold 6 recovery slices, 7 are needed."},
     {.name = "TooLittleAfterCheck", .recoveries = 1, .damage = 2, .cause = TCause::TooLittleRecovery, .rebuilt = 2,
      .text = "Piece \"%s\" is damaged; set.par2 and its volumes hold 1 recovery slice, 2 are needed."},
-    {.name = "BadRecoveryPacketDropped", .lose = 2, .beside = "bad packet", .rebuilt = 2},
-    {.name = "ForeignSetIgnored", .lose = 2, .beside = "foreign", .cause = TCause::PieceMissing, .rebuilt = 2},
-    {.name = "HostileFileIgnored", .lose = 2, .beside = "hostile", .cause = TCause::PieceMissing, .rebuilt = 2},
+    {.name = "BadRecoveryPacketDropped", .lose = 2, .beside = BadPacket, .rebuilt = 2},
+    {.name = "ForeignSetIgnored", .lose = 2, .beside = ForeignSet, .cause = TCause::PieceMissing, .rebuilt = 2},
+    {.name = "SameNameOtherBytesIgnored", .overFile = true, .lose = 2, .beside = SameNameOtherBytes,
+     .cause = TCause::PieceMissing, .rebuilt = 2},
+    {.name = "HostileFileIgnored", .lose = 2, .beside = Hostile, .cause = TCause::PieceMissing, .rebuilt = 2},
 };
 
 class RepairTest : public TEngineTest, public ::testing::WithParamInterface<TRepairRow> {
@@ -116,12 +120,12 @@ protected:
         std::vector<TSetFile> files{{"set.bin", bytes}};
         if (!row.overFile) files = {{"set.001", bytes.substr(0, 7000)}, {"set.002", bytes.substr(7000, 7000)},
                                     {"set.003", bytes.substr(14000)}};
-        const std::string beside(row.beside);
-        if (beside == "foreign") files = {{"other.bin", bytes}};
-        if (beside == "hostile")
+        if (row.beside == ForeignSet) files = {{"other.bin", bytes}};
+        if (row.beside == SameNameOtherBytes) files = {{"set.bin", PatternBytes(bytes.size(), 9)}};
+        if (row.beside == Hostile)
             WriteFileBytes(pieces.File("set.par2"), std::string("PAR2\0PKT", 8) + Le(4096, 8) + PatternBytes(4080, 7));
         else WritePar2(pieces.Path(), row.overFile ? "set.bin" : "set", files, 1024, row.recoveries);
-        if (beside == "bad packet") {
+        if (row.beside == BadPacket) {
             const std::string volume = pieces.File("set.vol0+" + std::to_string(row.recoveries) + ".par2");
             std::string data = ReadFileBytes(volume);
             data[64 + 4 + 10] ^= 1;
