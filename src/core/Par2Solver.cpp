@@ -86,10 +86,23 @@ void TPar2Rebuilder::Start(size_t len)
     std::fill(Outputs.begin(), Outputs.end(), 0);
 }
 
+const uint16_t* TPar2Rebuilder::FactorsOf(uint32_t i)
+{
+    const size_t m = Factors.size();
+    if (i < Slot.size() && Slot[i] >= 0) return Kept.data() + static_cast<size_t>(Slot[i]) * m;
+    Solver.InputFactors(i, Factors.data());
+    if (m != 0 && i < Gf16InputConstantCount && (Kept.size() + m) * sizeof(uint16_t) <= Par2MaxFactorCache) {
+        if (Slot.empty()) Slot.assign(Gf16InputConstantCount, -1);
+        Slot[i] = static_cast<int32_t>(Kept.size() / m);
+        Kept.insert(Kept.end(), Factors.begin(), Factors.end());
+    }
+    return Factors.data();
+}
+
 void TPar2Rebuilder::AddInput(uint32_t i, const void* data)
 {
-    Solver.InputFactors(i, Factors.data());
-    for (size_t j = 0; j < Factors.size(); ++j) Gf16MulAdd(Outputs.data() + j * Stripe, data, Len, Factors[j]);
+    const uint16_t* factors = FactorsOf(i);
+    for (size_t j = 0; j < Factors.size(); ++j) Gf16MulAdd(Outputs.data() + j * Stripe, data, Len, factors[j]);
 }
 
 void TPar2Rebuilder::AddRecovery(size_t e, const void* data)

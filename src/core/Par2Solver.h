@@ -47,7 +47,8 @@ private:
 // recovery slice is added once, in any order; then Output(j) is that stripe of Missing()[j]. The
 // input slices are read as if padded with zeros to the slice size (so a stripe past the end of a
 // file's last slice is simply not added). Holds m stripes; an input costs O(m^2) for its factors
-// plus m region multiplies.
+// the first time (kept for the later stripes, within Par2MaxFactorCache bytes) plus m region
+// multiplies.
 class TPar2Rebuilder {
 public:
     // The solver must outlive the rebuilder. stripe: the most bytes per stripe (even).
@@ -60,8 +61,15 @@ public:
     const uint8_t* Output(size_t j) const { return Outputs.data() + j * Stripe; }
 
 private:
+    const uint16_t* FactorsOf(uint32_t i);
+
     const TPar2Solver& Solver;
     size_t Stripe, Len = 0;
     std::vector<uint8_t> Outputs;
     std::vector<uint16_t> Factors;
+    std::vector<int32_t> Slot;      // per input slice: its factors' place in Kept, or -1
+    std::vector<uint16_t> Kept;     // the factors of the inputs seen first, m each
 };
+
+// The most bytes a rebuilder keeps of input factors between stripes.
+constexpr size_t Par2MaxFactorCache = 8u << 20;
