@@ -8,9 +8,9 @@
 // Everything here works in 32-bit code too (no 64-bit general-register moves).
 #include "CRC32Core.h"
 #include "CRC32Tables.h"
+#include "CpuFeatures.h"
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
 #include <emmintrin.h>
 #include <immintrin.h>
 #include <wmmintrin.h>
@@ -21,23 +21,14 @@
 
 bool CRC32HasPclmul()
 {
-    unsigned eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    return (ecx & bit_PCLMUL) && (ecx & bit_SSE4_1) && (edx & bit_SSE2);
+    const TCpuFeatures f = CpuFeatures();
+    return f.Pclmul && f.Sse41 && f.Sse2;
 }
 
 bool CRC32HasVpclmul()
 {
-    unsigned eax, ebx, ecx, edx;
-    if (!CRC32HasPclmul() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    // The 256-bit registers must be saved by the system (OSXSAVE, and XCR0 with SSE and AVX state).
-    if (!(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
-    unsigned xcr0lo, xcr0hi;
-    __asm__ volatile("xgetbv" : "=a"(xcr0lo), "=d"(xcr0hi) : "c"(0));
-    if ((xcr0lo & 6u) != 6u) return false;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & bit_AVX2) && (ecx & bit_VPCLMULQDQ);
+    const TCpuFeatures f = CpuFeatures();
+    return CRC32HasPclmul() && f.Avx2 && f.Vpclmul;
 }
 
 namespace {

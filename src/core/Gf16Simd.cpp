@@ -5,10 +5,10 @@
 // bytes per step, AVX2 64 (the same in both 128-bit lanes, since pack and unpack work per lane).
 // Only the functions marked with the target attribute use the instructions; the Has functions ask
 // CPUID (and, for AVX2, whether the system saves the 256-bit registers). Works in 32-bit code.
+#include "CpuFeatures.h"
 #include "Gf16.h"
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
 #include <immintrin.h>
 #define ZANDREL_HAVE_X86 1
 #endif
@@ -36,23 +36,11 @@ void Tail(uint8_t* dst, const uint8_t* src, size_t len, const TFactor& f)
 
 bool Gf16HasSsse3()
 {
-    unsigned eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    return (ecx & bit_SSSE3) && (edx & bit_SSE2);
+    const TCpuFeatures f = CpuFeatures();
+    return f.Ssse3 && f.Sse2;
 }
 
-bool Gf16HasAvx2()
-{
-    unsigned eax, ebx, ecx, edx;
-    if (!Gf16HasSsse3() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    if (!(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
-    unsigned xcr0lo, xcr0hi;
-    __asm__ volatile("xgetbv" : "=a"(xcr0lo), "=d"(xcr0hi) : "c"(0));
-    if ((xcr0lo & 6u) != 6u) return false;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & bit_AVX2) != 0;
-}
+bool Gf16HasAvx2() { return Gf16HasSsse3() && CpuFeatures().Avx2; }
 
 #if defined(__i386__)
 // A 32-bit Windows caller may hand over a stack aligned to 4 bytes only; the vector spills need more.

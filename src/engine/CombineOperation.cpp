@@ -225,29 +225,32 @@ TOutcome Combine(const TCombineJob& job, TPlugInProgressProc Progress, TClosingR
     }
 
     // The one closing phase of both combines: the check (with a checksum file), the final name.
+    const auto check = [&] {
+        if (!outcome.Ok() || !job.HasDescriptor()) return;
+        outcome = CheckOutput(created ? temp->Path() : job.Output, job.Descriptor.Size, job.Descriptor.CRC);
+        if (outcome.File == temp->Path() && created) outcome.File = job.Output;
+        if (!outcome.Ok() && !created && outcome.Cause != TCause::CannotRead)
+            outcome = CombineFailure(TCause::DifferentFileThere, job.Output);
+        // A file the checksum file confirms outvotes the list; one it does not is damaged where
+        // the list says so.
+        if (!damaged.empty() && outcome.Cause == TCause::ChecksumMismatch) outcome = DamagedOutcome(job, damaged);
+    };
+    const bool plainCopy = created && !plan;
+    check();
     // Damage the copy or the check found is mended, where a recovery set beside allows, and
     // checked again.
-    for (bool again = created && !plan; outcome.Ok() || again; again = false) {
-        if (outcome.Ok() && job.HasDescriptor()) {
-            outcome = CheckOutput(created ? temp->Path() : job.Output, job.Descriptor.Size, job.Descriptor.CRC);
-            if (outcome.File == temp->Path() && created) outcome.File = job.Output;
-            if (!outcome.Ok() && !created && outcome.Cause != TCause::CannotRead)
-                outcome = CombineFailure(TCause::DifferentFileThere, job.Output);
-            // A file the checksum file confirms outvotes the list; one it does not is damaged where
-            // the list says so.
-            if (!damaged.empty() && outcome.Cause == TCause::ChecksumMismatch) outcome = DamagedOutcome(job, damaged);
-        }
-        if (!again || !Damage(job, outcome) || !(plan = FindPlan(job))) break;
+    if (plainCopy && Damage(job, outcome) && (plan = FindPlan(job))) {
         const TOutcome plain = outcome;
         outcome = RefusalUpFront(*plan);
-        if (!outcome.Ok()) break;
-        temp = std::make_unique<TTempOutputFile>(job.Output);
-        transfer = std::make_unique<TTransfer>(reporter, plan->Size, false);
-        if (!transfer->Ready()) outcome = CombineFailure(TCause::NoMemory);
-        else if (!temp->Create()) outcome = CombineFailure(TCause::CannotCreate, job.Output, temp->Error());
-        else outcome = repair(plain);
-        if (outcome.Cause == TCause::PieceDamaged) damaged.clear();
-        if (!outcome.Ok() || !job.HasDescriptor()) break;
+        if (outcome.Ok()) {
+            temp = std::make_unique<TTempOutputFile>(job.Output);
+            transfer = std::make_unique<TTransfer>(reporter, plan->Size, false);
+            if (!transfer->Ready()) outcome = CombineFailure(TCause::NoMemory);
+            else if (!temp->Create()) outcome = CombineFailure(TCause::CannotCreate, job.Output, temp->Error());
+            else outcome = repair(plain);
+            if (outcome.Cause == TCause::PieceDamaged) damaged.clear();
+            check();
+        }
     }
     if (outcome.Ok() && created && !temp->Commit()) {
         if (temp->Error() == ERROR_FILE_EXISTS)
